@@ -1,0 +1,90 @@
+#include "cli/InfoCommand.h"
+
+#include "cli/FlashTool.h"
+#include "image/ImageCheck.h"
+#include "image/SegmentTable.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+
+namespace {
+
+QString hex(unsigned int value, int width)
+{
+    return QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(width, QLatin1Char('0'));
+}
+
+void print_json(const QString& file, const ImageCheckResult& verdict, const SegmentTable& table, QTextStream& out)
+{
+    QJsonArray segments;
+    for (int i = 0; i < table.segments.size(); ++i) {
+        const SegmentInfo& s = table.segments[i];
+        segments.append(QJsonObject {{QStringLiteral("index"), i},
+                                     {QStringLiteral("base"), hex(s.base, 8)},
+                                     {QStringLiteral("size"), static_cast<qint64>(s.size)},
+                                     {QStringLiteral("lines"), s.lines},
+                                     {QStringLiteral("crc"), hex(s.crc, 4)}});
+    }
+    QJsonObject root {{QStringLiteral("file"), file},
+                      {QStringLiteral("valid"), verdict.valid},
+                      {QStringLiteral("error"), verdict.valid ? QJsonValue() : QJsonValue(verdict.message())},
+                      {QStringLiteral("segments"), segments}};
+    out << QJsonDocument(root).toJson(QJsonDocument::Compact) << '\n';
+}
+
+void print_table(const QString& file, const ImageCheckResult& verdict, const SegmentTable& table, QTextStream& out)
+{
+    qint64 bytes = 0;
+    for (const SegmentInfo& s : table.segments) {
+        bytes += s.size;
+    }
+    out << file << ": "
+        << (verdict.valid ? QStringLiteral("valid image") : QStringLiteral("refused: ") + verdict.message()) << '\n';
+    out << QStringLiteral("%1 segment(s), %2 data bytes in %3 data records\n")
+               .arg(table.segments.size())
+               .arg(bytes)
+               .arg(table.totalLines());
+    if (table.segments.isEmpty()) {
+        return;
+    }
+    out << QStringLiteral("%1  %2  %3  %4  %5\n")
+               .arg(QStringLiteral("segment"), -7)
+               .arg(QStringLiteral("base"), -10)
+               .arg(QStringLiteral("size"), 8)
+               .arg(QStringLiteral("lines"), 6)
+               .arg(QStringLiteral("crc"));
+    for (int i = 0; i < table.segments.size(); ++i) {
+        const SegmentInfo& s = table.segments[i];
+        out << QStringLiteral("%1  %2  %3  %4  %5\n")
+                   .arg(i, -7)
+                   .arg(hex(s.base, 8), -10)
+                   .arg(s.size, 8)
+                   .arg(s.lines, 6)
+                   .arg(hex(s.crc, 4));
+    }
+}
+
+} // namespace
+
+int run_info(const QString& file, bool json, QTextStream& out, QTextStream& err)
+{
+    const ImageCheckResult verdict = check_hex_image(file);
+    if (!verdict.readable) {
+        err << "tessaro-flash: cannot read " << file << '\n';
+        return EXIT_USAGE;
+    }
+    const SegmentTable table = read_segment_table(file);
+    if (json) {
+        print_json(file, verdict, table, out);
+    } else {
+        print_table(file, verdict, table, out);
+    }
+    if (!verdict.valid) {
+        err << "tessaro-flash: " << file << ": " << verdict.message() << '\n';
+        return EXIT_FAILED;
+    }
+    return EXIT_OK;
+}

@@ -1,0 +1,138 @@
+#include "protocol/Framing.h"
+
+#include "image/Checksums.h"
+
+#include <cstring>
+
+void put_u32_le(unsigned char* at, unsigned int value)
+{
+    for (int i = 0; i < 4; ++i) {
+        at[i] = static_cast<unsigned char>(value >> (8 * i));
+    }
+}
+
+void put_u16_le(unsigned char* at, unsigned short value)
+{
+    at[0] = static_cast<unsigned char>(value);
+    at[1] = static_cast<unsigned char>(value >> 8);
+}
+
+namespace {
+
+bool write_report(hid_device_* device, const unsigned char* report)
+{
+    return hid_write(device, report, REPORT_BUFFER_SIZE) == REPORT_BUFFER_SIZE;
+}
+
+void clear_after_code(unsigned char* report)
+{
+    std::memset(report + 4, 0, REPORT_BUFFER_SIZE - 4);
+}
+
+} // namespace
+
+bool hid_send_data(hid_device_* device, unsigned char command, int length, const unsigned char* payload)
+{
+    if (length < 0 || length > MAX_COMMAND_PAYLOAD || (length > 0 && payload == nullptr)) {
+        return false;
+    }
+    unsigned char report[REPORT_BUFFER_SIZE] = {};
+    report[1] = FRAME_TAG;
+    report[2] = 0x00;
+    report[3] = command;
+    report[7] = static_cast<unsigned char>(length);
+
+    const int first = length < FIRST_REPORT_PAYLOAD ? length : FIRST_REPORT_PAYLOAD;
+    if (first > 0) {
+        std::memcpy(report + 8, payload, first);
+    }
+    report[8 + first] = FRAME_END;
+    if (!write_report(device, report)) {
+        return false;
+    }
+    int sent = first;
+    unsigned char sequence = 1;
+    while (sent < length) {
+        clear_after_code(report);
+        const int left = length - sent;
+        const int carried = left < CONTINUATION_PAYLOAD ? left : CONTINUATION_PAYLOAD;
+        report[5] = sequence++;
+        std::memcpy(report + 6, payload + sent, carried);
+        report[6 + carried] = FRAME_END;
+        if (!write_report(device, report)) {
+            return false;
+        }
+        sent += carried;
+    }
+    return true;
+}
+
+void build_crc_payload(unsigned int address, unsigned int size, unsigned short crc, unsigned char* payload)
+{
+    put_u32_le(payload, address);
+    put_u32_le(payload + 4, size);
+    put_u16_le(payload + 8, crc);
+}
+
+bool send_crc_data(hid_device_* device, unsigned int address, unsigned int size, unsigned short crc)
+{
+    unsigned char payload[CRC_PAYLOAD_SIZE];
+    build_crc_payload(address, size, crc, payload);
+    return hid_send_data(device, CMD_CHECK_CRC, CRC_PAYLOAD_SIZE, payload);
+}
+
+ReplyOutcome reply_outcome(int read_result, const unsigned char* reply)
+{
+    if (read_result <= 0) {
+        return ReplyOutcome::NoReply;
+    }
+    const unsigned int status = reply[7] | reply[8] << 8;
+    return status == 0x0090 ? ReplyOutcome::Success : ReplyOutcome::Refusal;
+}
+
+ReplyOutcome read_reply(hid_device_* device, int buffer_size, int timeout_ms)
+{
+    unsigned char reply[REPORT_BUFFER_SIZE] = {};
+    if (buffer_size > REPORT_BUFFER_SIZE) {
+        buffer_size = REPORT_BUFFER_SIZE;
+    }
+    const int got = hid_read_timeout(device, reply, static_cast<size_t>(buffer_size), timeout_ms);
+    return reply_outcome(got, reply);
+}
+
+int drop_pending_input(hid_device_* device)
+{
+    unsigned char scratch[REPORT_BUFFER_SIZE];
+    int dropped = 0;
+    // Bounded: a device that never stops talking must not hold the update here.
+    while (dropped < 64 && hid_read_timeout(device, scratch, sizeof scratch, 0) > 0) {
+        ++dropped;
+    }
+    return dropped;
+}
+
+void fill_block_address(unsigned char* block, unsigned int segment_base, unsigned char address_high,
+                        unsigned char address_low)
+{
+    block[0] = static_cast<unsigned char>((segment_base & 0xFF) + address_low);
+    block[1] = static_cast<unsigned char>(((segment_base >> 8) & 0xFF) + address_high);
+    block[2] = static_cast<unsigned char>(segment_base >> 16);
+    block[3] = static_cast<unsigned char>(segment_base >> 24);
+}
+
+void build_auth_payload(const unsigned char* nonce, unsigned char* payload)
+{
+    unsigned char message[AUTH_KEY_SIZE + AUTH_NONCE_SIZE];
+    std::memcpy(message, AUTH_KEY, AUTH_KEY_SIZE);
+    std::memcpy(message + AUTH_KEY_SIZE, nonce, AUTH_NONCE_SIZE);
+    unsigned char digest[32];
+    sha256(message, sizeof message, digest);
+    std::memcpy(payload, digest, 8);
+    std::memcpy(payload + 8, nonce, AUTH_NONCE_SIZE);
+}
+
+void build_erase_payload(unsigned char* payload)
+{
+    put_u32_le(payload, ERASE_START);
+    put_u16_le(payload + 4, ERASE_PAGES);
+}

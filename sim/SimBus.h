@@ -1,0 +1,110 @@
+#pragma once
+
+// The simulated HID bus. It implements hidapi's C API (hidapi.h) in-process,
+// so the updater's own code runs unchanged against simulated Tessaro wallets.
+// Tests and the -sim executables attach wallets, set faults and read back what
+// each wallet received; nothing in the updater includes this header.
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace sim {
+
+enum class PathStyle { MacOS, Linux };
+enum class Mode { Application, Bootloader, Unplugged };
+
+// Faults of a wallet, its cable or its hub. Report numbers count the output
+// reports written to this wallet since it was attached, from 1, in both modes.
+struct Faults
+{
+    int unplug_after = 0;     // the wallet is gone for good after this many reports (0: never)
+    int write_error_at = 0;   // hid_write of this report returns -1 and the report is lost
+    int flip_bit_at = 0;      // this report reaches the wallet with one bit flipped
+    bool no_erase_reply = false;
+    bool no_crc_reply = false;
+    int refuse_crc = -1;      // the CRC check of this segment (0-based, since the erase) is refused
+    bool no_bootloader = false; // after CMD_GOTO_ROM the wallet never comes back
+    int reboot_ms = 0;        // time from CMD_GOTO_ROM until the bootloader appears
+    bool open_denied = false; // hid_open_path and hid_open fail, as without permission
+    bool stray_report = false; // an unsolicited input report waits when the bootloader starts
+    int reply_delay_ms = 0;   // replies become readable this long after their command
+};
+
+struct WalletConfig
+{
+    PathStyle path_style = PathStyle::MacOS;
+    Mode mode = Mode::Application;
+    QString serial = QStringLiteral("TS0000001");
+    QByteArray firmware; // application image the wallet reports, empty by default
+    Faults faults;
+};
+
+// Bootloader memory map: 1 MiB of flash at 0x08000000; the bootloader's own
+// 16 KiB below 0x08004000, the application above.
+constexpr unsigned int kFlashBase = 0x08000000;
+constexpr unsigned int kFlashSize = 0x100000;
+constexpr unsigned int kAppBase = 0x08004000;
+constexpr unsigned int kPageSize = 1024;
+constexpr unsigned short kAppProductId = 0x0810;
+
+class Wallet
+{
+public:
+    virtual ~Wallet() = default;
+
+    virtual Mode mode() const = 0;
+    virtual Faults& faults() = 0;
+
+    // Whole flash, kFlashSize bytes from kFlashBase.
+    virtual const QByteArray& flash() const = 0;
+    // Flash contents from `address`, `size` bytes.
+    virtual QByteArray flashAt(unsigned int address, unsigned int size) const = 0;
+    // The application image the wallet runs (flash from kAppBase after a finished update).
+    virtual QByteArray firmware() const = 0;
+    virtual int firmwareUpdates() const = 0; // finished updates since attach
+
+    virtual bool authenticated() const = 0;
+    virtual bool erased() const = 0;
+    virtual int commandCount(unsigned char command) const = 0;
+    virtual int reportsReceived() const = 0;
+    virtual std::vector<QString> errors() const = 0;
+    virtual std::vector<QString> paths() const = 0; // current interface paths, empty while off the bus
+};
+
+class Bus
+{
+public:
+    static Bus& instance();
+
+    // Removes every device, forgets the trace, and makes time real again.
+    void reset();
+
+    Wallet& attachWallet(const WalletConfig& config = WalletConfig());
+    // Unplugs a wallet now: it leaves the bus and its handles fail.
+    void unplug(Wallet& wallet);
+
+    // Output reports handed to hid_write, in order, across all devices.
+    const std::vector<QByteArray>& trace() const;
+    void setTraceEnabled(bool enabled);
+    void clearTrace();
+    bool writeTrace(const QString& path) const;
+
+    // Microseconds each hid_write takes, as an interrupt endpoint would.
+    void setLinkIntervalUs(int us);
+
+    // hid_init fails while set.
+    void setInitFails(bool fails);
+
+    int openHandles() const;
+    int initCount() const; // hid_init minus hid_exit calls
+
+private:
+    Bus() = default;
+};
+
+} // namespace sim

@@ -1,0 +1,43 @@
+#include "support/MessageBoxCatcher.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+MessageBoxCatcher::MessageBoxCatcher()
+{
+    timer_.setInterval(5);
+    connect(&timer_, &QTimer::timeout, this, &MessageBoxCatcher::sweep);
+    timer_.start();
+}
+
+QStringList MessageBoxCatcher::texts() const
+{
+    QStringList out;
+    for (const Box& box : boxes_) {
+        out << box.text;
+    }
+    return out;
+}
+
+void MessageBoxCatcher::sweep()
+{
+    const QWidgetList widgets = QApplication::topLevelWidgets();
+    for (QWidget* widget : widgets) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box == nullptr || !box->isVisible() || box->property("caught").toBool()) {
+            continue;
+        }
+        box->setProperty("caught", true);
+        Box seen;
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.buttons = static_cast<int>(box->standardButtons());
+        QPushButton* def = box->defaultButton();
+        seen.defaultButton = def != nullptr ? static_cast<int>(box->standardButton(def)) : 0;
+        seen.hasParent = box->parentWidget() != nullptr;
+        seen.icon = static_cast<int>(box->icon());
+        boxes_.append(seen);
+        box->done(QMessageBox::Ok);
+    }
+}

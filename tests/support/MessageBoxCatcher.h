@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QVector>
+
+// Records and closes every message box that opens while it lives, so tests can
+// assert what the user would have been shown, in order, without anyone clicking.
+class MessageBoxCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    struct Box
+    {
+        QString title;
+        QString text;
+        int buttons = 0; // QMessageBox::StandardButtons
+        int defaultButton = 0; // QMessageBox::StandardButton, 0 for none
+        bool hasParent = false;
+        int icon = 0; // QMessageBox::Icon
+    };
+
+    MessageBoxCatcher();
+
+    const QVector<Box>& boxes() const { return boxes_; }
+    QStringList texts() const;
+
+private:
+    void sweep();
+
+    QTimer timer_;
+    QVector<Box> boxes_;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// Intel HEX records and files for tests, built from their fields so that each
+// test states the image it means rather than copying hex text around.
+namespace hex {
+
+// One record line with a correct checksum, without its line end.
+QByteArray record(unsigned char type, unsigned short offset, const QByteArray& data);
+QByteArray extendedLinear(unsigned short upper);
+QByteArray startLinear(unsigned int address);
+QByteArray endOfFile();
+
+// Data records of `data` from `offset`, 16 bytes each (the last may be shorter).
+QList<QByteArray> dataRecords(unsigned short offset, const QByteArray& data);
+
+// A well-formed image: one segment per window given as (upper 16 address bits,
+// first offset, data).
+struct Window
+{
+    unsigned short upper;
+    unsigned short offset;
+    QByteArray data;
+};
+QList<QByteArray> image(const QList<Window>& windows);
+
+QByteArray pattern(int size, int seed = 1);
+
+} // namespace hex
+
+// A file in a temporary folder that lives as long as the object.
+class TempImage
+{
+public:
+    explicit TempImage(const QList<QByteArray>& lines, const QByteArray& lineEnd = "\n");
+    explicit TempImage(const QByteArray& contents);
+    QString path() const { return path_; }
+
+private:
+    QTemporaryDir dir_;
+    QString path_;
+};
