@@ -22,17 +22,17 @@ enum class Mode { Application, Bootloader, Unplugged };
 // reports written to this wallet since it was attached, from 1, in both modes.
 struct Faults
 {
-    int unplug_after = 0;     // the wallet is gone for good after this many reports (0: never)
-    int write_error_at = 0;   // hid_write of this report returns -1 and the report is lost
-    int flip_bit_at = 0;      // this report reaches the wallet with one bit flipped
+    int unplug_after = 0; // the wallet is gone for good after this many reports (0: never)
+    int write_error_at = 0; // hid_write of this report returns -1 and the report is lost
+    int flip_bit_at = 0; // this report reaches the wallet with one bit flipped
     bool no_erase_reply = false;
     bool no_crc_reply = false;
-    int refuse_crc = -1;      // the CRC check of this segment (0-based, since the erase) is refused
+    int refuse_crc = -1; // the CRC check of this segment (0-based, since the erase) is refused
     bool no_bootloader = false; // after CMD_GOTO_ROM the wallet never comes back
-    int reboot_ms = 0;        // time from CMD_GOTO_ROM until the bootloader appears
+    int reboot_ms = 0; // time from CMD_GOTO_ROM until the bootloader appears
     bool open_denied = false; // hid_open_path and hid_open fail, as without permission
     bool stray_report = false; // an unsolicited input report waits when the bootloader starts
-    int reply_delay_ms = 0;   // replies become readable this long after their command
+    int reply_delay_ms = 0; // replies become readable this long after their command
 };
 
 struct WalletConfig
@@ -57,6 +57,7 @@ class Wallet
 public:
     virtual ~Wallet() = default;
 
+    // Unplugged whenever the wallet is off the bus, including while it reboots.
     virtual Mode mode() const = 0;
     virtual Faults& faults() = 0;
 
@@ -70,6 +71,8 @@ public:
 
     virtual bool authenticated() const = 0;
     virtual bool erased() const = 0;
+    // A command was refused or malformed since the last erase; no CRC check passes then.
+    virtual bool refusedSinceErase() const = 0;
     virtual int commandCount(unsigned char command) const = 0;
     virtual int reportsReceived() const = 0;
     virtual std::vector<QString> errors() const = 0;
@@ -87,6 +90,9 @@ public:
     Wallet& attachWallet(const WalletConfig& config = WalletConfig());
     // Unplugs a wallet now: it leaves the bus and its handles fail.
     void unplug(Wallet& wallet);
+    // Wallets attached since the last reset, in attach order.
+    int walletCount() const;
+    Wallet& wallet(int index);
 
     // Output reports handed to hid_write, in order, across all devices.
     const std::vector<QByteArray>& trace() const;

@@ -1,0 +1,37 @@
+#pragma once
+
+// State of the simulated bus shared by the Bus control API and the hidapi
+// functions. Everything in it is guarded by `mutex`.
+
+#include "sim/SimWallet.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace sim::detail {
+
+using Lock = std::unique_lock<std::recursive_mutex>;
+
+struct BusState
+{
+    std::recursive_mutex mutex;
+    // Wallets of the current epoch; handles from an earlier epoch fail.
+    std::vector<std::unique_ptr<SimWallet>> wallets;
+    unsigned long long epoch = 0;
+    int next_location = 1;
+    int next_hidraw = 0;
+
+    std::vector<QByteArray> trace;
+    bool trace_enabled = true;
+    int link_us = 0;
+    bool init_fails = false;
+    int init_count = 0;
+    int open_handles = 0;
+    std::wstring last_error;
+};
+
+BusState& bus_state();
+
+} // namespace sim::detail

@@ -1,0 +1,153 @@
+#include "sim/SimOptions.h"
+
+#include "sim/SimBus.h"
+
+#include <QCommandLineParser>
+
+namespace sim {
+
+namespace {
+
+QString& trace_path()
+{
+    static QString path;
+    return path;
+}
+
+const char kTrace[] = "trace";
+const char kFault[] = "fault";
+const char kLinkUs[] = "link-us";
+const char kPathStyle[] = "path-style";
+
+const char kFaultNames[] = "unplug-after=N, write-error-at=N, flip-bit-at=N, no-erase-reply, no-crc-reply, "
+                           "refuse-crc=I, no-bootloader, reboot-ms=N, open-denied, stray-report, reply-delay-ms=N";
+
+bool parse_count(const QString& text, int minimum, int* out)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < minimum) {
+        return false;
+    }
+    *out = value;
+    return true;
+}
+
+} // namespace
+
+void addOptions(QCommandLineParser& parser)
+{
+    parser.addOption({QString::fromLatin1(kTrace),
+                      QStringLiteral("Write every output report of the simulated wallet to <file> at exit."),
+                      QStringLiteral("file")});
+    parser.addOption(
+        {QString::fromLatin1(kFault),
+         QStringLiteral("Give the simulated wallet a fault (repeatable): %1.").arg(QLatin1String(kFaultNames)),
+         QStringLiteral("spec")});
+    parser.addOption({QString::fromLatin1(kLinkUs),
+                      QStringLiteral("Microseconds each output report takes on the link."), QStringLiteral("us")});
+    parser.addOption({QString::fromLatin1(kPathStyle), QStringLiteral("Device paths as on macos or linux."),
+                      QStringLiteral("style")});
+}
+
+bool applyFault(const QString& spec, WalletConfig* config, QString* error)
+{
+    const int equals = spec.indexOf(QLatin1Char('='));
+    const QString name = equals < 0 ? spec : spec.left(equals);
+    const QString value = equals < 0 ? QString() : spec.mid(equals + 1);
+    Faults& faults = config->faults;
+
+    struct Flag
+    {
+        const char* name;
+        bool Faults::*field;
+    };
+    static const Flag flags[] = {
+        {"no-erase-reply", &Faults::no_erase_reply}, {"no-crc-reply", &Faults::no_crc_reply},
+        {"no-bootloader", &Faults::no_bootloader},   {"open-denied", &Faults::open_denied},
+        {"stray-report", &Faults::stray_report},
+    };
+    struct Number
+    {
+        const char* name;
+        int Faults::*field;
+        int minimum;
+    };
+    static const Number numbers[] = {
+        {"unplug-after", &Faults::unplug_after, 1}, {"write-error-at", &Faults::write_error_at, 1},
+        {"flip-bit-at", &Faults::flip_bit_at, 1},   {"refuse-crc", &Faults::refuse_crc, 0},
+        {"reboot-ms", &Faults::reboot_ms, 0},       {"reply-delay-ms", &Faults::reply_delay_ms, 0},
+    };
+
+    for (const Flag& flag : flags) {
+        if (name == QLatin1String(flag.name)) {
+            if (equals >= 0) {
+                *error = QStringLiteral("fault '%1' takes no value").arg(name);
+                return false;
+            }
+            faults.*flag.field = true;
+            return true;
+        }
+    }
+    for (const Number& number : numbers) {
+        if (name == QLatin1String(number.name)) {
+            if (!parse_count(value, number.minimum, &(faults.*number.field))) {
+                *error = QStringLiteral("fault '%1' needs a whole number of at least %2, as in %1=%3")
+                             .arg(name)
+                             .arg(number.minimum)
+                             .arg(number.minimum + 1);
+                return false;
+            }
+            return true;
+        }
+    }
+    *error = QStringLiteral("unknown fault '%1' (known: %2)").arg(spec, QLatin1String(kFaultNames));
+    return false;
+}
+
+bool applyOptions(const QCommandLineParser& parser, QString* error)
+{
+    WalletConfig config;
+    const QStringList faults = parser.values(QString::fromLatin1(kFault));
+    for (const QString& spec : faults) {
+        if (!applyFault(spec, &config, error)) {
+            return false;
+        }
+    }
+    if (parser.isSet(QString::fromLatin1(kPathStyle))) {
+        const QString style = parser.value(QString::fromLatin1(kPathStyle));
+        if (style == QLatin1String("macos")) {
+            config.path_style = PathStyle::MacOS;
+        } else if (style == QLatin1String("linux")) {
+            config.path_style = PathStyle::Linux;
+        } else {
+            *error = QStringLiteral("--path-style must be macos or linux, not '%1'").arg(style);
+            return false;
+        }
+    }
+    int link_us = 0;
+    if (parser.isSet(QString::fromLatin1(kLinkUs))
+        && !parse_count(parser.value(QString::fromLatin1(kLinkUs)), 0, &link_us)) {
+        *error = QStringLiteral("--link-us needs a whole number of microseconds, not '%1'")
+                     .arg(parser.value(QString::fromLatin1(kLinkUs)));
+        return false;
+    }
+    trace_path() = parser.value(QString::fromLatin1(kTrace));
+
+    Bus& bus = Bus::instance();
+    bus.reset();
+    bus.setLinkIntervalUs(link_us);
+    // Without --trace a long update would only pile reports up in memory.
+    bus.setTraceEnabled(!trace_path().isEmpty());
+    bus.attachWallet(config);
+    return true;
+}
+
+void finish()
+{
+    if (!trace_path().isEmpty() && !Bus::instance().writeTrace(trace_path())) {
+        qWarning("cannot write the wire trace to %s", qPrintable(trace_path()));
+    }
+}
+
+} // namespace sim
