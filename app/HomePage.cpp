@@ -19,6 +19,7 @@ HomePage::HomePage(QWidget* parent)
     , ui(new Ui_HomePage)
 {
     ui->setupUi(this);
+    setupAdvancedWindow();
     loadPictures();
     ui->pbtn_advanced->hide();
 
@@ -27,6 +28,9 @@ HomePage::HomePage(QWidget* parent)
     setAutoFillBackground(true);
     setPalette(background);
     setMinimumSize(650, 400);
+
+    connect(ui->pbtn_advanced, &QPushButton::clicked, this, &HomePage::OnAdvanced);
+    connect(ui->pbtn_auto, &QPushButton::clicked, this, &HomePage::OnAuto);
 }
 
 HomePage::~HomePage()

@@ -14,10 +14,19 @@ public:
     explicit HomePage(QWidget* parent = nullptr);
     ~HomePage() override;
 
+    // The automatic update, run inside the click of "自动升级".
+    void OnAuto();
+    // Shows the advanced window; its button stays hidden and disabled.
+    void OnAdvanced();
+    // Writes the firmware file to the wallet in its bootloader, moving the
+    // progress bar; true when every segment passed its CRC check.
+    bool update_device(QString path);
+
     Ui_HomePage* ui;
     // The advanced window, hosted here and kept out of the user's reach.
     Widget* adv_widget = nullptr;
 
 private:
+    void setupAdvancedWindow();
     void loadPictures();
 };

@@ -1,0 +1,10 @@
+#include "app/HomePage.h"
+
+#include "ui_HomePage.h"
+
+void HomePage::OnAuto() {}
+
+bool HomePage::update_device(QString)
+{
+    return false;
+}

@@ -1,0 +1,7 @@
+#pragma once
+
+class QString;
+class QTextStream;
+
+// tessaro-flash update [--server URL] [--ca FILE]: the automatic update, headless.
+int run_update(const QString& server, const QString& ca, QTextStream& out, QTextStream& err);
