@@ -9,8 +9,21 @@
 #include <chrono>
 #include <thread>
 
+namespace {
+WaitHook wait_hook = nullptr;
+}
+
+void set_wait_hook(WaitHook hook)
+{
+    wait_hook = hook;
+}
+
 void msleep(unsigned int ms)
 {
+    if (wait_hook != nullptr) {
+        wait_hook(ms);
+        return;
+    }
     QElapsedTimer clock; // monotonic where the system has such a clock, as Linux and macOS do
     clock.start();
     const qint64 wanted = ms;

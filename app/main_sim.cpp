@@ -1,0 +1,53 @@
+// The main window against the simulated wallet, for the demo and for looking
+// at every path without hardware. The product itself takes no options.
+#include "app/HomePage.h"
+#include "net/ServerConfig.h"
+#include "sim/SimOptions.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTextStream>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tessaro-updater-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TESSARO_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Tessaro firmware updater on a simulated wallet."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption server(QStringLiteral("server"), QStringLiteral("Base address of the firmware server."),
+                                    QStringLiteral("URL"));
+    const QCommandLineOption ca(QStringLiteral("ca"), QStringLiteral("Also trust this PEM CA certificate."),
+                                QStringLiteral("FILE"));
+    parser.addOptions({server, ca});
+    sim::addOptions(parser);
+    parser.process(app);
+
+    QTextStream err(stderr);
+    QString error;
+    if (!sim::applyOptions(parser, &error)) {
+        err << "tessaro-updater-sim: " << error << '\n';
+        return 2;
+    }
+    if (parser.isSet(server)) {
+        set_server_base(parser.value(server));
+    }
+    if (parser.isSet(ca) && !add_trusted_ca_file(parser.value(ca), &error)) {
+        err << "tessaro-updater-sim: " << error << '\n';
+        return 2;
+    }
+
+    int code = 0;
+    {
+        HomePage page(nullptr);
+        page.show();
+        code = app.exec();
+    }
+    sim::finish();
+    return code;
+}
