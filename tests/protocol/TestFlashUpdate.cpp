@@ -1,0 +1,273 @@
+#include "image/Checksums.h"
+#include "protocol/BootloaderEntry.h"
+#include "protocol/Commands.h"
+#include "protocol/FlashUpdate.h"
+#include "protocol/Wait.h"
+#include "sim/SimBus.h"
+#include "sim/SimOptions.h"
+#include "support/MessageBoxCatcher.h"
+#include "support/TempImage.h"
+
+#include <QFile>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(sim::PathStyle)
+Q_DECLARE_METATYPE(sim::Mode)
+Q_DECLARE_METATYPE(hex::Window)
+
+namespace {
+
+QVector<unsigned int> waits;
+void record_wait(unsigned int ms)
+{
+    waits.append(ms);
+}
+
+// Two segments: the application from 0x08004000 with a short last record,
+// and a second window at 0x08010000.
+QList<hex::Window> two_segments()
+{
+    return {{0x0800, 0x4000, hex::pattern(20 * 16 + 8, 3)}, {0x0801, 0x0000, hex::pattern(40 * 16, 7)}};
+}
+
+} // namespace
+
+// The automatic flash update and the bootloader entry against the simulated
+// wallet: what the user is told, what the wallet ends up holding, and that a
+// failure never reaches CMD_FINISH.
+class TestFlashUpdate : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void updatesTheWallet_data();
+    void updatesTheWallet();
+    void failuresNeverFinish_data();
+    void failuresNeverFinish();
+    void searchesFiveTimesBeforeGivingUp_data();
+    void searchesFiveTimesBeforeGivingUp();
+    void refusedImageLeavesTheWalletAlone();
+    void progressReachesHundredWithTheLastBlock();
+    void gotoRomFindsTheApplication_data();
+    void gotoRomFindsTheApplication();
+    void gotoRomWithoutWallet_data();
+    void gotoRomWithoutWallet();
+    void gotoRomTakesTheFirstMatch();
+
+private:
+    sim::Wallet& bootloaderWallet(const sim::Faults& faults = sim::Faults());
+};
+
+void TestFlashUpdate::init()
+{
+    sim::Bus::instance().reset();
+    waits.clear();
+    set_wait_hook(record_wait);
+}
+
+void TestFlashUpdate::cleanup()
+{
+    set_wait_hook(nullptr);
+    QCOMPARE(sim::Bus::instance().openHandles(), 0);
+}
+
+sim::Wallet& TestFlashUpdate::bootloaderWallet(const sim::Faults& faults)
+{
+    sim::WalletConfig config;
+    config.mode = sim::Mode::Bootloader;
+    config.faults = faults;
+    return sim::Bus::instance().attachWallet(config);
+}
+
+void TestFlashUpdate::updatesTheWallet_data()
+{
+    QTest::addColumn<QList<hex::Window>>("windows");
+    QTest::addColumn<bool>("strayReport");
+    QTest::newRow("two segments") << two_segments() << false;
+    QTest::newRow("fewer than 15 records") << QList<hex::Window> {{0x0800, 0x4000, hex::pattern(5 * 16 + 3)}} << false;
+    QTest::newRow("multiple of 15 records") << QList<hex::Window> {{0x0800, 0x4000, hex::pattern(30 * 16)}} << false;
+    QTest::newRow("stray report before the erase") << two_segments() << true;
+}
+
+void TestFlashUpdate::updatesTheWallet()
+{
+    QFETCH(QList<hex::Window>, windows);
+    QFETCH(bool, strayReport);
+    sim::Faults faults;
+    faults.stray_report = strayReport;
+    sim::Wallet& wallet = bootloaderWallet(faults);
+    TempImage image(hex::image(windows), "\r\n");
+
+    MessageBoxCatcher boxes;
+    QVERIFY(flash_update(image.path()));
+    QCOMPARE(boxes.texts(), QStringList {QStringLiteral("更新完成")});
+    QCOMPARE(wallet.firmwareUpdates(), 1);
+    for (const hex::Window& window : windows) {
+        const unsigned int address = (static_cast<unsigned int>(window.upper) << 16) + window.offset;
+        QCOMPARE(wallet.flashAt(address, window.data.size()), window.data);
+    }
+    QCOMPARE(wallet.commandCount(CMD_CHECK_CRC), windows.size());
+    QVERIFY(!QFile::exists(image.path()));
+}
+
+void TestFlashUpdate::failuresNeverFinish_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("writesData");
+    QTest::newRow("no erase reply") << "no-erase-reply" << false;
+    QTest::newRow("no CRC reply") << "no-crc-reply" << true;
+    QTest::newRow("first CRC refused") << "refuse-crc=0" << true;
+    QTest::newRow("last CRC refused") << "refuse-crc=1" << true;
+    QTest::newRow("bit flipped in a data block") << "flip-bit-at=6" << true;
+    QTest::newRow("write fails mid-image") << "write-error-at=8" << true;
+    QTest::newRow("unplugged mid-image") << "unplug-after=8" << true;
+}
+
+void TestFlashUpdate::failuresNeverFinish()
+{
+    QFETCH(QString, fault);
+    QFETCH(bool, writesData);
+    sim::WalletConfig config;
+    config.mode = sim::Mode::Bootloader;
+    QString error;
+    QVERIFY2(sim::applyFault(fault, &config, &error), qPrintable(error));
+    sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
+    TempImage image(hex::image(two_segments()), "\r\n");
+
+    MessageBoxCatcher boxes;
+    QVERIFY(!flash_update(image.path()));
+    QCOMPARE(boxes.texts(), QStringList {QStringLiteral("更新失败")});
+    QCOMPARE(wallet.commandCount(CMD_FINISH), 0);
+    QCOMPARE(wallet.firmwareUpdates(), 0);
+    QCOMPARE(wallet.commandCount(CMD_WRITE) > 0, writesData);
+    QVERIFY(QFile::exists(image.path()));
+    // After a failed write nothing more goes out: no CRC check waits in vain.
+    if (fault.startsWith(QLatin1String("write-error")) || fault.startsWith(QLatin1String("unplug"))) {
+        QCOMPARE(wallet.commandCount(CMD_CHECK_CRC), 0);
+    }
+}
+
+void TestFlashUpdate::searchesFiveTimesBeforeGivingUp_data()
+{
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<int>("expectedWaits");
+    QTest::newRow("nothing listed: five waits") << false << 5;
+    QTest::newRow("listed but cannot be opened: no wait") << true << 0;
+}
+
+void TestFlashUpdate::searchesFiveTimesBeforeGivingUp()
+{
+    QFETCH(bool, listed);
+    QFETCH(int, expectedWaits);
+    if (listed) {
+        sim::Faults faults;
+        faults.open_denied = true;
+        bootloaderWallet(faults);
+    }
+    TempImage image(hex::image(two_segments()), "\r\n");
+    MessageBoxCatcher boxes;
+    QVERIFY(!flash_update(image.path()));
+    QCOMPARE(boxes.texts(), QStringList {QStringLiteral("更新设备未找到")});
+    QCOMPARE(waits.size(), expectedWaits);
+    for (unsigned int ms : qAsConst(waits)) {
+        QCOMPARE(ms, 4000u);
+    }
+    QVERIFY(QFile::exists(image.path()));
+}
+
+void TestFlashUpdate::refusedImageLeavesTheWalletAlone()
+{
+    sim::Wallet& wallet = bootloaderWallet();
+    QList<QByteArray> lines = hex::image(two_segments());
+    lines.removeAt(2); // a gap in the first segment
+    TempImage image(lines, "\r\n");
+    MessageBoxCatcher boxes;
+    QVERIFY(!flash_update(image.path()));
+    QCOMPARE(boxes.texts(), QStringList {QStringLiteral("固件文件格式错误")});
+    QCOMPARE(wallet.reportsReceived(), 0);
+}
+
+void TestFlashUpdate::progressReachesHundredWithTheLastBlock()
+{
+    bootloaderWallet();
+    TempImage image(hex::image(two_segments()), "\r\n");
+    QVector<int> values;
+    FlashProgress progress;
+    progress.setRange = [](int low, int high) {
+        QCOMPARE(low, 0);
+        QCOMPARE(high, 100);
+    };
+    progress.setValue = [&](int value) { values.append(value); };
+    MessageBoxCatcher boxes;
+    QVERIFY(flash_update(image.path(), progress));
+    QVERIFY(!values.isEmpty());
+    QCOMPARE(values.last(), 100);
+    QVERIFY(std::is_sorted(values.begin(), values.end()));
+    QVERIFY(values.first() < 10);
+}
+
+void TestFlashUpdate::gotoRomFindsTheApplication_data()
+{
+    QTest::addColumn<sim::PathStyle>("style");
+    QTest::addColumn<sim::Mode>("mode");
+    QTest::newRow("macOS paths, application") << sim::PathStyle::MacOS << sim::Mode::Application;
+    QTest::newRow("hidraw paths, application") << sim::PathStyle::Linux << sim::Mode::Application;
+    QTest::newRow("already in the bootloader") << sim::PathStyle::MacOS << sim::Mode::Bootloader;
+}
+
+void TestFlashUpdate::gotoRomFindsTheApplication()
+{
+    QFETCH(sim::PathStyle, style);
+    QFETCH(sim::Mode, mode);
+    sim::WalletConfig config;
+    config.path_style = style;
+    config.mode = mode;
+    sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
+    sim::Bus::instance().setTraceEnabled(true);
+    MessageBoxCatcher boxes;
+    QVERIFY(goto_rom());
+    QVERIFY(boxes.texts().isEmpty());
+    QCOMPARE(wallet.mode(), sim::Mode::Bootloader);
+    const auto& trace = sim::Bus::instance().trace();
+    QCOMPARE(int(trace.size()), 1);
+    QByteArray expected(REPORT_BUFFER_SIZE, '\0');
+    expected[1] = 0x11;
+    expected[3] = char(0xC1);
+    expected[8] = char(0xC3);
+    QCOMPARE(trace.front(), expected);
+}
+
+void TestFlashUpdate::gotoRomWithoutWallet_data()
+{
+    QTest::addColumn<bool>("attached");
+    QTest::newRow("no wallet") << false;
+    QTest::newRow("wallet without permission") << true;
+}
+
+void TestFlashUpdate::gotoRomWithoutWallet()
+{
+    QFETCH(bool, attached);
+    if (attached) {
+        sim::WalletConfig config;
+        config.faults.open_denied = true;
+        sim::Bus::instance().attachWallet(config);
+    }
+    MessageBoxCatcher boxes;
+    QVERIFY(!goto_rom());
+    QCOMPARE(boxes.texts(), QStringList {QStringLiteral("设备未找到")});
+}
+
+void TestFlashUpdate::gotoRomTakesTheFirstMatch()
+{
+    sim::WalletConfig bootloader;
+    bootloader.mode = sim::Mode::Bootloader;
+    sim::Wallet& first = sim::Bus::instance().attachWallet(bootloader);
+    sim::Wallet& second = sim::Bus::instance().attachWallet();
+    QVERIFY(goto_rom());
+    QCOMPARE(first.commandCount(CMD_GOTO_ROM), 1);
+    QCOMPARE(second.mode(), sim::Mode::Application);
+}
+
+QTEST_MAIN(TestFlashUpdate)
+#include "TestFlashUpdate.moc"
