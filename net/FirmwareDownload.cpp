@@ -1,0 +1,297 @@
+#include "net/FirmwareDownload.h"
+
+#include "app/UserNotice.h"
+#include "image/ImageCheck.h"
+#include "net/FirmwareGlobals.h"
+#include "net/NetWait.h"
+#include "net/ServerConfig.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QTextCodec>
+#include <QTextStream>
+#include <QUrl>
+
+#include <memory>
+
+namespace {
+
+QString& directory_override()
+{
+    static QString dir;
+    return dir;
+}
+
+QString first_choice_directory()
+{
+    return directory_override().isEmpty() ? QCoreApplication::applicationDirPath() : directory_override();
+}
+
+QString cache_directory()
+{
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    if (!dir.isEmpty())
+        QDir().mkpath(dir);
+    return dir;
+}
+
+// A folder counts as usable when a file can really be created in it.
+bool directory_writable(const QString& dir)
+{
+    if (dir.isEmpty())
+        return false;
+    QFile probe(dir + "/" + FILE_NAME + ".probe");
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    probe.close();
+    probe.remove();
+    return true;
+}
+
+QString firmware_directory()
+{
+    const QString first = first_choice_directory();
+    if (directory_writable(first))
+        return first;
+    const QString cache = cache_directory();
+    if (directory_writable(cache))
+        return cache;
+    return QString();
+}
+
+QTextCodec* html_codec(const QString& text)
+{
+    return QTextCodec::codecForHtml(text.toLatin1());
+}
+
+bool file_name_acceptable(const QString& name)
+{
+    if (name.isEmpty() || name == "." || name == ".." || name == FILE_NAME)
+        return false;
+    for (const QChar c : name) {
+        if (c == '\\' || c == '/' || c.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
+}
+
+struct ReleaseFields
+{
+    QString address;
+    QString file_name;
+    QString web_md5;
+};
+
+// Positional parse of the release answer; false when a field it takes is missing.
+bool parse_release(const QString& text, ReleaseFields* out)
+{
+    const QStringList lst = text.split(',');
+    for (int i = 0; i < lst.size(); ++i)
+        qDebug() << "lst[" << i << "]" << lst.at(i);
+    if (lst.size() < 3)
+        return false;
+    const QStringList url_pieces = lst.at(1).split(':');
+    const QStringList md5_pieces = lst.at(2).split(':');
+    for (int i = 0; i < url_pieces.size(); ++i)
+        qDebug() << i << url_pieces.at(i);
+    for (int i = 0; i < md5_pieces.size(); ++i)
+        qDebug() << i << md5_pieces.at(i);
+    if (url_pieces.size() < 3 || md5_pieces.size() < 2)
+        return false;
+
+    QString web_md5 = md5_pieces.at(1).simplified();
+    qDebug() << "web_md5的值" << web_md5;
+    web_md5.remove('"');
+    web_md5.remove('}');
+    qDebug() << "web_md5更新后的值" << web_md5;
+
+    // Everything after the member's first ':' is the address, so a port survives.
+    const QString value = lst.at(1).section(':', 1);
+    QString address = value.simplified();
+    qDebug() << address;
+    address.remove('"');
+    qDebug() << address;
+
+    // The path after "//host[:port]/": its first segment is the folder, the second the file.
+    const QStringList parts = url_pieces.at(2).split('/');
+    for (int i = 0; i < parts.size(); ++i)
+        qDebug() << i << parts.at(i);
+    QString file_name;
+    const int scheme_end = value.indexOf(QLatin1String("//"));
+    if (scheme_end >= 0) {
+        const QStringList path_parts = value.mid(scheme_end + 2).split('/');
+        if (path_parts.size() > 2)
+            file_name = path_parts.at(2);
+    }
+    file_name.remove('"');
+    if (web_md5.isEmpty() || address.isEmpty())
+        return false;
+    out->address = address;
+    out->file_name = file_name;
+    out->web_md5 = web_md5;
+    return true;
+}
+
+// The answer through the staging file, as the firmware folder keeps it.
+bool stage_answer(const QString& staging_path, QString* collected)
+{
+    QFile staging(staging_path);
+    if (!staging.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QString simplified = API_DATA.simplified();
+    QTextCodec* codec = html_codec(simplified);
+    const QString decoded = codec->toUnicode(simplified.toLatin1());
+    {
+        QTextStream out(&staging);
+        out.setCodec(codec);
+        out << decoded;
+    }
+    staging.close();
+    qDebug() << "Finished, the code have written to " << FILE_NAME;
+
+    if (!staging.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        staging.remove();
+        return false;
+    }
+    QString text;
+    {
+        QTextStream in(&staging);
+        in.setCodec("utf-8");
+        while (!in.atEnd())
+            text += in.readLine() + "\n";
+    }
+    text = text.simplified();
+    qDebug() << "获取的原始数据" << text;
+    staging.close();
+    staging.remove();
+    *collected = text;
+    return true;
+}
+
+// Each line of the body simplified and ended with CR LF.
+bool store_body(QNetworkReply* reply, const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    QTextStream out(&file);
+    for (;;) {
+        QByteArray raw = reply->readLine();
+        const int zero = raw.indexOf('\0');
+        if (zero >= 0)
+            raw.truncate(zero);
+        const QString line = QString::fromUtf8(raw);
+        if (line.isEmpty())
+            break;
+        const QString simplified = line.simplified();
+        QTextCodec* codec = html_codec(simplified);
+        out.setCodec(codec);
+        out << codec->toUnicode(simplified.toLatin1()) << "\r\n";
+    }
+    out.flush();
+    const bool ok = out.status() == QTextStream::Ok && file.error() == QFileDevice::NoError;
+    file.close();
+    return ok;
+}
+
+QString file_md5(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    hash.addData(&file);
+    const QString digest = QString::fromLatin1(hash.result().toHex());
+    qDebug() << digest;
+    return digest;
+}
+
+} // namespace
+
+void set_firmware_directory_override(const QString& dir)
+{
+    directory_override() = dir;
+}
+
+QString url_download_file()
+{
+    const QString dir = firmware_directory();
+    if (dir.isEmpty()) {
+        show_notice("文件打开失败");
+        return QString();
+    }
+
+    QString collected;
+    if (!stage_answer(dir + "/" + FILE_NAME, &collected)) {
+        show_notice("文件打开失败");
+        return QString();
+    }
+
+    ReleaseFields fields;
+    if (!parse_release(collected, &fields)) {
+        show_notice("获取固件信息失败");
+        return QString();
+    }
+    if (!file_name_acceptable(fields.file_name)) {
+        qWarning() << "refused firmware file name" << fields.file_name;
+        show_notice("文件下载错误");
+        return QString();
+    }
+
+    // The manager owns its replies; both go when the call returns.
+    std::unique_ptr<QNetworkAccessManager> manager(new QNetworkAccessManager());
+    QNetworkRequest request(QUrl(fields.address, QUrl::TolerantMode));
+    request.setSslConfiguration(firmware_tls_configuration());
+
+    const int kMaxRetries = 3;
+    QNetworkReply* reply = manager->get(request);
+    bool finished = wait_for_reply(reply);
+    for (int retry = 0; finished && reply->error() == QNetworkReply::UnknownNetworkError && retry < kMaxRetries;
+         ++retry) {
+        show_notice("未知网络错误,尝试二次联网");
+        reply->deleteLater();
+        reply = manager->get(request);
+        finished = wait_for_reply(reply);
+    }
+    if (!finished || reply->error() != QNetworkReply::NoError) {
+        qWarning() << "firmware download failed:" << reply->errorString();
+        show_notice("网络连接出错");
+        return QString();
+    }
+
+    const QString path = dir + "/" + fields.file_name;
+    if (!store_body(reply, path)) {
+        show_notice("文件打开失败");
+        return QString();
+    }
+    QFile reopened(path);
+    if (!reopened.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        show_notice("文件打开失败");
+        return QString();
+    }
+
+    const QString digest = file_md5(path);
+    if (digest.isEmpty() || fields.web_md5 != digest) {
+        show_notice("文件下载错误");
+        return QString();
+    }
+    qDebug() << "md5值匹配";
+    reopened.close();
+
+    const ImageCheckResult check = check_hex_image(path);
+    if (!check.valid) {
+        qWarning() << "firmware image refused:" << check.message();
+        show_notice("固件文件格式错误");
+        return QString();
+    }
+    return path;
+}

@@ -1,0 +1,46 @@
+#include "net/TestNet.h"
+
+#include "net/NetWait.h"
+#include "net/ServerConfig.h"
+
+#include <QDebug>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+TestNet::~TestNet()
+{
+    release();
+}
+
+void TestNet::release()
+{
+    delete request;
+    request = nullptr;
+    // The manager takes its replies with it.
+    delete manager;
+    manager = nullptr;
+}
+
+QString TestNet::get_latest()
+{
+    release();
+    manager = new QNetworkAccessManager();
+    request = new QNetworkRequest(QUrl(release_address(), QUrl::TolerantMode));
+    qDebug() << "hello";
+    // The answer decides what is flashed: the server must prove who it is.
+    request->setSslConfiguration(firmware_tls_configuration());
+    QNetworkReply* reply = manager->get(*request);
+    QByteArray body;
+    // A stalled request counts as failed; an HTTP error page is returned as it is.
+    if (wait_for_reply(reply))
+        body = reply->readAll();
+    const int zero = body.indexOf('\0');
+    if (zero >= 0)
+        body.truncate(zero);
+    const QString text = QString::fromUtf8(body);
+    qDebug() << text;
+    reply->deleteLater();
+    return text;
+}
