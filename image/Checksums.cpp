@@ -4,15 +4,32 @@
 
 #include <cstring>
 
-void InvertUint8(unsigned char* dest, unsigned char* src)
+namespace {
+
+// Bit-reversed bytes, made once: the CRC reverses every byte of an image.
+struct ReversedBytes
 {
-    unsigned char out = 0;
-    for (int i = 0; i < 8; ++i) {
-        if (*src & (1u << i)) {
-            out |= static_cast<unsigned char>(1u << (7 - i));
+    unsigned char table[256];
+    ReversedBytes()
+    {
+        for (int v = 0; v < 256; ++v) {
+            unsigned char out = 0;
+            for (int i = 0; i < 8; ++i) {
+                if (v & (1 << i)) {
+                    out |= static_cast<unsigned char>(1u << (7 - i));
+                }
+            }
+            table[v] = out;
         }
     }
-    *dest = out;
+};
+const ReversedBytes reversed_bytes;
+
+} // namespace
+
+void InvertUint8(unsigned char* dest, unsigned char* src)
+{
+    *dest = reversed_bytes.table[*src];
 }
 
 void InvertUint16(unsigned short* dest, unsigned short* src)

@@ -1,11 +1,21 @@
 #include "image/HexLines.h"
 
 #include <algorithm>
+#include <cstring>
 
 HexLineReader::HexLineReader(const QString& path)
     : file_(path)
+    , chunk_(64 * 1024)
 {
     file_.open(QIODevice::ReadOnly);
+}
+
+bool HexLineReader::refill()
+{
+    const qint64 got = file_.read(chunk_.data(), static_cast<qint64>(chunk_.size()));
+    pos_ = 0;
+    end_ = got > 0 ? static_cast<int>(got) : 0;
+    return end_ > 0;
 }
 
 bool HexLineReader::next()
@@ -15,39 +25,67 @@ bool HexLineReader::next()
     if (!file_.isOpen()) {
         return false;
     }
-    qint64 got = file_.readLine(buffer_, sizeof buffer_);
-    if (got <= 0) {
-        return false;
+    // Room for kMaxLine characters and a CR; anything beyond is dropped.
+    constexpr int room = kMaxLine + 1;
+    bool any = false;
+    for (;;) {
+        if (pos_ == end_ && !refill()) {
+            break;
+        }
+        any = true;
+        const char* start = chunk_.data() + pos_;
+        const auto* newline = static_cast<const char*>(std::memchr(start, '\n', static_cast<size_t>(end_ - pos_)));
+        const int length = newline != nullptr ? static_cast<int>(newline - start) : end_ - pos_;
+        const int kept = std::min(length, room - size_);
+        std::memcpy(buffer_ + size_, start, static_cast<size_t>(kept));
+        size_ += kept;
+        cut_ = cut_ || kept < length;
+        pos_ += length;
+        if (newline != nullptr) {
+            ++pos_;
+            break;
+        }
     }
-    size_ = static_cast<int>(got);
-    if (buffer_[size_ - 1] == '\n') {
-        --size_;
-    } else if (!file_.atEnd()) {
-        // The buffer filled before the line ended: keep the head, skip the rest.
-        cut_ = true;
-        char rest[256];
-        qint64 more;
-        while ((more = file_.readLine(rest, sizeof rest)) > 0 && rest[more - 1] != '\n') { }
-        size_ = std::min(size_, kMaxLine);
+    if (!any) {
+        return false;
     }
     if (size_ > 0 && buffer_[size_ - 1] == '\r') {
         --size_;
     }
+    if (cut_) {
+        size_ = std::min(size_, kMaxLine);
+    }
     return true;
 }
 
+namespace {
+
+// Digit values by character, -1 for anything else: every byte of an image
+// passes through here several times.
+struct DigitValues
+{
+    signed char value[256];
+    DigitValues()
+    {
+        for (int c = 0; c < 256; ++c) {
+            value[c] = -1;
+        }
+        for (int c = '0'; c <= '9'; ++c) {
+            value[c] = static_cast<signed char>(c - '0');
+        }
+        for (int c = 'A'; c <= 'F'; ++c) {
+            value[c] = static_cast<signed char>(c - 'A' + 10);
+            value[c + ('a' - 'A')] = static_cast<signed char>(c - 'A' + 10);
+        }
+    }
+};
+const DigitValues digit_values;
+
+} // namespace
+
 int hex_digit_value(char c)
 {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
+    return digit_values.value[static_cast<unsigned char>(c)];
 }
 
 unsigned char HexRecordView::byte(int k) const

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QString>
 
+#include <vector>
+
 // Reads an image file one text line at a time without allocating per line.
 // Lines end in LF or CR LF; the line end is not part of the line. A line longer
 // than any Intel HEX record is cut to its first kMaxLine characters and marked
@@ -24,7 +26,14 @@ public:
     bool wasCut() const { return cut_; }
 
 private:
+    bool refill();
+
     QFile file_;
+    // The file is read in large chunks and split at LF here: a read call per
+    // line costs more than the whole of the parsing.
+    std::vector<char> chunk_;
+    int pos_ = 0;
+    int end_ = 0;
     char buffer_[kMaxLine + 2];
     int size_ = 0;
     bool cut_ = false;

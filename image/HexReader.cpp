@@ -2,6 +2,7 @@
 
 #include "image/Checksums.h"
 #include "image/HexLines.h"
+#include "image/ReaderColumns.h"
 
 #include <memory>
 #include <vector>
@@ -18,9 +19,8 @@ unsigned int base_address_of(const HexRecordView& record)
 // running value to `store` at a type 04 or 05 record, as the size and line
 // columns are built. The last segment is stored only when a type 05 ends it.
 template<typename T, typename Step>
-T* segment_column(const QString& path, Step step)
+T* segment_column(const QString& path, int n, Step step)
 {
-    const int n = Get_BaseAddr_count(path);
     HexLineReader reader(path);
     if (!reader.isOpen()) {
         return nullptr;
@@ -77,9 +77,8 @@ int Get_BaseAddr_count(QString path)
     return count;
 }
 
-unsigned int* Get_BaseAddrS(QString path)
+unsigned int* base_column(const QString& path, int n)
 {
-    const int n = Get_BaseAddr_count(path);
     HexLineReader reader(path);
     if (!reader.isOpen()) {
         return nullptr;
@@ -99,23 +98,20 @@ unsigned int* Get_BaseAddrS(QString path)
     return bases;
 }
 
-unsigned int* Get_DataSizeS(QString path)
+unsigned int* size_column(const QString& path, int n)
 {
-    return segment_column<unsigned int>(path, [](const HexRecordView& r) { return r.count(); });
+    return segment_column<unsigned int>(path, n, [](const HexRecordView& r) { return r.count(); });
 }
 
-int* Get_DataLineS(QString path)
+int* line_column(const QString& path, int n)
 {
-    return segment_column<int>(path, [](const HexRecordView&) { return 1; });
+    return segment_column<int>(path, n, [](const HexRecordView&) { return 1; });
 }
 
-unsigned short* Get_CRCValueS(QString path)
+unsigned short* crc_column(const QString& path, int n, const unsigned int* sizes, const int* lines)
 {
-    const int n = Get_BaseAddr_count(path);
-    std::unique_ptr<unsigned int[]> sizes(Get_DataSizeS(path));
-    std::unique_ptr<int[]> lines(Get_DataLineS(path));
     HexLineReader reader(path);
-    if (!sizes || !lines || !reader.isOpen()) {
+    if (sizes == nullptr || lines == nullptr || !reader.isOpen()) {
         return nullptr;
     }
     unsigned short* crcs = new unsigned short[n > 0 ? n : 0]();
@@ -193,4 +189,27 @@ int Get_FileLine(QString path)
         ++count;
     }
     return count;
+}
+
+unsigned int* Get_BaseAddrS(QString path)
+{
+    return base_column(path, Get_BaseAddr_count(path));
+}
+
+unsigned int* Get_DataSizeS(QString path)
+{
+    return size_column(path, Get_BaseAddr_count(path));
+}
+
+int* Get_DataLineS(QString path)
+{
+    return line_column(path, Get_BaseAddr_count(path));
+}
+
+unsigned short* Get_CRCValueS(QString path)
+{
+    const int n = Get_BaseAddr_count(path);
+    std::unique_ptr<unsigned int[]> sizes(size_column(path, n));
+    std::unique_ptr<int[]> lines(line_column(path, n));
+    return crc_column(path, n, sizes.get(), lines.get());
 }

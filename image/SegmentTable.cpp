@@ -1,6 +1,7 @@
 #include "image/SegmentTable.h"
 
 #include "image/HexReader.h"
+#include "image/ReaderColumns.h"
 
 #include <memory>
 
@@ -17,10 +18,10 @@ SegmentTable read_segment_table(const QString& path)
 {
     SegmentTable table;
     const int n = Get_BaseAddr_count(path);
-    std::unique_ptr<unsigned int[]> bases(Get_BaseAddrS(path));
-    std::unique_ptr<unsigned int[]> sizes(Get_DataSizeS(path));
-    std::unique_ptr<int[]> lines(Get_DataLineS(path));
-    std::unique_ptr<unsigned short[]> crcs(Get_CRCValueS(path));
+    std::unique_ptr<unsigned int[]> bases(base_column(path, n));
+    std::unique_ptr<unsigned int[]> sizes(size_column(path, n));
+    std::unique_ptr<int[]> lines(line_column(path, n));
+    std::unique_ptr<unsigned short[]> crcs(crc_column(path, n, sizes.get(), lines.get()));
     if (!bases || !sizes || !lines || !crcs) {
         return table;
     }
