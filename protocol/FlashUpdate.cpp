@@ -1,8 +1,8 @@
 #include "protocol/FlashUpdate.h"
 
 #include "app/UserNotice.h"
-#include "image/Checksums.h"
 #include "image/HexReader.h"
+#include "protocol/Authentication.h"
 #include "image/ImageCheck.h"
 #include "protocol/BlockWriter.h"
 #include "protocol/Framing.h"
@@ -26,20 +26,6 @@ struct DeviceCloser
 };
 using DeviceHandle = std::unique_ptr<hid_device, DeviceCloser>;
 
-bool authenticate(hid_device* device)
-{
-    unsigned char nonce[AUTH_NONCE_SIZE];
-    GetHexData(nonce, AUTH_NONCE_SIZE);
-    unsigned char message[AUTH_KEY_SIZE + AUTH_NONCE_SIZE];
-    std::memcpy(message, AUTH_KEY, AUTH_KEY_SIZE);
-    std::memcpy(message + AUTH_KEY_SIZE, nonce, AUTH_NONCE_SIZE);
-    unsigned char digest[32];
-    sha256(message, sizeof message, digest);
-    unsigned char payload[AUTH_PAYLOAD_SIZE];
-    std::memcpy(payload, digest, 8);
-    std::memcpy(payload + 8, nonce, AUTH_NONCE_SIZE);
-    return hid_send_data(device, CMD_AUTH, AUTH_PAYLOAD_SIZE, payload);
-}
 
 bool erase(hid_device* device)
 {
@@ -111,7 +97,7 @@ bool flash_update(const QString& path, const FlashProgress& progress)
     if (!device) {
         return fail(QStringLiteral("更新设备未找到"));
     }
-    if (!authenticate(device.get()) || !erase(device.get())) {
+    if (!send_authentication(device.get()) || !erase(device.get())) {
         return fail(QStringLiteral("更新失败"));
     }
 

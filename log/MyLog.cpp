@@ -1,0 +1,36 @@
+#include "log/MyLog.h"
+
+#include <QDate>
+#include <QDateTime>
+
+QSharedPointer<MyLog> MyLog::GetInstance()
+{
+    static QSharedPointer<MyLog> instance(new MyLog);
+    return instance;
+}
+
+MyLog::MyLog()
+{
+    log_file_.setFileName(QStringLiteral("./") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))
+                          + QStringLiteral(".log"));
+    // Appending keeps the lines of an earlier run on the same day.
+    log_file_.open(QIODevice::WriteOnly | QIODevice::Append);
+}
+
+MyLog::~MyLog()
+{
+    if (log_file_.isOpen()) {
+        log_file_.close();
+    }
+}
+
+void MyLog::WriteLog(const QString& text)
+{
+    if (!log_file_.isOpen()) {
+        return;
+    }
+    const QString line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+        + QStringLiteral("    ") + text + QLatin1Char('\n');
+    log_file_.write(line.toLocal8Bit());
+    log_file_.flush();
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <hidapi.h>
+
+// The flash writer of the manual download: streams the data blocks of a HEX
+// image to a device that already runs its bootloader.
+class HIDHelper : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit HIDHelper(QObject* parent = nullptr);
+
+    // Sends the image's data blocks; stops at the first failed write, so the
+    // CRC check that follows fails.
+    void DownloadFlash(hid_device_* device, const QString& file);
+
+    bool HidSend(hid_device_* device, unsigned char command, int length, const unsigned char* payload);
+    bool SendCrc(hid_device_* device, unsigned int address, unsigned int size, unsigned short crc);
+
+signals:
+    void sig_OnSetRange(int start, int end);
+    void sig_OnDownloadFinished(bool successed);
+    void sig_OnOffetPos(int value);
+};

@@ -1,0 +1,180 @@
+#include "console/UsbManager.h"
+
+#include "image/HexReader.h"
+#include "protocol/Authentication.h"
+#include "image/ImageCheck.h"
+#include "log/MyLog.h"
+#include "protocol/BlockWriter.h"
+#include "protocol/Commands.h"
+#include "protocol/Framing.h"
+#include "protocol/HIDHelper.h"
+#include "protocol/Wait.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+constexpr int kSearchAttempts = 5;
+constexpr unsigned int kSearchWaitMs = 4000;
+
+void log_line(const QString& text)
+{
+    MyLog::GetInstance()->WriteLog(text);
+}
+
+// Boxes only where a window can exist; the command line gets the text on stderr.
+void tell(bool warning, const QString& title, const QString& text)
+{
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
+        if (warning) {
+            QMessageBox::warning(nullptr, title, text, QMessageBox::Ok);
+        } else {
+            QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
+        }
+        return;
+    }
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+}
+
+// The bootloader's path, searched as the automatic update does.
+QString find_bootloader_path()
+{
+    for (int attempt = 0; attempt < kSearchAttempts; ++attempt) {
+        if (attempt > 0) {
+            msleep(kSearchWaitMs);
+        }
+        hid_device_info* list = hid_enumerate(VENDOR_ID, BOOTLOADER_PRODUCT_ID);
+        if (list != nullptr) {
+            const QString path = QString::fromUtf8(list->path);
+            hid_free_enumeration(list);
+            return path;
+        }
+    }
+    return QString();
+}
+
+
+} // namespace
+
+void UsbManager::Send(const QString& path, const QString& file)
+{
+    HIDHelper* writer = flash_writer_.data();
+    log_line(QStringLiteral("Send begin"));
+
+    // A refused image never reaches the wallet, so it keeps its firmware.
+    const ImageCheckResult verdict = check_hex_image(file);
+    if (!verdict.valid) {
+        log_line(QStringLiteral("Send 固件文件格式错误 ") + verdict.message());
+        emit writer->sig_OnDownloadFinished(false);
+        return;
+    }
+
+    if (dev_handle_ == nullptr || !dev_opened_) {
+        tell(false, QStringLiteral("下载文件"), QStringLiteral("设备未打开"));
+        log_line(QStringLiteral("Send 设备未打开"));
+        emit writer->sig_OnDownloadFinished(false);
+        return;
+    }
+
+    QString error;
+    if (!OpenDevice(path, error)) {
+        emit writer->sig_OnDownloadFinished(false);
+        return;
+    }
+    if (!hid_send_data(dev_handle_, CMD_GOTO_ROM, 0, nullptr)) {
+        log_line(QStringLiteral("Send 打开设备失败"));
+        emit writer->sig_OnDownloadFinished(false);
+        return;
+    }
+    tell(false, QStringLiteral("Download"), QStringLiteral("即将进行下载，请勿断开设备"));
+
+    const QString boot_path = find_bootloader_path();
+    if (boot_path.isEmpty()) {
+        tell(true, QStringLiteral("下载"), QStringLiteral("获取设备列表失败"));
+        log_line(QStringLiteral("Send 获取设备列表失败"));
+        emit writer->sig_OnDownloadFinished(false);
+        return;
+    }
+    QList<QString> listed;
+    GetDeviceList(error, listed);
+    qDebug().noquote() << "获取设备列表: " << listed.size();
+
+    if (!OpenDevice(boot_path, error)) {
+        log_line(QStringLiteral("Send 打开设备失败"));
+        emit writer->sig_OnDownloadFinished(false);
+        return;
+    }
+
+    if (!send_authentication(dev_handle_)) {
+        log_line(QStringLiteral("Send 程序擦除失败"));
+        emit writer->sig_OnDownloadFinished(false);
+        return;
+    }
+    // A stray report queued before must not be taken for the erase's answer.
+    drop_pending_input(dev_handle_);
+    unsigned char erase_payload[ERASE_PAYLOAD_SIZE];
+    build_erase_payload(erase_payload);
+    const bool erase_sent = hid_send_data(dev_handle_, CMD_ERASE, ERASE_PAYLOAD_SIZE, erase_payload);
+    const ReplyOutcome erased = erase_sent ? read_reply(dev_handle_, 64) : ReplyOutcome::NoReply;
+    if (erased != ReplyOutcome::NoReply) {
+        qDebug().noquote() << "接受擦除信息";
+        log_line(QStringLiteral("Send 接受擦除信息"));
+    } else {
+        qDebug().noquote() << "没有接受擦除信息";
+        log_line(QStringLiteral("Send 没有接受擦除信息"));
+    }
+    if (erased != ReplyOutcome::Success) {
+        qDebug().noquote() << "程序擦除失败";
+        log_line(QStringLiteral("Send 程序擦除失败"));
+        emit writer->sig_OnDownloadFinished(false);
+        return;
+    }
+    qDebug().noquote() << "程序擦除成功";
+    log_line(QStringLiteral("Send 程序擦除成功"));
+
+    qDebug().noquote() << "程序正在下载...";
+    writer->DownloadFlash(dev_handle_, file);
+
+    // Every segment is verified, not only the first.
+    const QVector<SegmentInfo> segments = read_write_columns(file);
+    std::unique_ptr<unsigned short[]> crcs(Get_CRCValueS(file));
+    if (!segments.isEmpty() && !crcs) {
+        qDebug().noquote() << "CRC读取失败";
+        log_line(QStringLiteral("Send CRC读取失败"));
+        emit writer->sig_OnDownloadFinished(false);
+        return;
+    }
+    for (int i = 0; i < segments.size(); ++i) {
+        const unsigned int address = segments[i].base + (i == 0 ? FIRST_SEGMENT_CRC_OFFSET : 0);
+        const bool sent = send_crc_data(dev_handle_, address, segments[i].size, crcs[i]);
+        const ReplyOutcome outcome = sent ? read_reply(dev_handle_) : ReplyOutcome::NoReply;
+        if (outcome == ReplyOutcome::NoReply) {
+            qDebug().noquote() << "CRC读取失败";
+            log_line(QStringLiteral("Send CRC读取失败"));
+            emit writer->sig_OnDownloadFinished(false);
+            return;
+        }
+        if (outcome != ReplyOutcome::Success) {
+            qDebug().noquote() << "CRC校验错误";
+            log_line(QStringLiteral("Send CRC校验错误"));
+            emit writer->sig_OnDownloadFinished(false);
+            return;
+        }
+    }
+    qDebug().noquote() << "CRC校验成功";
+    log_line(QStringLiteral("Send CRC校验成功"));
+    if (!hid_send_data(dev_handle_, CMD_FINISH, 0, nullptr)) {
+        // The wallet never heard it is finished; it stays in its bootloader.
+        log_line(QStringLiteral("Send 程序下载失败"));
+        emit writer->sig_OnDownloadFinished(false);
+        return;
+    }
+    log_line(QStringLiteral("Send 程序下载成功"));
+    emit writer->sig_OnDownloadFinished(true);
+}

@@ -1,0 +1,164 @@
+#include "console/UsbManager.h"
+#include "protocol/Commands.h"
+#include "protocol/HIDHelper.h"
+#include "protocol/Wait.h"
+#include "sim/SimBus.h"
+#include "tests/support/TempImage.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(sim::PathStyle)
+Q_DECLARE_METATYPE(sim::Faults)
+
+namespace {
+
+int g_waits = 0;
+void count_wait(unsigned int)
+{
+    ++g_waits;
+}
+
+QList<hex::Window> two_segments()
+{
+    return {{0x0800, 0x4000, hex::pattern(20 * 16 + 8, 3)}, {0x0801, 0x0000, hex::pattern(40 * 16, 7)}};
+}
+
+} // namespace
+
+class TestManualDownload : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+    void send_data();
+    void send();
+    void refusedImageLeavesWalletUntouched();
+
+private:
+    QString lastLogLine() const
+    {
+        QFile file(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".log"));
+        if (!file.open(QIODevice::ReadOnly)) {
+            return QString();
+        }
+        const QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return lines.isEmpty() ? QString() : lines.last().mid(23);
+    }
+
+    QTemporaryDir dir_;
+};
+
+void TestManualDownload::initTestCase()
+{
+    QVERIFY(dir_.isValid());
+    QVERIFY(QDir::setCurrent(dir_.path()));
+    set_wait_hook(count_wait);
+}
+
+void TestManualDownload::init()
+{
+    UsbManager::GetInstance()->CloseDevice();
+    sim::Bus::instance().reset();
+    g_waits = 0;
+}
+
+void TestManualDownload::cleanupTestCase()
+{
+    set_wait_hook(nullptr);
+}
+
+void TestManualDownload::send_data()
+{
+    QTest::addColumn<sim::PathStyle>("style");
+    QTest::addColumn<sim::Faults>("faults");
+    QTest::addColumn<bool>("success");
+    QTest::addColumn<QString>("lastLine");
+
+    QTest::newRow("success macOS") << sim::PathStyle::MacOS << sim::Faults() << true
+                                   << QStringLiteral("Send 程序下载成功");
+    QTest::newRow("success Linux") << sim::PathStyle::Linux << sim::Faults() << true
+                                   << QStringLiteral("Send 程序下载成功");
+    sim::Faults f;
+    f.no_erase_reply = true;
+    QTest::newRow("no erase reply") << sim::PathStyle::MacOS << f << false << QStringLiteral("Send 程序擦除失败");
+    f = sim::Faults();
+    f.no_crc_reply = true;
+    QTest::newRow("no crc reply") << sim::PathStyle::MacOS << f << false << QStringLiteral("Send CRC读取失败");
+    f = sim::Faults();
+    f.refuse_crc = 1;
+    QTest::newRow("second segment refused")
+        << sim::PathStyle::MacOS << f << false << QStringLiteral("Send CRC校验错误");
+    f = sim::Faults();
+    f.write_error_at = 12;
+    QTest::newRow("write error in data") << sim::PathStyle::MacOS << f << false << QStringLiteral("Send CRC读取失败");
+    f = sim::Faults();
+    f.no_bootloader = true;
+    QTest::newRow("bootloader never") << sim::PathStyle::MacOS << f << false << QStringLiteral("Send 获取设备列表失败");
+    f = sim::Faults();
+    f.reboot_ms = 100000;
+    QTest::newRow("bootloader late") << sim::PathStyle::MacOS << f << false << QStringLiteral("Send 获取设备列表失败");
+}
+
+void TestManualDownload::send()
+{
+    QFETCH(sim::PathStyle, style);
+    QFETCH(sim::Faults, faults);
+    QFETCH(bool, success);
+    QFETCH(QString, lastLine);
+
+    sim::WalletConfig config;
+    config.path_style = style;
+    config.faults = faults;
+    sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
+    TempImage image(hex::image(two_segments()), "\r\n");
+
+    QSharedPointer<UsbManager> manager = UsbManager::GetInstance();
+    QString error;
+    QList<QString> list;
+    QVERIFY(manager->GetDeviceList(error, list));
+    QCOMPARE(list.size(), 1);
+    QVERIFY(manager->OpenDevice(list.first(), error));
+
+    QSignalSpy finished(manager->flash_writer_.data(), &HIDHelper::sig_OnDownloadFinished);
+    manager->Send(list.first(), image.path());
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.first().first().toBool(), success);
+    QCOMPARE(wallet.commandCount(CMD_FINISH), success ? 1 : 0);
+    if (success) {
+        QCOMPARE(wallet.flashAt(sim::kAppBase, 20 * 16 + 8), hex::pattern(20 * 16 + 8, 3));
+        QCOMPARE(wallet.flashAt(0x08010000, 40 * 16), hex::pattern(40 * 16, 7));
+    }
+    QCOMPARE(lastLogLine(), lastLine);
+}
+
+void TestManualDownload::refusedImageLeavesWalletUntouched()
+{
+    sim::Wallet& wallet = sim::Bus::instance().attachWallet();
+    TempImage image(QByteArray("not an image\n"));
+
+    QSharedPointer<UsbManager> manager = UsbManager::GetInstance();
+    QString error;
+    QList<QString> list;
+    QVERIFY(manager->GetDeviceList(error, list));
+    QVERIFY(manager->OpenDevice(list.first(), error));
+    const int before = wallet.reportsReceived();
+
+    QSignalSpy finished(manager->flash_writer_.data(), &HIDHelper::sig_OnDownloadFinished);
+    manager->Send(list.first(), image.path());
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.first().first().toBool(), false);
+    QCOMPARE(wallet.reportsReceived(), before);
+    QCOMPARE(wallet.mode(), sim::Mode::Application);
+    QVERIFY(lastLogLine().startsWith(QStringLiteral("Send 固件文件格式错误")));
+}
+
+QTEST_GUILESS_MAIN(TestManualDownload)
+#include "TestManualDownload.moc"

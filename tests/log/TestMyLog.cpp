@@ -1,0 +1,77 @@
+#include "log/MyLog.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestMyLog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void lineFormat_data();
+    void lineFormat();
+    void appendsAcrossRuns();
+
+private:
+    QString logPath() const
+    {
+        return dir_.path() + QStringLiteral("/") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))
+            + QStringLiteral(".log");
+    }
+    QStringList lines() const
+    {
+        QFile file(logPath());
+        if (!file.open(QIODevice::ReadOnly)) {
+            return {};
+        }
+        return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'));
+    }
+
+    QTemporaryDir dir_;
+};
+
+void TestMyLog::initTestCase()
+{
+    QVERIFY(dir_.isValid());
+    QVERIFY(QDir::setCurrent(dir_.path()));
+    // An earlier run of the same day left a line behind.
+    QFile earlier(logPath());
+    QVERIFY(earlier.open(QIODevice::WriteOnly));
+    earlier.write("earlier run\n");
+}
+
+void TestMyLog::lineFormat_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("ascii") << QStringLiteral("Send begin");
+    QTest::newRow("chinese") << QStringLiteral("搜索到的设备数：2");
+    QTest::newRow("empty") << QString();
+}
+
+void TestMyLog::lineFormat()
+{
+    QFETCH(QString, text);
+    MyLog::GetInstance()->WriteLog(text);
+    // Flushed: the line is on disk at once.
+    const QStringList all = lines();
+    QVERIFY(all.size() >= 2);
+    QCOMPARE(all.last(), QString());
+    const QString line = all.at(all.size() - 2);
+    static const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}    "));
+    QVERIFY2(stamp.match(line).hasMatch(), qPrintable(line));
+    QCOMPARE(line.mid(23), text);
+}
+
+void TestMyLog::appendsAcrossRuns()
+{
+    QCOMPARE(lines().first(), QStringLiteral("earlier run"));
+}
+
+QTEST_GUILESS_MAIN(TestMyLog)
+#include "TestMyLog.moc"
