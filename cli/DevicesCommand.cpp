@@ -24,8 +24,7 @@ int run_devices(bool json, QTextStream& out, QTextStream& err)
                                         {QStringLiteral("product"), entry.product},
                                         {QStringLiteral("interface"), entry.interface_number}});
         }
-        out << QJsonDocument(QJsonObject {{QStringLiteral("devices"), devices}}).toJson(QJsonDocument::Compact)
-            << '\n';
+        out << QJsonDocument(QJsonObject {{QStringLiteral("devices"), devices}}).toJson(QJsonDocument::Compact) << '\n';
         return EXIT_OK;
     }
     if (entries.isEmpty()) {

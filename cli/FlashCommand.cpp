@@ -59,8 +59,8 @@ int run_flash(const QString& file, const QString& device, QTextStream& out, QTex
     bool finished = false;
     bool succeeded = false;
     HIDHelper* writer = manager->flash_writer_.data();
-    const auto range = QObject::connect(writer, &HIDHelper::sig_OnSetRange,
-                                        [&](int low, int high) { bar.setRange(low, high); });
+    const auto range
+        = QObject::connect(writer, &HIDHelper::sig_OnSetRange, [&](int low, int high) { bar.setRange(low, high); });
     const auto position = QObject::connect(writer, &HIDHelper::sig_OnOffetPos, [&](int value) { bar.setValue(value); });
     const auto outcome = QObject::connect(writer, &HIDHelper::sig_OnDownloadFinished, [&](bool ok) {
         finished = true;

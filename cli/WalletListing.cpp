@@ -16,8 +16,8 @@ bool list_wallet_interfaces(QList<ListedInterface>& out, QString& error)
         for (const hid_device_info* info = list; info != nullptr; info = info->next) {
             if (info->path != nullptr && QString::fromUtf8(info->path) == path) {
                 entry.mode = wallet_mode(*info);
-                entry.product = info->product_string != nullptr ? QString::fromWCharArray(info->product_string)
-                                                                : QString();
+                entry.product
+                    = info->product_string != nullptr ? QString::fromWCharArray(info->product_string) : QString();
                 entry.interface_number = info->interface_number;
                 break;
             }

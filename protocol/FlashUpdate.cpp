@@ -2,8 +2,8 @@
 
 #include "app/UserNotice.h"
 #include "image/HexReader.h"
-#include "protocol/Authentication.h"
 #include "image/ImageCheck.h"
+#include "protocol/Authentication.h"
 #include "protocol/BlockWriter.h"
 #include "protocol/Framing.h"
 #include "protocol/Wait.h"
@@ -25,7 +25,6 @@ struct DeviceCloser
     void operator()(hid_device* device) const { hid_close(device); }
 };
 using DeviceHandle = std::unique_ptr<hid_device, DeviceCloser>;
-
 
 bool erase(hid_device* device)
 {

@@ -1,9 +1,9 @@
 #include "console/UsbManager.h"
 
 #include "image/HexReader.h"
-#include "protocol/Authentication.h"
 #include "image/ImageCheck.h"
 #include "log/MyLog.h"
+#include "protocol/Authentication.h"
 #include "protocol/BlockWriter.h"
 #include "protocol/Commands.h"
 #include "protocol/Framing.h"
@@ -58,7 +58,6 @@ QString find_bootloader_path()
     }
     return QString();
 }
-
 
 } // namespace
 

@@ -26,7 +26,7 @@ QString tls(const char* name)
     return QStringLiteral(TESSARO_TEST_DATA_DIR "/tls/") + QLatin1String(name);
 }
 
-void no_wait(unsigned int) {}
+void no_wait(unsigned int) { }
 
 QList<hex::Window> firmware_windows()
 {
@@ -75,7 +75,7 @@ void TestAutoUpdate::initTestCase()
     set_server_base(server_.base_url());
     QString error;
     QVERIFY2(add_trusted_ca_file(tls("ca.crt"), &error), qPrintable(error));
-    set_network_stall_timeout_ms(500);
+    set_network_stall_timeout_ms(10000);
     set_wait_hook(no_wait);
     QVERIFY(folder_.isValid());
     set_firmware_directory_override(folder_.path());
@@ -105,7 +105,7 @@ void TestAutoUpdate::cleanupTestCase()
 void TestAutoUpdate::serveRelease(const QByteArray& digest)
 {
     const QByteArray answer = "{\"version\":\"1.2.0\",\"url\":\"" + server_.base_url().toUtf8()
-                              + "/firmware/fw.hex\",\"md5\":\"" + digest + "\"}";
+        + "/firmware/fw.hex\",\"md5\":\"" + digest + "\"}";
     server_.set_route(QStringLiteral("/firmware/latest"), 200, answer, "application/json");
 }
 
@@ -125,15 +125,15 @@ void TestAutoUpdate::sequence_data()
                                   << true << false;
     QTest::newRow("no release answer") << "missing" << true << "" << QStringList {"获取固件信息失败"} << false << false
                                        << false;
-    QTest::newRow("digest does not match") << "wrong-md5" << true << "" << QStringList {"文件下载错误"} << false
-                                           << false << true;
+    QTest::newRow("digest does not match")
+        << "wrong-md5" << true << "" << QStringList {"文件下载错误"} << false << false << true;
     QTest::newRow("no wallet") << "good" << false << "" << QStringList {"设备未找到"} << false << false << true;
-    QTest::newRow("bootloader never comes") << "good" << true << "no-bootloader"
-                                            << QStringList {notice, "更新设备未找到"} << false << true << true;
-    QTest::newRow("last segment refused") << "good" << true << "refuse-crc=1" << QStringList {notice, "更新失败"}
-                                          << false << true << true;
-    QTest::newRow("unplugged while writing") << "good" << true << "unplug-after=40"
-                                             << QStringList {notice, "更新失败"} << false << true << true;
+    QTest::newRow("bootloader never comes")
+        << "good" << true << "no-bootloader" << QStringList {notice, "更新设备未找到"} << false << true << true;
+    QTest::newRow("last segment refused")
+        << "good" << true << "refuse-crc=1" << QStringList {notice, "更新失败"} << false << true << true;
+    QTest::newRow("unplugged while writing")
+        << "good" << true << "unplug-after=40" << QStringList {notice, "更新失败"} << false << true << true;
 }
 
 void TestAutoUpdate::sequence()

@@ -57,8 +57,10 @@ void TestFlashDevices::devices_data()
 {
     QTest::addColumn<QString>("style");
     QTest::addColumn<QString>("expectedPath");
-    QTest::newRow("macOS: Smart@1 left out") << "macos" << "Korvex N1@0";
-    QTest::newRow("hidraw: interface 1 left out") << "linux" << "/dev/hidraw0";
+    QTest::newRow("macOS: Smart@1 left out") << "macos"
+                                             << "Korvex N1@0";
+    QTest::newRow("hidraw: interface 1 left out") << "linux"
+                                                  << "/dev/hidraw0";
 }
 
 void TestFlashDevices::devices()
@@ -85,8 +87,8 @@ void TestFlashDevices::flash_data()
 
     QTest::newRow("download") << QStringList() << true << 0 << "Send 程序下载成功";
     QTest::newRow("hidraw paths") << QStringList {"--path-style", "linux"} << true << 0 << "Send 程序下载成功";
-    QTest::newRow("later segment refused") << QStringList {"--fault", "refuse-crc=1"} << true << 1
-                                           << "Send CRC校验错误";
+    QTest::newRow("later segment refused")
+        << QStringList {"--fault", "refuse-crc=1"} << true << 1 << "Send CRC校验错误";
     QTest::newRow("no erase reply") << QStringList {"--fault", "no-erase-reply"} << true << 1 << "Send 程序擦除失败";
     QTest::newRow("refused image") << QStringList() << false << 1 << "Send 固件文件格式错误";
     QTest::newRow("unknown device") << QStringList {"--device", "/dev/hidraw99"} << true << 1 << "";

@@ -47,7 +47,7 @@ private slots:
         set_server_base(server_.base_url());
         QString error;
         QVERIFY2(add_trusted_ca_file(tls_file("ca.crt"), &error), qPrintable(error));
-        set_network_stall_timeout_ms(200);
+        set_network_stall_timeout_ms(10000); // generous: sanitizer builds on a busy machine are slow
         image_ = read_file(TESSARO_TEST_DATA_DIR "/objcopy-one-segment-crlf.hex");
         QVERIFY(image_.endsWith("\r\n"));
     }
@@ -180,11 +180,13 @@ private slots:
     {
         server_.set_route("/firmware/fw.hex", 200, image_);
         server_.set_stall(true);
+        set_network_stall_timeout_ms(200);
         API_DATA = QString("{\"version\":\"1.2\",\"url\":\"%1/firmware/fw.hex\",\"md5\":\"%2\"}")
                        .arg(server_.base_url(), QString::fromLatin1(md5_hex(image_)));
         MessageBoxCatcher catcher;
         QCOMPARE(url_download_file(), QString());
         server_.set_stall(false);
+        set_network_stall_timeout_ms(10000);
         QCOMPARE(catcher.texts(), QStringList {"网络连接出错"});
         QVERIFY(!QFile::exists(dir_->filePath(FILE_NAME)));
     }

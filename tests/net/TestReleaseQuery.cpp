@@ -17,7 +17,7 @@ private slots:
         set_server_base(server_.base_url());
         QString error;
         QVERIFY2(add_trusted_ca_file(tls_file("ca.crt"), &error), qPrintable(error));
-        set_network_stall_timeout_ms(200);
+        set_network_stall_timeout_ms(10000); // generous: sanitizer builds on a busy machine are slow
     }
     void cleanupTestCase() { reset_server_config(); }
 
@@ -31,7 +31,7 @@ private slots:
         QVERIFY(add_trusted_ca_file(tls_file("ca.crt"), &error));
         QVERIFY(!add_trusted_ca_file(tls_file("make-certs.sh"), &error));
         QVERIFY(!error.isEmpty());
-        set_network_stall_timeout_ms(200);
+        set_network_stall_timeout_ms(10000); // generous: sanitizer builds on a busy machine are slow
         const QSslConfiguration tls = firmware_tls_configuration();
         QCOMPARE(tls.peerVerifyMode(), QSslSocket::VerifyPeer);
         QCOMPARE(tls.protocol(), QSsl::TlsV1_2OrLater);
@@ -66,6 +66,8 @@ private slots:
         QVERIFY(use_certificate(server_, cert));
         server_.set_route("/firmware/latest", status, body);
         server_.set_stall(stall);
+        // Only a stalled server should hit the timeout, so only then is it short.
+        set_network_stall_timeout_ms(stall ? 200 : 10000);
         TestNet net;
         const QString answer = net.get_latest();
         server_.set_stall(false);
