@@ -59,9 +59,17 @@ int run_flash(const QString& file, const QString& device, QTextStream& out, QTex
     bool finished = false;
     bool succeeded = false;
     HIDHelper* writer = manager->flash_writer_.data();
-    const auto range
-        = QObject::connect(writer, &HIDHelper::sig_OnSetRange, [&](int low, int high) { bar.setRange(low, high); });
-    const auto position = QObject::connect(writer, &HIDHelper::sig_OnOffetPos, [&](int value) { bar.setValue(value); });
+    // The writer reports a range, then one increment per record sent.
+    int position_now = 0;
+    const auto range = QObject::connect(writer, &HIDHelper::sig_OnSetRange, [&](int low, int high) {
+        bar.setRange(low, high);
+        position_now = low;
+        bar.setValue(position_now);
+    });
+    const auto position = QObject::connect(writer, &HIDHelper::sig_OnOffetPos, [&](int step) {
+        position_now += step;
+        bar.setValue(position_now);
+    });
     const auto outcome = QObject::connect(writer, &HIDHelper::sig_OnDownloadFinished, [&](bool ok) {
         finished = true;
         succeeded = ok;

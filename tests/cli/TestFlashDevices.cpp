@@ -112,6 +112,10 @@ void TestFlashDevices::flash()
     const Run result = run(QStringList {"flash", image.path()} + extra);
     QVERIFY2(result.code == code, qPrintable(result.err));
     QCOMPARE(result.out.contains(QStringLiteral("下载成功")), code == 0);
+    // The bar follows the writer's increments to the last record.
+    if (code == 0) {
+        QVERIFY2(result.err.contains(QStringLiteral("] 100%")), qPrintable(result.err));
+    }
     if (!lastLogLine.isEmpty()) {
         const QStringList logs = QDir(workDir_.path()).entryList({"*.log"});
         QCOMPARE(logs.size(), 1);
