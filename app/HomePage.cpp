@@ -1,5 +1,6 @@
 #include "app/HomePage.h"
 
+#include "console/Widget.h"
 #include "ui_HomePage.h"
 
 #include <QImage>
@@ -33,8 +34,11 @@ HomePage::HomePage(QWidget* parent)
     connect(ui->pbtn_auto, &QPushButton::clicked, this, &HomePage::OnAuto);
 }
 
+// The advanced window has no parent, so it goes with the main window: there is
+// one main window per process, and nothing is left for the leak checker.
 HomePage::~HomePage()
 {
+    delete adv_widget;
     delete ui;
 }
 

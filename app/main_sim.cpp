@@ -1,6 +1,7 @@
 // The main window against the simulated wallet, for the demo and for looking
 // at every path without hardware. The product itself takes no options.
 #include "app/HomePage.h"
+#include "console/Widget.h"
 #include "net/ServerConfig.h"
 #include "sim/SimOptions.h"
 
@@ -24,7 +25,8 @@ int main(int argc, char** argv)
                                     QStringLiteral("URL"));
     const QCommandLineOption ca(QStringLiteral("ca"), QStringLiteral("Also trust this PEM CA certificate."),
                                 QStringLiteral("FILE"));
-    parser.addOptions({server, ca});
+    const QCommandLineOption advanced(QStringLiteral("advanced"), QStringLiteral("Show the advanced window instead."));
+    parser.addOptions({server, ca, advanced});
     sim::addOptions(parser);
     parser.process(app);
 
@@ -45,7 +47,11 @@ int main(int argc, char** argv)
     int code = 0;
     {
         HomePage page(nullptr);
-        page.show();
+        if (parser.isSet(advanced)) {
+            page.adv_widget->show();
+        } else {
+            page.show();
+        }
         code = app.exec();
     }
     sim::finish();

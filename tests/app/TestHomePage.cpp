@@ -1,4 +1,5 @@
 #include "app/HomePage.h"
+#include "console/Widget.h"
 #include "ui_HomePage.h"
 
 #include <QtTest>
@@ -11,6 +12,7 @@ private slots:
     void pictures();
     void styleSheetRuleOrder();
     void disabledButtonIsGrey();
+    void hostsTheAdvancedWindow();
 };
 
 void TestHomePage::windowAndTexts()
@@ -73,6 +75,34 @@ void TestHomePage::disabledButtonIsGrey()
     page.ui->pbtn_auto->setEnabled(true);
     const QImage live = page.ui->pbtn_auto->grab().toImage();
     QCOMPARE(live.pixelColor(live.width() / 2, 3), QColor("#768BFE"));
+}
+
+// Built at start-up, a window of its own, modal over the whole application, and
+// only reachable through the hidden button's signal.
+void TestHomePage::hostsTheAdvancedWindow()
+{
+    HomePage page;
+    page.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&page));
+    Widget* advanced = page.adv_widget;
+    QVERIFY(advanced != nullptr);
+    QVERIFY(advanced->parentWidget() == nullptr);
+    QVERIFY(advanced->isWindow());
+    QCOMPARE(advanced->windowModality(), Qt::ApplicationModal);
+    QVERIFY(advanced->testAttribute(Qt::WA_ShowModal));
+    QCOMPARE(advanced->styleSheet(), page.styleSheet());
+    QVERIFY(!advanced->isVisible());
+
+    emit page.ui->pbtn_advanced->clicked();
+    QVERIFY(QTest::qWaitForWindowExposed(advanced));
+    QCOMPARE(QApplication::activeModalWidget(), advanced);
+    QVERIFY(advanced->close());
+    QVERIFY(!advanced->isVisible());
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+
+    page.OnAdvanced();
+    QVERIFY(advanced->isVisible());
+    QCOMPARE(page.adv_widget, advanced);
 }
 
 QTEST_MAIN(TestHomePage)

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QWidget>
+
+class MyComboBox;
+class QCloseEvent;
+class QGridLayout;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+// The advanced window: pick a wallet by its HID path, connect, choose a HEX
+// file and download it by hand.
+class Widget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Widget(QWidget* parent = nullptr);
+    ~Widget() override;
+
+    void OnConnectUsb();
+    void OnBrowse();
+    void OnDownload();
+    void OnFindUsb();
+    void OnSetProcessRange(int min, int max);
+    void OnOffetProcess(int step);
+    void OnDownloadFinished(bool ok);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void Init();
+
+    MyComboBox* device_combo_;
+    QPushButton* connect_button_;
+    QLineEdit* file_edit_;
+    QPushButton* browse_button_;
+    QProgressBar* progress_bar_;
+    QPushButton* download_button_;
+    QLabel* status_label_;
+    QGridLayout* grid_layout_;
+    int progress_pos_;
+};
