@@ -176,6 +176,19 @@ private slots:
         QCOMPARE(catcher.texts(), QStringList {"网络连接出错"});
     }
 
+    // The kernel refuses a TCP connection to a multicast address at once
+    // ("Network unreachable"), which Qt reports as UnknownNetworkError: the
+    // download is tried again three times, then given up.
+    void unknownNetworkErrorRetriedThreeTimes()
+    {
+        API_DATA = "{\"version\":\"1.2\",\"url\":\"https://224.0.0.1/firmware/fw.hex\",\"md5\":\"ab\"}";
+        MessageBoxCatcher catcher;
+        QCOMPARE(url_download_file(), QString());
+        const QString retry = QStringLiteral("未知网络错误,尝试二次联网");
+        QCOMPARE(catcher.texts(), (QStringList {retry, retry, retry, QStringLiteral("网络连接出错")}));
+        QVERIFY(!QFile::exists(dir_->filePath("fw.hex")));
+    }
+
     void stalledDownload()
     {
         server_.set_route("/firmware/fw.hex", 200, image_);
