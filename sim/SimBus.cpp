@@ -38,6 +38,12 @@ void Bus::reset()
     state.init_count = 0;
     state.open_handles = 0;
     state.last_error.clear();
+    reset_time();
+}
+
+void Bus::advanceTime(int milliseconds)
+{
+    skip_time(std::chrono::milliseconds(milliseconds));
 }
 
 Wallet& Bus::attachWallet(const WalletConfig& config)

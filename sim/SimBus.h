@@ -100,6 +100,10 @@ public:
     void clearTrace();
     bool writeTrace(const QString& path) const;
 
+    // Moves the bus's clock forward: reboots and delayed replies that fall due
+    // happen as if the time had passed.
+    void advanceTime(int milliseconds);
+
     // Microseconds each hid_write takes, as an interrupt endpoint would.
     void setLinkIntervalUs(int us);
 

@@ -77,7 +77,7 @@ SimWallet::SimWallet(std::recursive_mutex& mutex, int location, int* hidraw_coun
 
 void SimWallet::settle()
 {
-    if (rebooting_ && Clock::now() >= reboot_due_) {
+    if (rebooting_ && bus_now() >= reboot_due_) {
         arrive(Mode::Bootloader);
     }
 }
@@ -110,7 +110,7 @@ void SimWallet::arrive(Mode mode)
         stray[7] = char(kStatusSuccess[0]);
         stray[8] = char(kStatusSuccess[1]);
         stray[9] = char(FRAME_END);
-        input_.push_back({stray, Clock::now()});
+        input_.push_back({stray, bus_now()});
     }
 }
 
@@ -276,7 +276,7 @@ void SimWallet::handleApplicationReport(const QByteArray& report)
         return;
     }
     rebooting_ = true;
-    reboot_due_ = Clock::now() + std::chrono::milliseconds(faults_.reboot_ms);
+    reboot_due_ = bus_now() + std::chrono::milliseconds(faults_.reboot_ms);
     if (faults_.reboot_ms <= 0) {
         arrive(Mode::Bootloader);
     }
@@ -318,7 +318,7 @@ void SimWallet::reply(unsigned char code, bool success)
     data[7] = char(status[0]);
     data[8] = char(status[1]);
     data[9] = char(FRAME_END);
-    input_.push_back({data, Clock::now() + std::chrono::milliseconds(faults_.reply_delay_ms)});
+    input_.push_back({data, bus_now() + std::chrono::milliseconds(faults_.reply_delay_ms)});
 }
 
 void SimWallet::execute(unsigned char code, const QByteArray& payload)

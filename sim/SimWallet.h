@@ -2,14 +2,13 @@
 
 #include "sim/FrameAssembler.h"
 #include "sim/SimBus.h"
+#include "sim/SimClock.h"
 
 #include <chrono>
 #include <deque>
 #include <mutex>
 
 namespace sim {
-
-using Clock = std::chrono::steady_clock;
 
 struct InputReport
 {

@@ -294,7 +294,7 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device* dev, unsigned char*
         if (dev->interface_number != 0 || queue.empty()) {
             return 0;
         }
-        const auto now = sim::Clock::now();
+        const auto now = sim::bus_now();
         const auto ready_at = queue.front().ready_at;
         if (ready_at <= now) {
             const std::size_t n = length < std::size_t(kInputReportSize) ? length : std::size_t(kInputReportSize);
@@ -306,7 +306,7 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device* dev, unsigned char*
             return 0; // stays queued, and is what the next read gets
         }
         lock.unlock();
-        std::this_thread::sleep_until(ready_at);
+        std::this_thread::sleep_until(sim::real_time_of(ready_at));
         lock.lock();
     }
 }

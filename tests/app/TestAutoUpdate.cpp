@@ -26,7 +26,11 @@ QString tls(const char* name)
     return QStringLiteral(TESSARO_TEST_DATA_DIR "/tls/") + QLatin1String(name);
 }
 
-void no_wait(unsigned int) { }
+// The waits between bootloader searches pass on the bus's clock only.
+void no_wait(unsigned int milliseconds)
+{
+    sim::Bus::instance().advanceTime(int(milliseconds));
+}
 
 QList<hex::Window> firmware_windows()
 {
@@ -128,6 +132,8 @@ void TestAutoUpdate::sequence_data()
     QTest::newRow("digest does not match")
         << "wrong-md5" << true << "" << QStringList {"文件下载错误"} << false << false << true;
     QTest::newRow("no wallet") << "good" << false << "" << QStringList {"设备未找到"} << false << false << true;
+    QTest::newRow("bootloader back at the third search")
+        << "good" << true << "reboot-ms=9000" << QStringList {notice, "更新完成"} << true << true << false;
     QTest::newRow("bootloader never comes")
         << "good" << true << "no-bootloader" << QStringList {notice, "更新设备未找到"} << false << true << true;
     QTest::newRow("last segment refused")

@@ -18,9 +18,11 @@ Q_DECLARE_METATYPE(sim::Faults)
 namespace {
 
 int g_waits = 0;
-void count_wait(unsigned int)
+// The waits between listings pass on the bus's clock, not in real time.
+void count_wait(unsigned int milliseconds)
 {
     ++g_waits;
+    sim::Bus::instance().advanceTime(int(milliseconds));
 }
 
 QList<hex::Window> two_segments()
@@ -43,14 +45,23 @@ private slots:
     void refusedImageLeavesWalletUntouched();
 
 private:
-    QString lastLogLine() const
+    // The run log's texts, without their stamps.
+    QStringList logLines() const
     {
         QFile file(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".log"));
         if (!file.open(QIODevice::ReadOnly)) {
-            return QString();
+            return {};
         }
-        const QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        return lines.isEmpty() ? QString() : lines.last().mid(23);
+        QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        for (QString& line : lines) {
+            line = line.mid(23);
+        }
+        return lines;
+    }
+    QString lastLogLine() const
+    {
+        const QStringList lines = logLines();
+        return lines.isEmpty() ? QString() : lines.last();
     }
 
     QTemporaryDir dir_;
@@ -80,31 +91,50 @@ void TestManualDownload::send_data()
     QTest::addColumn<sim::PathStyle>("style");
     QTest::addColumn<sim::Faults>("faults");
     QTest::addColumn<bool>("success");
-    QTest::addColumn<QString>("lastLine");
+    QTest::addColumn<QStringList>("steps");
 
-    QTest::newRow("success macOS") << sim::PathStyle::MacOS << sim::Faults() << true
-                                   << QStringLiteral("Send 程序下载成功");
-    QTest::newRow("success Linux") << sim::PathStyle::Linux << sim::Faults() << true
-                                   << QStringLiteral("Send 程序下载成功");
+    const QString begin = QStringLiteral("Send begin");
+    const QStringList erased {begin, QStringLiteral("Send 接受擦除信息"), QStringLiteral("Send 程序擦除成功")};
+    const QStringList done
+        = erased + QStringList {QStringLiteral("Send CRC校验成功"), QStringLiteral("Send 程序下载成功")};
+    const QStringList unread = erased + QStringList {QStringLiteral("Send CRC读取失败")};
+    const QStringList refused = erased + QStringList {QStringLiteral("Send CRC校验错误")};
+    const QStringList noBootloader {begin, QStringLiteral("Send 获取设备列表失败")};
+
+    QTest::newRow("success macOS") << sim::PathStyle::MacOS << sim::Faults() << true << done;
+    QTest::newRow("success Linux") << sim::PathStyle::Linux << sim::Faults() << true << done;
     sim::Faults f;
+    f.stray_report = true;
+    QTest::newRow("stray report before the erase") << sim::PathStyle::MacOS << f << true << done;
+    f = sim::Faults();
+    f.reboot_ms = 6000;
+    QTest::newRow("bootloader on the second listing") << sim::PathStyle::Linux << f << true << done;
+    f = sim::Faults();
     f.no_erase_reply = true;
-    QTest::newRow("no erase reply") << sim::PathStyle::MacOS << f << false << QStringLiteral("Send 程序擦除失败");
+    QTest::newRow("no erase reply") << sim::PathStyle::MacOS << f << false
+                                    << QStringList {begin, QStringLiteral("Send 没有接受擦除信息"),
+                                                    QStringLiteral("Send 程序擦除失败")};
     f = sim::Faults();
     f.no_crc_reply = true;
-    QTest::newRow("no crc reply") << sim::PathStyle::MacOS << f << false << QStringLiteral("Send CRC读取失败");
+    QTest::newRow("no crc reply") << sim::PathStyle::MacOS << f << false << unread;
     f = sim::Faults();
     f.refuse_crc = 1;
-    QTest::newRow("second segment refused")
-        << sim::PathStyle::MacOS << f << false << QStringLiteral("Send CRC校验错误");
+    QTest::newRow("second segment refused") << sim::PathStyle::MacOS << f << false << refused;
     f = sim::Faults();
     f.write_error_at = 12;
-    QTest::newRow("write error in data") << sim::PathStyle::MacOS << f << false << QStringLiteral("Send CRC读取失败");
+    QTest::newRow("write error in data") << sim::PathStyle::MacOS << f << false << unread;
+    f = sim::Faults();
+    f.flip_bit_at = 12;
+    QTest::newRow("bit flipped in data") << sim::PathStyle::MacOS << f << false << refused;
+    f = sim::Faults();
+    f.unplug_after = 12;
+    QTest::newRow("unplugged in data") << sim::PathStyle::MacOS << f << false << unread;
     f = sim::Faults();
     f.no_bootloader = true;
-    QTest::newRow("bootloader never") << sim::PathStyle::MacOS << f << false << QStringLiteral("Send 获取设备列表失败");
+    QTest::newRow("bootloader never") << sim::PathStyle::MacOS << f << false << noBootloader;
     f = sim::Faults();
     f.reboot_ms = 100000;
-    QTest::newRow("bootloader late") << sim::PathStyle::MacOS << f << false << QStringLiteral("Send 获取设备列表失败");
+    QTest::newRow("bootloader late") << sim::PathStyle::MacOS << f << false << noBootloader;
 }
 
 void TestManualDownload::send()
@@ -112,7 +142,7 @@ void TestManualDownload::send()
     QFETCH(sim::PathStyle, style);
     QFETCH(sim::Faults, faults);
     QFETCH(bool, success);
-    QFETCH(QString, lastLine);
+    QFETCH(QStringList, steps);
 
     sim::WalletConfig config;
     config.path_style = style;
@@ -127,16 +157,30 @@ void TestManualDownload::send()
     QCOMPARE(list.size(), 1);
     QVERIFY(manager->OpenDevice(list.first(), error));
 
+    const int logged = logLines().size();
     QSignalSpy finished(manager->flash_writer_.data(), &HIDHelper::sig_OnDownloadFinished);
     manager->Send(list.first(), image.path());
     QCOMPARE(finished.size(), 1);
     QCOMPARE(finished.first().first().toBool(), success);
+
+    // The Send step lines of this run, in order.
+    QStringList sendLines;
+    for (const QString& line : logLines().mid(logged)) {
+        if (line.startsWith(QStringLiteral("Send "))) {
+            sendLines << line;
+        }
+    }
+    QCOMPARE(sendLines, steps);
+
     QCOMPARE(wallet.commandCount(CMD_FINISH), success ? 1 : 0);
+    if (!steps.contains(QStringLiteral("Send 程序擦除成功"))) {
+        QCOMPARE(wallet.commandCount(CMD_WRITE), 0);
+    }
     if (success) {
         QCOMPARE(wallet.flashAt(sim::kAppBase, 20 * 16 + 8), hex::pattern(20 * 16 + 8, 3));
         QCOMPARE(wallet.flashAt(0x08010000, 40 * 16), hex::pattern(40 * 16, 7));
+        QCOMPARE(wallet.firmwareUpdates(), 1);
     }
-    QCOMPARE(lastLogLine(), lastLine);
 }
 
 void TestManualDownload::refusedImageLeavesWalletUntouched()
