@@ -1,6 +1,7 @@
 #include "TestConfig.h"
 #include "support/TempImage.h"
 
+#include <QDate>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,6 +21,7 @@ private slots:
     void devices();
     void flash_data();
     void flash();
+    void flashWithoutRunLog();
 
 private:
     struct Run
@@ -125,6 +127,21 @@ void TestFlashDevices::flash()
         QVERIFY(!logged.isEmpty());
         QVERIFY2(logged.last().contains(lastLogLine), qPrintable(logged.last()));
     }
+}
+
+// A run log that cannot be opened changes nothing about the download.
+void TestFlashDevices::flashWithoutRunLog()
+{
+    for (const QString& log : QDir(workDir_.path()).entryList({"*.log"})) {
+        QFile::remove(workDir_.filePath(log));
+    }
+    const QString name = QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".log");
+    QVERIFY(QDir(workDir_.path()).mkdir(name));
+    TempImage image(hex::image({{0x0800, 0x4000, hex::pattern(40 * 16)}}), "\r\n");
+    const Run result = run(QStringList {"flash", image.path()});
+    QVERIFY(QDir(workDir_.path()).rmdir(name));
+    QVERIFY2(result.code == 0, qPrintable(result.err));
+    QVERIFY(result.out.contains(QStringLiteral("下载成功")));
 }
 
 QTEST_MAIN(TestFlashDevices)

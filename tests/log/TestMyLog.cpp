@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -17,6 +18,7 @@ private slots:
     void lineFormat_data();
     void lineFormat();
     void appendsAcrossRuns();
+    void unopenableFileIsIgnored();
 
 private:
     QString logPath() const
@@ -71,6 +73,24 @@ void TestMyLog::lineFormat()
 void TestMyLog::appendsAcrossRuns()
 {
     QCOMPARE(lines().first(), QStringLiteral("earlier run"));
+}
+
+// Root can write anywhere, so the day's file name is taken by a folder: the
+// logger cannot open it, and writing does nothing and harms nothing.
+void TestMyLog::unopenableFileIsIgnored()
+{
+    QTemporaryDir other;
+    QVERIFY(other.isValid());
+    const QString name = QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".log");
+    QVERIFY(QDir(other.path()).mkdir(name));
+    QVERIFY(QDir::setCurrent(other.path()));
+    {
+        MyLog log;
+        log.WriteLog(QStringLiteral("lost"));
+    }
+    QVERIFY(QDir::setCurrent(dir_.path()));
+    QCOMPARE(QDir(other.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList {name});
+    QVERIFY(QFileInfo(other.filePath(name)).isDir());
 }
 
 QTEST_GUILESS_MAIN(TestMyLog)
