@@ -25,6 +25,26 @@ struct ReversedBytes
 };
 const ReversedBytes reversed_bytes;
 
+// CRC-16/X-25 is the CCITT polynomial with every byte and the result bit
+// reversed; the same sum is had by shifting right with the reversed polynomial
+// 0x8408, one table step per byte instead of eight bit steps.
+struct X25Table
+{
+    unsigned short step[256];
+    X25Table()
+    {
+        for (int v = 0; v < 256; ++v) {
+            unsigned short crc = static_cast<unsigned short>(v);
+            for (int bit = 0; bit < 8; ++bit) {
+                crc = (crc & 1) ? static_cast<unsigned short>((crc >> 1) ^ 0x8408)
+                                : static_cast<unsigned short>(crc >> 1);
+            }
+            step[v] = crc;
+        }
+    }
+};
+const X25Table x25_table;
+
 } // namespace
 
 void InvertUint8(unsigned char* dest, unsigned char* src)
@@ -47,17 +67,9 @@ unsigned short CRC16_X25(unsigned char* data, unsigned int length)
 {
     unsigned short crc = 0xFFFF;
     for (unsigned int n = 0; n < length; ++n) {
-        unsigned char reversed;
-        InvertUint8(&reversed, &data[n]);
-        crc ^= static_cast<unsigned short>(reversed << 8);
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 0x8000) ? static_cast<unsigned short>((crc << 1) ^ 0x1021)
-                                 : static_cast<unsigned short>(crc << 1);
-        }
+        crc = static_cast<unsigned short>((crc >> 8) ^ x25_table.step[(crc ^ data[n]) & 0xFF]);
     }
-    unsigned short out;
-    InvertUint16(&out, &crc);
-    return static_cast<unsigned short>(out ^ 0xFFFF);
+    return static_cast<unsigned short>(crc ^ 0xFFFF);
 }
 
 const uint32_t sha256_h0[8]

@@ -94,9 +94,10 @@ unsigned char HexRecordView::byte(int k) const
     if (k < 0 || pos + 1 >= size_) {
         return 0;
     }
-    const int high = hex_digit_value(line_[pos]);
-    const int low = hex_digit_value(line_[pos + 1]);
-    if (high < 0 || low < 0) {
+    const signed char* values = digit_values.value;
+    const int high = values[static_cast<unsigned char>(line_[pos])];
+    const int low = values[static_cast<unsigned char>(line_[pos + 1])];
+    if ((high | low) < 0) {
         return 0;
     }
     return static_cast<unsigned char>(high << 4 | low);
@@ -105,7 +106,17 @@ unsigned char HexRecordView::byte(int k) const
 int HexRecordView::copyData(unsigned char* dest, long long room) const
 {
     const int n = static_cast<int>(std::max(0LL, std::min<long long>(count(), room)));
-    for (int i = 0; i < n; ++i) {
+    // The pairs that lie wholly inside the line are decoded in one pass; a
+    // short line leaves the rest to byte(), which reads them as 0.
+    const int whole = static_cast<int>(std::max(0LL, std::min<long long>(n, (size_ - 10) / 2)));
+    const signed char* values = digit_values.value;
+    const char* pair = line_ + 9;
+    for (int i = 0; i < whole; ++i, pair += 2) {
+        const int high = values[static_cast<unsigned char>(pair[0])];
+        const int low = values[static_cast<unsigned char>(pair[1])];
+        dest[i] = (high | low) < 0 ? 0 : static_cast<unsigned char>(high << 4 | low);
+    }
+    for (int i = whole; i < n; ++i) {
         dest[i] = dataByte(i);
     }
     return n;

@@ -3,6 +3,7 @@
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/sha.h>
 
+#include <QRandomGenerator>
 #include <QtTest>
 
 #include <cstdlib>
@@ -14,6 +15,7 @@ class TestChecksums : public QObject
 private slots:
     void crc_data();
     void crc();
+    void crcMatchesTheBitwiseDefinition();
     void bitReversal();
     void sha256Vectors_data();
     void sha256Vectors();
@@ -54,6 +56,42 @@ void TestChecksums::crc()
     QFETCH(int, crc);
     QCOMPARE(int(CRC16_X25(reinterpret_cast<unsigned char*>(data.data()), static_cast<unsigned int>(data.size()))),
              crc);
+}
+
+// CRC-16/X-25 by its definition: each byte bit reversed, shifted through the
+// CCITT polynomial most significant bit first, the result reversed and inverted.
+static unsigned short x25_by_definition(const QByteArray& data)
+{
+    unsigned short crc = 0xFFFF;
+    for (char c : data) {
+        unsigned char in = 0;
+        for (int i = 0; i < 8; ++i) {
+            in |= ((static_cast<unsigned char>(c) >> i) & 1) << (7 - i);
+        }
+        crc ^= static_cast<unsigned short>(in << 8);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc & 0x8000) ? static_cast<unsigned short>((crc << 1) ^ 0x1021)
+                                 : static_cast<unsigned short>(crc << 1);
+        }
+    }
+    unsigned short out = 0;
+    for (int i = 0; i < 16; ++i) {
+        out |= ((crc >> i) & 1) << (15 - i);
+    }
+    return static_cast<unsigned short>(out ^ 0xFFFF);
+}
+
+void TestChecksums::crcMatchesTheBitwiseDefinition()
+{
+    QRandomGenerator random(20261207);
+    for (int size : {1, 2, 3, 15, 16, 17, 255, 256, 4096, 65537}) {
+        QByteArray data(size, '\0');
+        for (char& c : data) {
+            c = static_cast<char>(random.bounded(256));
+        }
+        QCOMPARE(CRC16_X25(reinterpret_cast<unsigned char*>(data.data()), static_cast<unsigned int>(size)),
+                 x25_by_definition(data));
+    }
 }
 
 void TestChecksums::bitReversal()
