@@ -1,4 +1,5 @@
 #include "TestConfig.h"
+#include "support/RunLog.h"
 #include "support/TempImage.h"
 
 #include <QDate>
@@ -135,7 +136,7 @@ void TestFlashDevices::flashWithoutRunLog()
     for (const QString& log : QDir(workDir_.path()).entryList({"*.log"})) {
         QFile::remove(workDir_.filePath(log));
     }
-    const QString name = QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".log");
+    const QString name = run_log::fileName();
     QVERIFY(QDir(workDir_.path()).mkdir(name));
     TempImage image(hex::image({{0x0800, 0x4000, hex::pattern(40 * 16)}}), "\r\n");
     const Run result = run(QStringList {"flash", image.path()});

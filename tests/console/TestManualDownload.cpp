@@ -3,6 +3,7 @@
 #include "protocol/HIDHelper.h"
 #include "protocol/Wait.h"
 #include "sim/SimBus.h"
+#include "support/RunLog.h"
 #include "tests/support/TempImage.h"
 
 #include <QDate>
@@ -45,25 +46,6 @@ private slots:
     void refusedImageLeavesWalletUntouched();
 
 private:
-    // The run log's texts, without their stamps.
-    QStringList logLines() const
-    {
-        QFile file(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".log"));
-        if (!file.open(QIODevice::ReadOnly)) {
-            return {};
-        }
-        QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        for (QString& line : lines) {
-            line = line.mid(23);
-        }
-        return lines;
-    }
-    QString lastLogLine() const
-    {
-        const QStringList lines = logLines();
-        return lines.isEmpty() ? QString() : lines.last();
-    }
-
     QTemporaryDir dir_;
 };
 
@@ -157,7 +139,7 @@ void TestManualDownload::send()
     QCOMPARE(list.size(), 1);
     QVERIFY(manager->OpenDevice(list.first(), error));
 
-    const int logged = logLines().size();
+    const int logged = run_log::texts().size();
     QSignalSpy finished(manager->flash_writer_.data(), &HIDHelper::sig_OnDownloadFinished);
     manager->Send(list.first(), image.path());
     QCOMPARE(finished.size(), 1);
@@ -165,7 +147,7 @@ void TestManualDownload::send()
 
     // The Send step lines of this run, in order.
     QStringList sendLines;
-    for (const QString& line : logLines().mid(logged)) {
+    for (const QString& line : run_log::texts().mid(logged)) {
         if (line.startsWith(QStringLiteral("Send "))) {
             sendLines << line;
         }
@@ -201,7 +183,7 @@ void TestManualDownload::refusedImageLeavesWalletUntouched()
     QCOMPARE(finished.first().first().toBool(), false);
     QCOMPARE(wallet.reportsReceived(), before);
     QCOMPARE(wallet.mode(), sim::Mode::Application);
-    QVERIFY(lastLogLine().startsWith(QStringLiteral("Send 固件文件格式错误")));
+    QVERIFY(run_log::lastText().startsWith(QStringLiteral("Send 固件文件格式错误")));
 }
 
 QTEST_GUILESS_MAIN(TestManualDownload)

@@ -1,5 +1,6 @@
 #include "console/UsbManager.h"
 #include "sim/SimBus.h"
+#include "support/RunLog.h"
 
 #include <QDate>
 #include <QDir>
@@ -31,16 +32,6 @@ private slots:
     void destructionReleasesEverything();
 
 private:
-    QString lastLogLine() const
-    {
-        QFile file(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".log"));
-        if (!file.open(QIODevice::ReadOnly)) {
-            return QString();
-        }
-        const QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        return lines.isEmpty() ? QString() : lines.last().mid(23);
-    }
-
     QTemporaryDir dir_;
 };
 
@@ -94,7 +85,7 @@ void TestUsbManager::listing()
     if (!leftOut.isEmpty()) {
         QVERIFY2(paths.back().contains(leftOut), qPrintable(paths.back()));
     }
-    QCOMPARE(lastLogLine(), QStringLiteral("搜索到的设备数：1"));
+    QCOMPARE(run_log::lastText(), QStringLiteral("搜索到的设备数：1"));
 }
 
 void TestUsbManager::emptyBusListsNothing()
@@ -105,7 +96,7 @@ void TestUsbManager::emptyBusListsNothing()
     QVERIFY(!manager.GetDeviceList(error, list));
     QVERIFY(error.isEmpty());
     QVERIFY(list.isEmpty());
-    QCOMPARE(lastLogLine(), QStringLiteral("搜索到的设备数：0"));
+    QCOMPARE(run_log::lastText(), QStringLiteral("搜索到的设备数：0"));
 }
 
 void TestUsbManager::failedInitialisation()
@@ -137,7 +128,7 @@ void TestUsbManager::relistingShowsOnlyPresentDevices()
     QList<QString> after;
     QVERIFY(manager.GetDeviceList(error, after));
     QCOMPARE(after, QList<QString> {second.paths().front()});
-    QCOMPARE(lastLogLine(), QStringLiteral("搜索到的设备数：1"));
+    QCOMPARE(run_log::lastText(), QStringLiteral("搜索到的设备数：1"));
 }
 
 // One device open at a time; sta_handle_ is null or the open handle.
@@ -155,7 +146,7 @@ void TestUsbManager::openingAndClosing()
     QVERIFY(error.isEmpty());
     QVERIFY(sta_handle_ != nullptr);
     QCOMPARE(bus.openHandles(), 1);
-    QCOMPARE(lastLogLine(), QStringLiteral("打开设备结果：") + pathA);
+    QCOMPARE(run_log::lastText(), QStringLiteral("打开设备结果：") + pathA);
 
     // Reopening the same path leaves one handle, the new one.
     QVERIFY(manager.OpenDevice(pathA, error));
@@ -205,7 +196,7 @@ void TestUsbManager::failedOpens()
     QVERIFY(sta_handle_ == nullptr);
     QCOMPARE(sim::Bus::instance().openHandles(), 0);
     // The attempt is logged with the path, whatever its outcome.
-    QCOMPARE(lastLogLine(), QStringLiteral("打开设备结果：") + path);
+    QCOMPARE(run_log::lastText(), QStringLiteral("打开设备结果：") + path);
 }
 
 void TestUsbManager::openingTheFirstOfTheVendor()

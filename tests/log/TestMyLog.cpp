@@ -1,4 +1,5 @@
 #include "log/MyLog.h"
+#include "support/RunLog.h"
 
 #include <QDate>
 #include <QDir>
@@ -81,7 +82,7 @@ void TestMyLog::unopenableFileIsIgnored()
 {
     QTemporaryDir other;
     QVERIFY(other.isValid());
-    const QString name = QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".log");
+    const QString name = run_log::fileName();
     QVERIFY(QDir(other.path()).mkdir(name));
     QVERIFY(QDir::setCurrent(other.path()));
     {
