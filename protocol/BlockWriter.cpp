@@ -52,6 +52,15 @@ QVector<SegmentInfo> read_write_columns(const QString& path)
     return segments;
 }
 
+int total_records(const QVector<SegmentInfo>& segments)
+{
+    int total = 0;
+    for (const SegmentInfo& segment : segments) {
+        total += segment.lines;
+    }
+    return total;
+}
+
 BlockWriteResult write_image_blocks(hid_device_* device, const QString& path, const QVector<SegmentInfo>& segments,
                                     const BlockWriterHooks& hooks)
 {

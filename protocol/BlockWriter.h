@@ -28,3 +28,6 @@ BlockWriteResult write_image_blocks(hid_device_* device, const QString& path, co
 // The table columns the writers take before sending (sizes, bases, record
 // counts); the CRCs are left 0 and taken after the data have gone out.
 QVector<SegmentInfo> read_write_columns(const QString& path);
+
+// The image's data records over all segments: the progress of both writers.
+int total_records(const QVector<SegmentInfo>& segments);

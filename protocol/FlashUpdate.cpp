@@ -1,23 +1,19 @@
 #include "protocol/FlashUpdate.h"
 
 #include "app/UserNotice.h"
-#include "image/HexReader.h"
 #include "image/ImageCheck.h"
 #include "protocol/Authentication.h"
 #include "protocol/BlockWriter.h"
+#include "protocol/BootloaderSteps.h"
 #include "protocol/Framing.h"
 #include "protocol/Wait.h"
 
 #include <QDebug>
 #include <QFile>
 
-#include <cstring>
 #include <memory>
 
 namespace {
-
-constexpr int kSearchAttempts = 5;
-constexpr unsigned int kSearchWaitMs = 4000;
 
 // Closes the bootloader handle on every way out.
 struct DeviceCloser
@@ -25,38 +21,6 @@ struct DeviceCloser
     void operator()(hid_device* device) const { hid_close(device); }
 };
 using DeviceHandle = std::unique_ptr<hid_device, DeviceCloser>;
-
-bool erase(hid_device* device)
-{
-    // Whatever the wallet queued before (a stray report) must not be taken
-    // for the erase's answer.
-    drop_pending_input(device);
-    unsigned char payload[ERASE_PAYLOAD_SIZE];
-    build_erase_payload(payload);
-    if (!hid_send_data(device, CMD_ERASE, ERASE_PAYLOAD_SIZE, payload)) {
-        return false;
-    }
-    return read_reply(device) == ReplyOutcome::Success;
-}
-
-bool check_segments(hid_device* device, const QString& path, const QVector<SegmentInfo>& segments)
-{
-    std::unique_ptr<unsigned short[]> crcs(Get_CRCValueS(path));
-    if (!segments.isEmpty() && !crcs) {
-        return false;
-    }
-    for (int i = 0; i < segments.size(); ++i) {
-        const unsigned int address = segments[i].base + (i == 0 ? FIRST_SEGMENT_CRC_OFFSET : 0);
-        if (!send_crc_data(device, address, segments[i].size, crcs[i])) {
-            return false;
-        }
-        if (read_reply(device) != ReplyOutcome::Success) {
-            qDebug() << "CRC check failed for segment" << i;
-            return false;
-        }
-    }
-    return true;
-}
 
 bool fail(const QString& text)
 {
@@ -68,10 +32,10 @@ bool fail(const QString& text)
 
 hid_device* open_bootloader()
 {
-    for (int attempt = 0; attempt < kSearchAttempts; ++attempt) {
+    for (int attempt = 0; attempt < BOOTLOADER_SEARCH_ATTEMPTS; ++attempt) {
         hid_device_info* list = hid_enumerate(VENDOR_ID, BOOTLOADER_PRODUCT_ID);
         if (list == nullptr) {
-            msleep(kSearchWaitMs);
+            msleep(BOOTLOADER_SEARCH_WAIT_MS);
             continue;
         }
         hid_free_enumeration(list);
@@ -96,15 +60,12 @@ bool flash_update(const QString& path, const FlashProgress& progress)
     if (!device) {
         return fail(QStringLiteral("更新设备未找到"));
     }
-    if (!send_authentication(device.get()) || !erase(device.get())) {
+    if (!send_authentication(device.get()) || erase_application(device.get()) != ReplyOutcome::Success) {
         return fail(QStringLiteral("更新失败"));
     }
 
     const QVector<SegmentInfo> segments = read_write_columns(path);
-    int records = 0;
-    for (const SegmentInfo& segment : segments) {
-        records += segment.lines;
-    }
+    const int records = total_records(segments);
     if (progress.setRange) {
         progress.setRange(0, 100);
     }
@@ -121,7 +82,8 @@ bool flash_update(const QString& path, const FlashProgress& progress)
         // The wallet is gone or refused a report: no CRC reply can come.
         return fail(QStringLiteral("更新失败"));
     }
-    if (!check_segments(device.get(), path, segments)) {
+    if (check_segment_crcs(device.get(), path, segments) != ReplyOutcome::Success) {
+        qDebug() << "CRC check failed";
         return fail(QStringLiteral("更新失败"));
     }
     if (!hid_send_data(device.get(), CMD_FINISH, 0, nullptr)) {

@@ -4,8 +4,8 @@
 
 #include <functional>
 
-// Progress of the automatic flash update: the range is set once per segment,
-// the value is the share of the image's data records sent, 0 to 100.
+// Progress of the automatic flash update: the range is set once, to 0-100, and
+// the value is the share of the image's data records sent.
 struct FlashProgress
 {
     std::function<void(int, int)> setRange;

@@ -18,11 +18,7 @@ void HIDHelper::DownloadFlash(hid_device_* device, const QString& file)
         return;
     }
     probe.close();
-    int total = 0;
-    for (const SegmentInfo& segment : segments) {
-        total += segment.lines;
-    }
-    emit sig_OnSetRange(0, total);
+    emit sig_OnSetRange(0, total_records(segments));
     BlockWriterHooks hooks;
     hooks.recordCopied = [this]() { emit sig_OnOffetPos(1); };
     write_image_blocks(device, file, segments, hooks);

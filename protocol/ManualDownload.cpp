@@ -1,10 +1,10 @@
 #include "console/UsbManager.h"
 
-#include "image/HexReader.h"
 #include "image/ImageCheck.h"
 #include "log/MyLog.h"
 #include "protocol/Authentication.h"
 #include "protocol/BlockWriter.h"
+#include "protocol/BootloaderSteps.h"
 #include "protocol/Commands.h"
 #include "protocol/Framing.h"
 #include "protocol/HIDHelper.h"
@@ -15,13 +15,8 @@
 #include <QMessageBox>
 
 #include <cstdio>
-#include <cstring>
-#include <memory>
 
 namespace {
-
-constexpr int kSearchAttempts = 5;
-constexpr unsigned int kSearchWaitMs = 4000;
 
 void log_line(const QString& text)
 {
@@ -45,9 +40,9 @@ void tell(bool warning, const QString& title, const QString& text)
 // The bootloader's path, searched as the automatic update does.
 QString find_bootloader_path()
 {
-    for (int attempt = 0; attempt < kSearchAttempts; ++attempt) {
+    for (int attempt = 0; attempt < BOOTLOADER_SEARCH_ATTEMPTS; ++attempt) {
         if (attempt > 0) {
-            msleep(kSearchWaitMs);
+            msleep(BOOTLOADER_SEARCH_WAIT_MS);
         }
         hid_device_info* list = hid_enumerate(VENDOR_ID, BOOTLOADER_PRODUCT_ID);
         if (list != nullptr) {
@@ -115,12 +110,7 @@ void UsbManager::Send(const QString& path, const QString& file)
         emit writer->sig_OnDownloadFinished(false);
         return;
     }
-    // A stray report queued before must not be taken for the erase's answer.
-    drop_pending_input(dev_handle_);
-    unsigned char erase_payload[ERASE_PAYLOAD_SIZE];
-    build_erase_payload(erase_payload);
-    const bool erase_sent = hid_send_data(dev_handle_, CMD_ERASE, ERASE_PAYLOAD_SIZE, erase_payload);
-    const ReplyOutcome erased = erase_sent ? read_reply(dev_handle_, 64) : ReplyOutcome::NoReply;
+    const ReplyOutcome erased = erase_application(dev_handle_, 64);
     if (erased != ReplyOutcome::NoReply) {
         qDebug().noquote() << "接受擦除信息";
         log_line(QStringLiteral("Send 接受擦除信息"));
@@ -141,30 +131,18 @@ void UsbManager::Send(const QString& path, const QString& file)
     writer->DownloadFlash(dev_handle_, file);
 
     // Every segment is verified, not only the first.
-    const QVector<SegmentInfo> segments = read_write_columns(file);
-    std::unique_ptr<unsigned short[]> crcs(Get_CRCValueS(file));
-    if (!segments.isEmpty() && !crcs) {
+    const ReplyOutcome verified = check_segment_crcs(dev_handle_, file, read_write_columns(file));
+    if (verified == ReplyOutcome::NoReply) {
         qDebug().noquote() << "CRC读取失败";
         log_line(QStringLiteral("Send CRC读取失败"));
         emit writer->sig_OnDownloadFinished(false);
         return;
     }
-    for (int i = 0; i < segments.size(); ++i) {
-        const unsigned int address = segments[i].base + (i == 0 ? FIRST_SEGMENT_CRC_OFFSET : 0);
-        const bool sent = send_crc_data(dev_handle_, address, segments[i].size, crcs[i]);
-        const ReplyOutcome outcome = sent ? read_reply(dev_handle_) : ReplyOutcome::NoReply;
-        if (outcome == ReplyOutcome::NoReply) {
-            qDebug().noquote() << "CRC读取失败";
-            log_line(QStringLiteral("Send CRC读取失败"));
-            emit writer->sig_OnDownloadFinished(false);
-            return;
-        }
-        if (outcome != ReplyOutcome::Success) {
-            qDebug().noquote() << "CRC校验错误";
-            log_line(QStringLiteral("Send CRC校验错误"));
-            emit writer->sig_OnDownloadFinished(false);
-            return;
-        }
+    if (verified != ReplyOutcome::Success) {
+        qDebug().noquote() << "CRC校验错误";
+        log_line(QStringLiteral("Send CRC校验错误"));
+        emit writer->sig_OnDownloadFinished(false);
+        return;
     }
     qDebug().noquote() << "CRC校验成功";
     log_line(QStringLiteral("Send CRC校验成功"));
