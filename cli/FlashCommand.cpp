@@ -4,9 +4,9 @@
 #include "cli/TerminalProgress.h"
 #include "cli/WalletListing.h"
 #include "console/UsbManager.h"
+#include "log/MyLog.h"
 #include "protocol/HIDHelper.h"
 
-#include <QDate>
 #include <QFileInfo>
 #include <QObject>
 #include <QTextStream>
@@ -86,8 +86,7 @@ int run_flash(const QString& file, const QString& device, QTextStream& out, QTex
     const bool ok = finished && succeeded;
     out << (ok ? QStringLiteral("下载成功") : QStringLiteral("下载失败")) << '\n';
     if (!ok) {
-        err << "tessaro-flash: the download failed; every step is in the run log ./"
-            << QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) << ".log\n";
+        err << "tessaro-flash: the download failed; every step is in the run log " << MyLog::FileName() << '\n';
     }
     return ok ? EXIT_OK : EXIT_FAILED;
 }

@@ -9,10 +9,14 @@ QSharedPointer<MyLog> MyLog::GetInstance()
     return instance;
 }
 
+QString MyLog::FileName()
+{
+    return QStringLiteral("./") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".log");
+}
+
 MyLog::MyLog()
 {
-    log_file_.setFileName(QStringLiteral("./") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))
-                          + QStringLiteral(".log"));
+    log_file_.setFileName(FileName());
     // Appending keeps the lines of an earlier run on the same day.
     log_file_.open(QIODevice::WriteOnly | QIODevice::Append);
 }

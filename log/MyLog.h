@@ -17,6 +17,9 @@ public:
 
     void WriteLog(const QString& text);
 
+    // "./yyyyMMdd.log" for today: the name a logger made now would write to.
+    static QString FileName();
+
 private:
     QFile log_file_;
 };

@@ -22,11 +22,7 @@ private slots:
     void unopenableFileIsIgnored();
 
 private:
-    QString logPath() const
-    {
-        return dir_.path() + QStringLiteral("/") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))
-            + QStringLiteral(".log");
-    }
+    QString logPath() const { return dir_.path() + QStringLiteral("/") + run_log::fileName(); }
     QStringList lines() const
     {
         QFile file(logPath());
