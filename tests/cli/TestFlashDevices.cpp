@@ -1,13 +1,12 @@
 #include "TestConfig.h"
 #include "support/RunLog.h"
 #include "support/TempImage.h"
+#include "support/ToolRun.h"
 
-#include <QDate>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -25,13 +24,11 @@ private slots:
     void flashWithoutRunLog();
 
 private:
-    struct Run
+    // The run log lands in the working directory.
+    ToolRun run(const QStringList& args) const
     {
-        int code = -1;
-        QString out;
-        QString err;
-    };
-    Run run(const QStringList& args);
+        return run_tool(QStringLiteral("tessaro-flash-sim"), args, workDir_.path());
+    }
 
     QTemporaryDir workDir_;
 };
@@ -39,21 +36,6 @@ private:
 void TestFlashDevices::initTestCase()
 {
     QVERIFY(workDir_.isValid());
-}
-
-TestFlashDevices::Run TestFlashDevices::run(const QStringList& args)
-{
-    QProcess process;
-    process.setWorkingDirectory(workDir_.path()); // the run log lands here
-    process.start(QStringLiteral(TESSARO_BIN_DIR "/tessaro-flash-sim"), args);
-    Run result;
-    if (!process.waitForFinished(60000)) {
-        return result;
-    }
-    result.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
 }
 
 void TestFlashDevices::devices_data()
@@ -70,7 +52,7 @@ void TestFlashDevices::devices()
 {
     QFETCH(QString, style);
     QFETCH(QString, expectedPath);
-    const Run result = run({"devices", "--json", "--path-style", style});
+    const ToolRun result = run({"devices", "--json", "--path-style", style});
     QCOMPARE(result.code, 0);
     const QJsonArray devices = QJsonDocument::fromJson(result.out.toUtf8()).object().value("devices").toArray();
     QCOMPARE(devices.size(), 1);
@@ -112,7 +94,7 @@ void TestFlashDevices::flash()
     for (const QString& log : QDir(workDir_.path()).entryList({"*.log"})) {
         QFile::remove(workDir_.filePath(log));
     }
-    const Run result = run(QStringList {"flash", image.path()} + extra);
+    const ToolRun result = run(QStringList {"flash", image.path()} + extra);
     QVERIFY2(result.code == code, qPrintable(result.err));
     QCOMPARE(result.out.contains(QStringLiteral("下载成功")), code == 0);
     // The bar follows the writer's increments to the last record.
@@ -139,7 +121,7 @@ void TestFlashDevices::flashWithoutRunLog()
     const QString name = run_log::fileName();
     QVERIFY(QDir(workDir_.path()).mkdir(name));
     TempImage image(hex::image({{0x0800, 0x4000, hex::pattern(40 * 16)}}), "\r\n");
-    const Run result = run(QStringList {"flash", image.path()});
+    const ToolRun result = run(QStringList {"flash", image.path()});
     QVERIFY(QDir(workDir_.path()).rmdir(name));
     QVERIFY2(result.code == 0, qPrintable(result.err));
     QVERIFY(result.out.contains(QStringLiteral("下载成功")));

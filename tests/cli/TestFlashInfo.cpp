@@ -1,10 +1,10 @@
 #include "TestConfig.h"
 #include "support/TempImage.h"
+#include "support/ToolRun.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QtTest>
 
 // tessaro-flash run as its users run it: a separate process, real files.
@@ -20,13 +20,10 @@ private slots:
     void simBuildTakesItsOptions();
 
 private:
-    struct Run
+    static ToolRun run(const QStringList& args, const QString& tool = QStringLiteral("tessaro-flash"))
     {
-        int code = -1;
-        QString out;
-        QString err;
-    };
-    static Run run(const QStringList& args, const QString& tool = QStringLiteral("tessaro-flash"));
+        return run_tool(tool, args);
+    }
 };
 
 namespace {
@@ -34,21 +31,6 @@ namespace {
 const QString kTwoSegments = QStringLiteral(TESSARO_TEST_DATA_DIR "/srec-two-segments-crlf.hex");
 
 } // namespace
-
-TestFlashInfo::Run TestFlashInfo::run(const QStringList& args, const QString& tool)
-{
-    QProcess process;
-    process.start(QStringLiteral(TESSARO_BIN_DIR "/") + tool, args);
-    Run result;
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        return result;
-    }
-    result.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
-}
 
 void TestFlashInfo::exitCodes_data()
 {
@@ -69,7 +51,7 @@ void TestFlashInfo::exitCodes()
 {
     QFETCH(QStringList, args);
     QFETCH(int, code);
-    const Run r = run(args);
+    const ToolRun r = run(args);
     QCOMPARE(r.code, code);
     if (code == 2) {
         QVERIFY(!r.err.isEmpty());
@@ -78,7 +60,7 @@ void TestFlashInfo::exitCodes()
 
 void TestFlashInfo::table()
 {
-    const Run r = run({"info", kTwoSegments});
+    const ToolRun r = run({"info", kTwoSegments});
     QCOMPARE(r.code, 0);
     QVERIFY2(r.out.contains("valid image"), qPrintable(r.out));
     QVERIFY(r.out.contains("2 segment(s), 49416 data bytes in 3089 data records"));
@@ -88,7 +70,7 @@ void TestFlashInfo::table()
 
 void TestFlashInfo::json()
 {
-    const Run r = run({"info", "--json", kTwoSegments});
+    const ToolRun r = run({"info", "--json", kTwoSegments});
     QCOMPARE(r.code, 0);
     QJsonParseError error;
     const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8(), &error).object();
@@ -108,7 +90,7 @@ void TestFlashInfo::refusedImageStillShowsItsTable()
     QList<QByteArray> lines = hex::image({{0x0800, 0x4000, hex::pattern(40)}});
     lines[2] = lines[2].left(lines[2].size() - 2) + "00"; // break the second data record's checksum
     TempImage image(lines);
-    const Run text = run({"info", image.path()});
+    const ToolRun text = run({"info", image.path()});
     QCOMPARE(text.code, 1);
     QVERIFY2(
         text.err.contains(QRegularExpression("line 3: record checksum is 0x00, the record's bytes need 0x[0-9A-F]{2}")),
@@ -116,7 +98,7 @@ void TestFlashInfo::refusedImageStillShowsItsTable()
     QVERIFY(text.out.contains("refused: line 3:"));
     QVERIFY(text.out.contains(QRegularExpression("\\n0\\s+0x08000000\\s+40\\s+3\\s+0x")));
 
-    const Run json = run({"info", "--json", image.path()});
+    const ToolRun json = run({"info", "--json", image.path()});
     QCOMPARE(json.code, 1);
     const QJsonObject root = QJsonDocument::fromJson(json.out.toUtf8()).object();
     QCOMPARE(root["valid"].toBool(), false);
@@ -128,15 +110,15 @@ void TestFlashInfo::simBuildTakesItsOptions()
 {
     QTemporaryDir dir;
     const QString trace = dir.filePath("trace.bin");
-    const Run ok = run(
+    const ToolRun ok = run(
         {"--path-style", "linux", "--link-us", "0", "--fault", "reboot-ms=5", "--trace", trace, "info", kTwoSegments},
         QStringLiteral("tessaro-flash-sim"));
     QCOMPARE(ok.code, 0);
     QVERIFY(QFile::exists(trace));
-    const Run bad = run({"--fault", "melt-down", "info", kTwoSegments}, QStringLiteral("tessaro-flash-sim"));
+    const ToolRun bad = run({"--fault", "melt-down", "info", kTwoSegments}, QStringLiteral("tessaro-flash-sim"));
     QCOMPARE(bad.code, 2);
     QVERIFY(!bad.err.isEmpty());
-    const Run real = run({"--fault", "no-crc-reply", "info", kTwoSegments});
+    const ToolRun real = run({"--fault", "no-crc-reply", "info", kTwoSegments});
     QCOMPARE(real.code, 2); // the product knows no simulation options
 }
 

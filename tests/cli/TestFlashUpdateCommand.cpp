@@ -1,11 +1,10 @@
 #include "FirmwareServer.h"
 #include "TestConfig.h"
 #include "support/TempImage.h"
+#include "support/ToolRun.h"
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QProcess>
-#include <QSignalSpy>
 #include <QtTest>
 
 namespace {
@@ -88,14 +87,10 @@ void TestFlashUpdateCommand::update()
         args << "--ca" << tls("ca.crt");
     }
     args << extra;
-    QProcess process;
-    QSignalSpy finished(&process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished));
-    process.start(QStringLiteral(TESSARO_BIN_DIR "/tessaro-flash-sim"), args);
-    // The server runs on this thread, so wait with the event loop running.
-    QVERIFY(finished.wait(60000));
-    const QString err = QString::fromUtf8(process.readAllStandardError());
-    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QVERIFY2(process.exitCode() == exitCode, qPrintable(err));
+    // The server runs on this thread; run_tool keeps the event loop going.
+    const ToolRun run = run_tool(QStringLiteral("tessaro-flash-sim"), args);
+    const QString& err = run.err;
+    QVERIFY2(run.code == exitCode, qPrintable(err));
     if (!lastNotice.isEmpty()) {
         QStringList notices;
         for (const QString& line : err.split(QLatin1Char('\n'))) {
