@@ -205,7 +205,7 @@ void TestAutoUpdate::sequence()
     if (updated) {
         QCOMPARE(page.ui->progressBar->value(), 100);
         for (const hex::Window& window : firmware_windows()) {
-            const unsigned int address = (static_cast<unsigned int>(window.upper) << 16) + window.offset;
+            const unsigned int address = hex::window_address(window);
             QCOMPARE(wallet->flashAt(address, window.data.size()), window.data);
         }
     }

@@ -26,11 +26,6 @@ void count_wait(unsigned int milliseconds)
     sim::Bus::instance().advanceTime(int(milliseconds));
 }
 
-QList<hex::Window> two_segments()
-{
-    return {{0x0800, 0x4000, hex::pattern(20 * 16 + 8, 3)}, {0x0801, 0x0000, hex::pattern(40 * 16, 7)}};
-}
-
 } // namespace
 
 class TestManualDownload : public QObject
@@ -130,7 +125,7 @@ void TestManualDownload::send()
     config.path_style = style;
     config.faults = faults;
     sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
-    TempImage image(hex::image(two_segments()), "\r\n");
+    TempImage image(hex::image(hex::two_segments()), "\r\n");
 
     QSharedPointer<UsbManager> manager = UsbManager::GetInstance();
     QString error;
@@ -159,8 +154,9 @@ void TestManualDownload::send()
         QCOMPARE(wallet.commandCount(CMD_WRITE), 0);
     }
     if (success) {
-        QCOMPARE(wallet.flashAt(sim::kAppBase, 20 * 16 + 8), hex::pattern(20 * 16 + 8, 3));
-        QCOMPARE(wallet.flashAt(0x08010000, 40 * 16), hex::pattern(40 * 16, 7));
+        for (const hex::Window& window : hex::two_segments()) {
+            QCOMPARE(wallet.flashAt(hex::window_address(window), window.data.size()), window.data);
+        }
         QCOMPARE(wallet.firmwareUpdates(), 1);
     }
 }

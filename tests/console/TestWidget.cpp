@@ -277,9 +277,7 @@ void TestWidget::connectTexts()
 void TestWidget::downloadEndToEnd()
 {
     sim::Wallet& wallet = sim::Bus::instance().attachWallet();
-    const QByteArray first = hex::pattern(20 * 16 + 8, 3);
-    const QByteArray second = hex::pattern(40 * 16, 7);
-    TempImage image(hex::image({{0x0800, 0x4000, first}, {0x0801, 0x0000, second}}), "\r\n");
+    TempImage image(hex::image(hex::two_segments()), "\r\n");
     MessageBoxCatcher boxes;
     Widget w(nullptr);
     w.OnFindUsb();
@@ -308,8 +306,9 @@ void TestWidget::downloadEndToEnd()
     QCOMPARE(boxes.texts(), QStringList {QStringLiteral("即将进行下载，请勿断开设备")});
     QCOMPARE(wallet.firmwareUpdates(), 1);
     QCOMPARE(wallet.commandCount(CMD_CHECK_CRC), 2);
-    QCOMPARE(wallet.flashAt(sim::kAppBase, first.size()), first);
-    QCOMPARE(wallet.flashAt(0x08010000, second.size()), second);
+    for (const hex::Window& window : hex::two_segments()) {
+        QCOMPARE(wallet.flashAt(hex::window_address(window), window.data.size()), window.data);
+    }
 }
 
 void TestWidget::secondDownloadRestartsTheBar()

@@ -23,13 +23,6 @@ void record_wait(unsigned int ms)
     waits.append(ms);
 }
 
-// Two segments: the application from 0x08004000 with a short last record,
-// and a second window at 0x08010000.
-QList<hex::Window> two_segments()
-{
-    return {{0x0800, 0x4000, hex::pattern(20 * 16 + 8, 3)}, {0x0801, 0x0000, hex::pattern(40 * 16, 7)}};
-}
-
 } // namespace
 
 // The automatic flash update and the bootloader entry against the simulated
@@ -84,10 +77,10 @@ void TestFlashUpdate::updatesTheWallet_data()
 {
     QTest::addColumn<QList<hex::Window>>("windows");
     QTest::addColumn<bool>("strayReport");
-    QTest::newRow("two segments") << two_segments() << false;
+    QTest::newRow("two segments") << hex::two_segments() << false;
     QTest::newRow("fewer than 15 records") << QList<hex::Window> {{0x0800, 0x4000, hex::pattern(5 * 16 + 3)}} << false;
     QTest::newRow("multiple of 15 records") << QList<hex::Window> {{0x0800, 0x4000, hex::pattern(30 * 16)}} << false;
-    QTest::newRow("stray report before the erase") << two_segments() << true;
+    QTest::newRow("stray report before the erase") << hex::two_segments() << true;
 }
 
 void TestFlashUpdate::updatesTheWallet()
@@ -104,7 +97,7 @@ void TestFlashUpdate::updatesTheWallet()
     QCOMPARE(boxes.texts(), QStringList {QStringLiteral("更新完成")});
     QCOMPARE(wallet.firmwareUpdates(), 1);
     for (const hex::Window& window : windows) {
-        const unsigned int address = (static_cast<unsigned int>(window.upper) << 16) + window.offset;
+        const unsigned int address = hex::window_address(window);
         QCOMPARE(wallet.flashAt(address, window.data.size()), window.data);
     }
     QCOMPARE(wallet.commandCount(CMD_CHECK_CRC), windows.size());
@@ -133,7 +126,7 @@ void TestFlashUpdate::failuresNeverFinish()
     QString error;
     QVERIFY2(sim::applyFault(fault, &config, &error), qPrintable(error));
     sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
-    TempImage image(hex::image(two_segments()), "\r\n");
+    TempImage image(hex::image(hex::two_segments()), "\r\n");
 
     MessageBoxCatcher boxes;
     QVERIFY(!flash_update(image.path()));
@@ -165,7 +158,7 @@ void TestFlashUpdate::searchesFiveTimesBeforeGivingUp()
         faults.open_denied = true;
         bootloaderWallet(faults);
     }
-    TempImage image(hex::image(two_segments()), "\r\n");
+    TempImage image(hex::image(hex::two_segments()), "\r\n");
     MessageBoxCatcher boxes;
     QVERIFY(!flash_update(image.path()));
     QCOMPARE(boxes.texts(), QStringList {QStringLiteral("更新设备未找到")});
@@ -179,7 +172,7 @@ void TestFlashUpdate::searchesFiveTimesBeforeGivingUp()
 void TestFlashUpdate::refusedImageLeavesTheWalletAlone()
 {
     sim::Wallet& wallet = bootloaderWallet();
-    QList<QByteArray> lines = hex::image(two_segments());
+    QList<QByteArray> lines = hex::image(hex::two_segments());
     lines.removeAt(2); // a gap in the first segment
     TempImage image(lines, "\r\n");
     MessageBoxCatcher boxes;
@@ -191,7 +184,7 @@ void TestFlashUpdate::refusedImageLeavesTheWalletAlone()
 void TestFlashUpdate::progressReachesHundredWithTheLastBlock()
 {
     bootloaderWallet();
-    TempImage image(hex::image(two_segments()), "\r\n");
+    TempImage image(hex::image(hex::two_segments()), "\r\n");
     QVector<int> values;
     FlashProgress progress;
     progress.setRange = [](int low, int high) {

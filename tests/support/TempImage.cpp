@@ -64,6 +64,16 @@ QList<QByteArray> image(const QList<Window>& windows)
     return lines;
 }
 
+QList<Window> two_segments()
+{
+    return {{0x0800, 0x4000, pattern(20 * 16 + 8, 3)}, {0x0801, 0x0000, pattern(40 * 16, 7)}};
+}
+
+unsigned int window_address(const Window& window)
+{
+    return static_cast<unsigned int>(window.upper) << 16 | window.offset;
+}
+
 QByteArray pattern(int size, int seed)
 {
     QByteArray out(size, '\0');

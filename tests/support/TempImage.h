@@ -30,6 +30,12 @@ QList<QByteArray> image(const QList<Window>& windows);
 
 QByteArray pattern(int size, int seed = 1);
 
+// The usual image of the writer tests: the application from 0x08004000 with a
+// short last record (21 records), and a second window at 0x08010000 (40).
+QList<Window> two_segments();
+// A window's first address on the wallet.
+unsigned int window_address(const Window& window);
+
 } // namespace hex
 
 // A file in a temporary folder that lives as long as the object.
