@@ -59,56 +59,52 @@ QString find_bootloader_path()
 void UsbManager::Send(const QString& path, const QString& file)
 {
     HIDHelper* writer = flash_writer_.data();
+    // Every failure ends the same way: its run-log line, if it has one, then
+    // the one outcome signal.
+    const auto failed = [writer](const QString& line) {
+        if (!line.isEmpty()) {
+            log_line(line);
+        }
+        emit writer->sig_OnDownloadFinished(false);
+    };
     log_line(QStringLiteral("Send begin"));
 
     // A refused image never reaches the wallet, so it keeps its firmware.
     const ImageCheckResult verdict = check_hex_image(file);
     if (!verdict.valid) {
-        log_line(QStringLiteral("Send 固件文件格式错误 ") + verdict.message());
-        emit writer->sig_OnDownloadFinished(false);
-        return;
+        return failed(QStringLiteral("Send 固件文件格式错误 ") + verdict.message());
     }
 
     if (dev_handle_ == nullptr || !dev_opened_) {
         tell(false, QStringLiteral("下载文件"), QStringLiteral("设备未打开"));
-        log_line(QStringLiteral("Send 设备未打开"));
-        emit writer->sig_OnDownloadFinished(false);
-        return;
+        return failed(QStringLiteral("Send 设备未打开"));
     }
 
     QString error;
     if (!OpenDevice(path, error)) {
-        emit writer->sig_OnDownloadFinished(false);
-        return;
+        // OpenDevice has logged the attempt; there is no line of our own.
+        return failed(QString());
     }
     if (!hid_send_data(dev_handle_, CMD_GOTO_ROM, 0, nullptr)) {
-        log_line(QStringLiteral("Send 打开设备失败"));
-        emit writer->sig_OnDownloadFinished(false);
-        return;
+        return failed(QStringLiteral("Send 打开设备失败"));
     }
     tell(false, QStringLiteral("Download"), QStringLiteral("即将进行下载，请勿断开设备"));
 
     const QString boot_path = find_bootloader_path();
     if (boot_path.isEmpty()) {
         tell(true, QStringLiteral("下载"), QStringLiteral("获取设备列表失败"));
-        log_line(QStringLiteral("Send 获取设备列表失败"));
-        emit writer->sig_OnDownloadFinished(false);
-        return;
+        return failed(QStringLiteral("Send 获取设备列表失败"));
     }
     QList<QString> listed;
     GetDeviceList(error, listed);
     qDebug().noquote() << "获取设备列表: " << listed.size();
 
     if (!OpenDevice(boot_path, error)) {
-        log_line(QStringLiteral("Send 打开设备失败"));
-        emit writer->sig_OnDownloadFinished(false);
-        return;
+        return failed(QStringLiteral("Send 打开设备失败"));
     }
 
     if (!send_authentication(dev_handle_)) {
-        log_line(QStringLiteral("Send 程序擦除失败"));
-        emit writer->sig_OnDownloadFinished(false);
-        return;
+        return failed(QStringLiteral("Send 程序擦除失败"));
     }
     const ReplyOutcome erased = erase_application(dev_handle_, 64);
     if (erased != ReplyOutcome::NoReply) {
@@ -120,9 +116,7 @@ void UsbManager::Send(const QString& path, const QString& file)
     }
     if (erased != ReplyOutcome::Success) {
         qDebug().noquote() << "程序擦除失败";
-        log_line(QStringLiteral("Send 程序擦除失败"));
-        emit writer->sig_OnDownloadFinished(false);
-        return;
+        return failed(QStringLiteral("Send 程序擦除失败"));
     }
     qDebug().noquote() << "程序擦除成功";
     log_line(QStringLiteral("Send 程序擦除成功"));
@@ -134,23 +128,17 @@ void UsbManager::Send(const QString& path, const QString& file)
     const ReplyOutcome verified = check_segment_crcs(dev_handle_, file, read_write_columns(file));
     if (verified == ReplyOutcome::NoReply) {
         qDebug().noquote() << "CRC读取失败";
-        log_line(QStringLiteral("Send CRC读取失败"));
-        emit writer->sig_OnDownloadFinished(false);
-        return;
+        return failed(QStringLiteral("Send CRC读取失败"));
     }
     if (verified != ReplyOutcome::Success) {
         qDebug().noquote() << "CRC校验错误";
-        log_line(QStringLiteral("Send CRC校验错误"));
-        emit writer->sig_OnDownloadFinished(false);
-        return;
+        return failed(QStringLiteral("Send CRC校验错误"));
     }
     qDebug().noquote() << "CRC校验成功";
     log_line(QStringLiteral("Send CRC校验成功"));
     if (!hid_send_data(dev_handle_, CMD_FINISH, 0, nullptr)) {
         // The wallet never heard it is finished; it stays in its bootloader.
-        log_line(QStringLiteral("Send 程序下载失败"));
-        emit writer->sig_OnDownloadFinished(false);
-        return;
+        return failed(QStringLiteral("Send 程序下载失败"));
     }
     log_line(QStringLiteral("Send 程序下载成功"));
     emit writer->sig_OnDownloadFinished(true);
