@@ -2,6 +2,7 @@
 
 #include "image/HexLines.h"
 #include "image/HexReader.h"
+#include "image/ReaderColumns.h"
 #include "protocol/Framing.h"
 
 #include <QCoreApplication>
@@ -39,10 +40,11 @@ void process_events()
 QVector<SegmentInfo> read_write_columns(const QString& path)
 {
     QVector<SegmentInfo> segments;
+    // The count once, then one read per column, as the segment table does.
     const int n = Get_BaseAddr_count(path);
-    std::unique_ptr<unsigned int[]> sizes(Get_DataSizeS(path));
-    std::unique_ptr<unsigned int[]> bases(Get_BaseAddrS(path));
-    std::unique_ptr<int[]> lines(Get_DataLineS(path));
+    std::unique_ptr<unsigned int[]> sizes(size_column(path, n));
+    std::unique_ptr<unsigned int[]> bases(base_column(path, n));
+    std::unique_ptr<int[]> lines(line_column(path, n));
     if (!sizes || !bases || !lines) {
         return segments;
     }
