@@ -1,23 +1,111 @@
 #include "app/AutoUpdate.h"
 
-#include "app/UserNotice.h"
+#include "image/FirmwareImage.h"
+#include "log/Notice.h"
 #include "net/FirmwareDownload.h"
 #include "net/FirmwareGlobals.h"
 #include "net/TestNet.h"
 #include "protocol/BootloaderEntry.h"
+#include "protocol/BootloaderUpdate.h"
+#include "protocol/UpdateObserver.h"
 
-bool run_auto_update(const std::function<bool(const QString&)>& flash)
+#include <QDebug>
+#include <QFile>
+
+namespace {
+
+// The main window's bar: the share of data reports sent, after each block.
+class BarObserver : public UpdateObserver
 {
-    QString firmware_path;
+public:
+    BarObserver(const FlashProgress& progress, UpdateObserver* watcher)
+        : progress_(progress)
+        , watcher_(watcher)
+    {
+    }
+    void stepStarted(UpdateStep step) override
+    {
+        if (watcher_ != nullptr) {
+            watcher_->stepStarted(step);
+        }
+    }
+    void dataStarted(int records, int reports) override
+    {
+        if (progress_.setRange) {
+            progress_.setRange(0, 100);
+        }
+        if (watcher_ != nullptr) {
+            watcher_->dataStarted(records, reports);
+        }
+    }
+    void reportsSent(int sent, int total) override
+    {
+        if (progress_.setValue && total > 0) {
+            progress_.setValue(static_cast<int>(100LL * sent / total));
+        }
+        if (watcher_ != nullptr) {
+            watcher_->reportsSent(sent, total);
+        }
+    }
+
+private:
+    const FlashProgress& progress_;
+    UpdateObserver* watcher_;
+};
+
+} // namespace
+
+UpdateOutcome flash_update(const FirmwareImage& image, const BootloaderTarget& target, const FlashProgress& progress,
+                           UpdateObserver* watcher)
+{
+    // An image the writer would misplace is refused before the wallet is
+    // erased, so a bad file never leaves it without firmware.
+    const UpdateOutcome verdict = image_outcome(image);
+    if (!verdict.ok()) {
+        qWarning().noquote() << "固件文件格式错误:" << verdict.detail;
+        show_notice(QStringLiteral("固件文件格式错误"));
+        return verdict;
+    }
+    if (watcher != nullptr) {
+        watcher->stepStarted(UpdateStep::BootloaderSearch);
+    }
+    const SearchResult found = find_bootloader(AUTOMATIC_SEARCH, target);
+    if (found.device == nullptr) {
+        show_notice(QStringLiteral("更新设备未找到"));
+        return found.outcome;
+    }
+    BarObserver observer(progress, watcher);
+    const UpdateOutcome outcome = update_bootloader(found.device, image, observer);
+    hid_close(found.device);
+    if (!outcome.ok()) {
+        qDebug().noquote() << "update failed:" << outcome.reason();
+        show_notice(QStringLiteral("更新失败"));
+        return outcome;
+    }
+    show_notice(QStringLiteral("更新完成"));
+    if (!image.path().isEmpty()) {
+        QFile::remove(image.path());
+    }
+    return outcome;
+}
+
+bool flash_update(const QString& path, const FlashProgress& progress)
+{
+    return flash_update(FirmwareImage::fromFile(path), BootloaderTarget(), progress).ok();
+}
+
+UpdateOutcome run_auto_update(const Flasher& flash)
+{
     TestNet net;
     API_DATA = net.get_latest();
-    firmware_path = url_download_file();
-    if (firmware_path.isEmpty()) {
-        return false;
+    FirmwareImage image;
+    if (!fetch_firmware(&image)) {
+        return UpdateOutcome::failed(UpdateFailure::FirmwareNotFetched);
     }
-    if (!goto_rom()) {
-        return false;
+    EntryResult entry;
+    if (!goto_rom(&entry)) {
+        return entry.outcome;
     }
     show_notice(QStringLiteral("即将进行下载，请勿断开设备"));
-    return flash(firmware_path);
+    return flash(image, entry.target);
 }

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "protocol/UpdateOutcome.h"
+
 #include <QWidget>
 
+class FirmwareImage;
+struct BootloaderTarget;
 class Ui_HomePage;
 class Widget;
 
@@ -21,6 +25,9 @@ public:
     // Writes the firmware file to the wallet in its bootloader, moving the
     // progress bar; true when every segment passed its CRC check.
     bool update_device(QString path);
+    // The same for an image already read, leaving alone the bootloaders that
+    // were on the bus before the wallet was restarted.
+    UpdateOutcome update_device(const FirmwareImage& image, const BootloaderTarget& target);
 
     Ui_HomePage* ui;
     // The advanced window, hosted here and kept out of the user's reach.

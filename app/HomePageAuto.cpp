@@ -1,21 +1,27 @@
 #include "app/HomePage.h"
 
 #include "app/AutoUpdate.h"
-#include "protocol/FlashUpdate.h"
+#include "image/FirmwareImage.h"
 
 #include "ui_HomePage.h"
 
 void HomePage::OnAuto()
 {
     ui->pbtn_auto->setEnabled(false);
-    run_auto_update([this](const QString& path) { return update_device(path); });
+    run_auto_update(
+        [this](const FirmwareImage& image, const BootloaderTarget& target) { return update_device(image, target); });
     ui->pbtn_auto->setEnabled(true);
 }
 
 bool HomePage::update_device(QString path)
 {
+    return update_device(FirmwareImage::fromFile(path), BootloaderTarget()).ok();
+}
+
+UpdateOutcome HomePage::update_device(const FirmwareImage& image, const BootloaderTarget& target)
+{
     FlashProgress progress;
     progress.setRange = [this](int low, int high) { ui->progressBar->setRange(low, high); };
     progress.setValue = [this](int value) { ui->progressBar->setValue(value); };
-    return flash_update(path, progress);
+    return flash_update(image, target, progress);
 }

@@ -1,7 +1,9 @@
 // The main window against the simulated wallet, for the demo and for looking
 // at every path without hardware. The product itself takes no options.
 #include "app/HomePage.h"
+#include "console/MessageBoxNotices.h"
 #include "console/Widget.h"
+#include "log/Settings.h"
 #include "net/ServerConfig.h"
 #include "sim/SimOptions.h"
 
@@ -37,13 +39,15 @@ int main(int argc, char** argv)
         return 2;
     }
     if (parser.isSet(server)) {
-        set_server_base(parser.value(server));
+        settings().server_base = normalized_base(parser.value(server));
     }
     if (parser.isSet(ca) && !add_trusted_ca_file(parser.value(ca), &error)) {
         err << "tessaro-updater-sim: " << error << '\n';
         return 2;
     }
 
+    MessageBoxNotices boxes;
+    settings().notices = &boxes;
     int code = 0;
     {
         HomePage page(nullptr);
@@ -54,6 +58,7 @@ int main(int argc, char** argv)
         }
         code = app.exec();
     }
+    settings().notices = nullptr;
     sim::finish();
     return code;
 }

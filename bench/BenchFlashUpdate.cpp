@@ -1,7 +1,7 @@
 #include "BenchImage.h"
 
-#include "app/UserNotice.h"
-#include "protocol/FlashUpdate.h"
+#include "app/AutoUpdate.h"
+#include "log/Settings.h"
 #include "sim/SimBus.h"
 
 #include <QCoreApplication>
@@ -22,7 +22,6 @@ void BM_FlashUpdate(benchmark::State& state)
     char name[] = "bench-flash-update";
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
-    set_notice_channel(NoticeChannel::Stderr);
     QTemporaryDir folder;
     const int bytes = static_cast<int>(state.range(0));
     sim::Bus& bus = sim::Bus::instance();

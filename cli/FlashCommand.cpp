@@ -4,35 +4,42 @@
 #include "cli/TerminalProgress.h"
 #include "cli/WalletListing.h"
 #include "console/UsbManager.h"
+#include "image/FirmwareImage.h"
 #include "log/MyLog.h"
 #include "protocol/HIDHelper.h"
 
-#include <QFileInfo>
 #include <QObject>
 #include <QTextStream>
 
 namespace {
 
-// The only application-mode wallet, or an empty path after saying why not.
+// The only wallet on the bus, in its application or its bootloader, or an
+// empty path after saying why not.
 QString only_wallet(QTextStream& err)
 {
     QList<ListedInterface> entries;
     QString error;
     if (!list_wallet_interfaces(entries, error)) {
-        err << "tessaro-flash: " << error << '\n';
+        err << "tessaro-flash: " << (error.isEmpty() ? QStringLiteral("no wallet attached") : error) << '\n';
         return QString();
     }
-    QStringList wallets;
+    QList<ListedInterface> wallets;
     for (const ListedInterface& entry : qAsConst(entries)) {
-        if (entry.mode == WalletMode::Application) {
-            wallets << entry.path;
+        if (entry.mode != WalletMode::Other) {
+            wallets << entry;
         }
     }
     if (wallets.size() == 1) {
-        return wallets.first();
+        return wallets.first().path;
     }
-    err << "tessaro-flash: " << (wallets.isEmpty() ? "no wallet in application mode found" : "several wallets found")
-        << "; name one with --device PATH (see 'tessaro-flash devices')\n";
+    if (wallets.isEmpty()) {
+        err << "tessaro-flash: no wallet attached\n";
+        return QString();
+    }
+    err << "tessaro-flash: several wallets attached; name one with --device PATH:\n";
+    for (const ListedInterface& wallet : qAsConst(wallets)) {
+        err << "  " << mode_name(wallet.mode) << '\t' << wallet.path << '\n';
+    }
     return QString();
 }
 
@@ -40,8 +47,10 @@ QString only_wallet(QTextStream& err)
 
 int run_flash(const QString& file, const QString& device, QTextStream& out, QTextStream& err)
 {
-    if (!QFileInfo(file).isFile()) {
-        err << "tessaro-flash: cannot read " << file << '\n';
+    // The file is read once: what is checked here is what the wallet gets.
+    const FirmwareImage image = FirmwareImage::fromFile(file);
+    if (!image.readable()) {
+        err << "tessaro-flash: cannot read " << file << ": " << image.readError() << '\n';
         return EXIT_USAGE;
     }
     const QString path = device.isEmpty() ? only_wallet(err) : device;
@@ -56,8 +65,6 @@ int run_flash(const QString& file, const QString& device, QTextStream& out, QTex
     }
 
     TerminalProgress bar(err, stderr_is_terminal());
-    bool finished = false;
-    bool succeeded = false;
     HIDHelper* writer = manager->flash_writer_.data();
     // The writer reports a range, then one increment per record sent.
     int position_now = 0;
@@ -70,23 +77,17 @@ int run_flash(const QString& file, const QString& device, QTextStream& out, QTex
         position_now += step;
         bar.setValue(position_now);
     });
-    const auto outcome = QObject::connect(writer, &HIDHelper::sig_OnDownloadFinished, [&](bool ok) {
-        finished = true;
-        succeeded = ok;
-    });
     out << "Writing " << file << " to " << path << '\n';
     out.flush();
-    manager->Send(path, file);
+    const UpdateOutcome outcome = manager->Download(path, image);
     QObject::disconnect(range);
     QObject::disconnect(position);
-    QObject::disconnect(outcome);
     bar.finish();
     manager->CloseDevice();
 
-    const bool ok = finished && succeeded;
-    out << (ok ? QStringLiteral("下载成功") : QStringLiteral("下载失败")) << '\n';
-    if (!ok) {
-        err << "tessaro-flash: the download failed; every step is in the run log " << MyLog::FileName() << '\n';
+    out << (outcome.ok() ? QStringLiteral("下载成功") : QStringLiteral("下载失败")) << '\n';
+    if (!outcome.ok()) {
+        err << "tessaro-flash: " << outcome.reason() << "; every step is in the run log " << MyLog::FileName() << '\n';
     }
-    return ok ? EXIT_OK : EXIT_FAILED;
+    return outcome.ok() ? EXIT_OK : EXIT_FAILED;
 }

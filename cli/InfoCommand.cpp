@@ -1,10 +1,8 @@
 #include "cli/InfoCommand.h"
 
 #include "cli/FlashTool.h"
-#include "image/ImageCheck.h"
-#include "image/SegmentTable.h"
+#include "image/FirmwareImage.h"
 
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,11 +15,11 @@ QString hex(unsigned int value, int width)
     return QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(width, QLatin1Char('0'));
 }
 
-void print_json(const QString& file, const ImageCheckResult& verdict, const SegmentTable& table, QTextStream& out)
+void print_json(const QString& file, const ImageCheckResult& verdict, const FirmwareImage& image, QTextStream& out)
 {
     QJsonArray segments;
-    for (int i = 0; i < table.segments.size(); ++i) {
-        const SegmentInfo& s = table.segments[i];
+    for (int i = 0; i < image.segments().size(); ++i) {
+        const SegmentInfo& s = image.segments()[i];
         segments.append(QJsonObject {{QStringLiteral("index"), i},
                                      {QStringLiteral("base"), hex(s.base, 8)},
                                      {QStringLiteral("size"), static_cast<qint64>(s.size)},
@@ -35,19 +33,19 @@ void print_json(const QString& file, const ImageCheckResult& verdict, const Segm
     out << QJsonDocument(root).toJson(QJsonDocument::Compact) << '\n';
 }
 
-void print_table(const QString& file, const ImageCheckResult& verdict, const SegmentTable& table, QTextStream& out)
+void print_table(const QString& file, const ImageCheckResult& verdict, const FirmwareImage& image, QTextStream& out)
 {
     qint64 bytes = 0;
-    for (const SegmentInfo& s : table.segments) {
+    for (const SegmentInfo& s : image.segments()) {
         bytes += s.size;
     }
     out << file << ": "
         << (verdict.valid ? QStringLiteral("valid image") : QStringLiteral("refused: ") + verdict.message()) << '\n';
     out << QStringLiteral("%1 segment(s), %2 data bytes in %3 data records\n")
-               .arg(table.segments.size())
+               .arg(image.segments().size())
                .arg(bytes)
-               .arg(table.totalLines());
-    if (table.segments.isEmpty()) {
+               .arg(image.totalRecords());
+    if (image.segments().isEmpty()) {
         return;
     }
     out << QStringLiteral("%1  %2  %3  %4  %5\n")
@@ -56,8 +54,8 @@ void print_table(const QString& file, const ImageCheckResult& verdict, const Seg
                .arg(QStringLiteral("size"), 8)
                .arg(QStringLiteral("lines"), 6)
                .arg(QStringLiteral("crc"));
-    for (int i = 0; i < table.segments.size(); ++i) {
-        const SegmentInfo& s = table.segments[i];
+    for (int i = 0; i < image.segments().size(); ++i) {
+        const SegmentInfo& s = image.segments()[i];
         out << QStringLiteral("%1  %2  %3  %4  %5\n")
                    .arg(i, -7)
                    .arg(hex(s.base, 8), -10)
@@ -71,16 +69,16 @@ void print_table(const QString& file, const ImageCheckResult& verdict, const Seg
 
 int run_info(const QString& file, bool json, QTextStream& out, QTextStream& err)
 {
-    const ImageCheckResult verdict = check_hex_image(file);
-    if (!verdict.readable) {
-        err << "tessaro-flash: cannot read " << file << '\n';
+    const FirmwareImage image = FirmwareImage::fromFile(file);
+    if (!image.readable()) {
+        err << "tessaro-flash: cannot read " << file << ": " << image.readError() << '\n';
         return EXIT_USAGE;
     }
-    const SegmentTable table = read_segment_table(file);
+    const ImageCheckResult& verdict = image.verdict();
     if (json) {
-        print_json(file, verdict, table, out);
+        print_json(file, verdict, image, out);
     } else {
-        print_table(file, verdict, table, out);
+        print_table(file, verdict, image, out);
     }
     if (!verdict.valid) {
         err << "tessaro-flash: " << file << ": " << verdict.message() << '\n';

@@ -4,8 +4,11 @@
 #include <QSharedPointer>
 #include <QString>
 
+#include "protocol/UpdateOutcome.h"
+
 #include <hidapi.h>
 
+class FirmwareImage;
 class HIDHelper;
 
 // The device last opened by path while it stays open, otherwise null.
@@ -30,6 +33,8 @@ public:
     // The manual download of a HEX file; the outcome goes out through
     // flash_writer_'s sig_OnDownloadFinished, once per call.
     void Send(const QString& path, const QString& file);
+    // The same for an image already read, returning what became of it.
+    UpdateOutcome Download(const QString& path, const FirmwareImage& image);
 
     QSharedPointer<HIDHelper> flash_writer_;
 

@@ -1,6 +1,6 @@
 #include "image/DebugDumps.h"
 
-#include <QMessageBox>
+#include "log/Notice.h"
 
 #include <cstdio>
 
@@ -8,7 +8,7 @@ namespace {
 
 void show(const char* title, const QString& text)
 {
-    QMessageBox::information(nullptr, QString::fromLatin1(title), text, QMessageBox::Ok, QMessageBox::NoButton);
+    show_notice(NoticeKind::Information, QString::fromLatin1(title), text);
 }
 
 template<typename T>

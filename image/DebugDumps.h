@@ -1,7 +1,7 @@
 #pragma once
 
-// Diagnostic aids: each shows its values in a modal message box titled with
-// the function's own name. Nothing in the update paths calls them.
+// Diagnostic aids: each shows its values as a notice (a modal box in a window)
+// titled with the function's own name. Nothing in the update paths calls them.
 void Show_UINT8Data(unsigned char* data, int count);
 void Show_IntData(int value);
 void Show_IntDataS(int* data, int count);

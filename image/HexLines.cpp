@@ -3,58 +3,30 @@
 #include <algorithm>
 #include <cstring>
 
-HexLineReader::HexLineReader(const QString& path)
-    : file_(path)
-    , chunk_(64 * 1024)
+HexLineReader::HexLineReader(const QByteArray& bytes)
+    : pos_(bytes.constData())
+    , end_(bytes.constData() + bytes.size())
 {
-    file_.open(QIODevice::ReadOnly);
-}
-
-bool HexLineReader::refill()
-{
-    const qint64 got = file_.read(chunk_.data(), static_cast<qint64>(chunk_.size()));
-    pos_ = 0;
-    end_ = got > 0 ? static_cast<int>(got) : 0;
-    return end_ > 0;
 }
 
 bool HexLineReader::next()
 {
-    size_ = 0;
-    cut_ = false;
-    if (!file_.isOpen()) {
+    if (pos_ >= end_) {
+        line_ = nullptr;
+        size_ = 0;
+        cut_ = false;
         return false;
     }
-    // Room for kMaxLine characters and a CR; anything beyond is dropped.
-    constexpr int room = kMaxLine + 1;
-    bool any = false;
-    for (;;) {
-        if (pos_ == end_ && !refill()) {
-            break;
-        }
-        any = true;
-        const char* start = chunk_.data() + pos_;
-        const auto* newline = static_cast<const char*>(std::memchr(start, '\n', static_cast<size_t>(end_ - pos_)));
-        const int length = newline != nullptr ? static_cast<int>(newline - start) : end_ - pos_;
-        const int kept = std::min(length, room - size_);
-        std::memcpy(buffer_ + size_, start, static_cast<size_t>(kept));
-        size_ += kept;
-        cut_ = cut_ || kept < length;
-        pos_ += length;
-        if (newline != nullptr) {
-            ++pos_;
-            break;
-        }
+    const auto* newline = static_cast<const char*>(std::memchr(pos_, '\n', static_cast<size_t>(end_ - pos_)));
+    const char* stop = newline != nullptr ? newline : end_;
+    line_ = pos_;
+    long long length = stop - pos_;
+    pos_ = newline != nullptr ? newline + 1 : end_;
+    if (length > 0 && line_[length - 1] == '\r') {
+        --length;
     }
-    if (!any) {
-        return false;
-    }
-    if (size_ > 0 && buffer_[size_ - 1] == '\r') {
-        --size_;
-    }
-    if (cut_) {
-        size_ = std::min(size_, kMaxLine);
-    }
+    cut_ = length > kMaxLine;
+    size_ = static_cast<int>(std::min<long long>(length, kMaxLine));
     return true;
 }
 

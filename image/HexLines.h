@@ -1,40 +1,37 @@
 #pragma once
 
-#include <QFile>
-#include <QString>
+#include <QByteArray>
 
-#include <vector>
+// Facts of the wallet's images that more than one layer relies on.
+// A data record carries at most this many bytes; each fills one block slot.
+constexpr int RECORD_MAX_DATA = 16;
+// The application starts this far into the first segment's 64 KiB window: the
+// bootloader keeps the 16 KiB below it.
+constexpr unsigned int APPLICATION_OFFSET = 0x4000;
+// No reader holds more of one segment's data than the wallet's flash.
+constexpr int MAX_SEGMENT_DATA = 0x100000;
 
-// Reads an image file one text line at a time without allocating per line.
-// Lines end in LF or CR LF; the line end is not part of the line. A line longer
-// than any Intel HEX record is cut to its first kMaxLine characters and marked
-// as cut, so hostile input cannot make the reader's memory grow.
+// Walks the text lines of an image held in memory. Lines end in LF or CR LF;
+// the line end is not part of the line. A line longer than any Intel HEX record
+// is shown cut to its first kMaxLine characters and marked as cut.
 class HexLineReader
 {
 public:
     static constexpr int kMaxLine = 1024;
 
-    explicit HexLineReader(const QString& path);
+    explicit HexLineReader(const QByteArray& bytes);
 
-    bool isOpen() const { return file_.isOpen(); }
-
-    // Moves to the next line. False at the end of the file.
+    // Moves to the next line. False at the end of the bytes.
     bool next();
 
-    const char* data() const { return buffer_; }
+    const char* data() const { return line_; }
     int size() const { return size_; }
     bool wasCut() const { return cut_; }
 
 private:
-    bool refill();
-
-    QFile file_;
-    // The file is read in large chunks and split at LF here: a read call per
-    // line costs more than the whole of the parsing.
-    std::vector<char> chunk_;
-    int pos_ = 0;
-    int end_ = 0;
-    char buffer_[kMaxLine + 2];
+    const char* pos_;
+    const char* end_;
+    const char* line_ = nullptr;
     int size_ = 0;
     bool cut_ = false;
 };
@@ -48,6 +45,10 @@ public:
     HexRecordView(const char* line, int size)
         : line_(line)
         , size_(size)
+    {
+    }
+    explicit HexRecordView(const HexLineReader& reader)
+        : HexRecordView(reader.data(), reader.size())
     {
     }
 
@@ -66,6 +67,12 @@ private:
 };
 
 int hex_digit_value(char c);
+
+// A segment's data: the next `lines` lines taken as its records by number,
+// record k copied to offset 16·k of a zero-filled buffer of `size` bytes (held
+// to MAX_SEGMENT_DATA). The first record's load offset goes to `first_offset`.
+QByteArray read_records(HexLineReader& reader, unsigned int size, long long lines,
+                        unsigned short* first_offset = nullptr);
 
 enum HexRecordType : unsigned char {
     RECORD_DATA = 0x00,

@@ -1,13 +1,11 @@
 #include "image/ImageCheck.h"
 
+#include "image/FirmwareImage.h"
 #include "image/HexLines.h"
 
 #include <QSet>
 
 namespace {
-
-constexpr unsigned int kFirstSegmentDataOffset = 0x4000;
-constexpr int kMaxRecordData = 16;
 
 QString hex(unsigned int v, int width)
 {
@@ -127,7 +125,7 @@ struct Segment
 class Checker
 {
 public:
-    ImageCheckResult run(const QString& path);
+    ImageCheckResult run(const QByteArray& bytes);
 
 private:
     QString onRecord(const HexRecordView& record, int line);
@@ -178,7 +176,7 @@ QString Checker::onRecord(const HexRecordView& record, int line)
         seg_.line = line;
         seg_.base
             = static_cast<unsigned int>(record.dataByte(0)) << 24 | static_cast<unsigned int>(record.dataByte(1)) << 16;
-        seg_.next_offset = segments_ == 0 ? kFirstSegmentDataOffset : 0;
+        seg_.next_offset = segments_ == 0 ? APPLICATION_OFFSET : 0;
         if (windows_.contains(seg_.base)) {
             return QStringLiteral("segment %1 repeats the address window %2 of an earlier segment")
                 .arg(segments_)
@@ -215,10 +213,10 @@ QString Checker::onRecord(const HexRecordView& record, int line)
     if (count == 0) {
         return QStringLiteral("the data record holds no bytes");
     }
-    if (count > kMaxRecordData) {
+    if (count > RECORD_MAX_DATA) {
         return QStringLiteral("the data record holds %1 bytes, at most %2 can be sent in one block slot")
             .arg(count)
-            .arg(kMaxRecordData);
+            .arg(RECORD_MAX_DATA);
     }
     if (seg_.short_record_line != 0) {
         fault_line_ = seg_.short_record_line;
@@ -235,7 +233,7 @@ QString Checker::onRecord(const HexRecordView& record, int line)
         return QStringLiteral("the data record at offset %1 %2 the one before it, which ends at %3")
             .arg(hex4(offset), how, hex4(seg_.next_offset));
     }
-    if (count < kMaxRecordData) {
+    if (count < RECORD_MAX_DATA) {
         seg_.short_record_line = line;
     }
     seg_.next_offset = offset + count;
@@ -244,15 +242,10 @@ QString Checker::onRecord(const HexRecordView& record, int line)
     return QString();
 }
 
-ImageCheckResult Checker::run(const QString& path)
+ImageCheckResult Checker::run(const QByteArray& bytes)
 {
     ImageCheckResult result;
-    HexLineReader reader(path);
-    if (!reader.isOpen()) {
-        result.readable = false;
-        result.reason = QStringLiteral("the file cannot be opened");
-        return result;
-    }
+    HexLineReader reader(bytes);
     int line = 0;
     while (reader.next()) {
         ++line;
@@ -302,7 +295,12 @@ QString ImageCheckResult::message() const
     return reason;
 }
 
+ImageCheckResult check_hex_bytes(const QByteArray& bytes)
+{
+    return Checker().run(bytes);
+}
+
 ImageCheckResult check_hex_image(const QString& path)
 {
-    return Checker().run(path);
+    return FirmwareImage::fromFile(path).verdict();
 }

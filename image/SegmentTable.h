@@ -1,9 +1,6 @@
 #pragma once
 
-#include <QString>
-#include <QVector>
-
-// The segment table of an image as the reader computes it, in one value.
+// One row of an image's segment table as the reader computes it.
 struct SegmentInfo
 {
     unsigned int base = 0;
@@ -16,13 +13,3 @@ struct SegmentInfo
         return base == o.base && size == o.size && lines == o.lines && crc == o.crc;
     }
 };
-
-struct SegmentTable
-{
-    bool readable = false;
-    QVector<SegmentInfo> segments;
-
-    int totalLines() const;
-};
-
-SegmentTable read_segment_table(const QString& path);

@@ -1,7 +1,7 @@
 #include "net/FirmwareDownload.h"
 
-#include "app/UserNotice.h"
-#include "image/ImageCheck.h"
+#include "log/Notice.h"
+#include "log/Settings.h"
 #include "net/FirmwareGlobals.h"
 #include "net/NetWait.h"
 #include "net/ServerConfig.h"
@@ -25,15 +25,10 @@
 
 namespace {
 
-QString& directory_override()
-{
-    static QString dir;
-    return dir;
-}
-
 QString first_choice_directory()
 {
-    return directory_override().isEmpty() ? QCoreApplication::applicationDirPath() : directory_override();
+    const QString& dir = settings().firmware_dir;
+    return dir.isEmpty() ? QCoreApplication::applicationDirPath() : dir;
 }
 
 QString cache_directory()
@@ -177,13 +172,11 @@ bool stage_answer(const QString& staging_path, QString* collected)
     return true;
 }
 
-// Each line of the body simplified and ended with CR LF.
-bool store_body(QNetworkReply* reply, const QString& path)
+// Each line of the body simplified and ended with CR LF, as the file keeps it.
+QByteArray stored_body(QNetworkReply* reply)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    QTextStream out(&file);
+    QByteArray stored;
+    QTextStream out(&stored, QIODevice::WriteOnly);
     for (;;) {
         QByteArray raw = reply->readLine();
         const int zero = raw.indexOf('\0');
@@ -198,53 +191,50 @@ bool store_body(QNetworkReply* reply, const QString& path)
         out << codec->toUnicode(simplified.toLatin1()) << "\r\n";
     }
     out.flush();
-    const bool ok = out.status() == QTextStream::Ok && file.error() == QFileDevice::NoError;
-    file.close();
-    return ok;
+    return stored;
 }
 
-QString file_md5(const QString& path)
+bool write_file(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    QCryptographicHash hash(QCryptographicHash::Md5);
-    hash.addData(&file);
-    const QString digest = QString::fromLatin1(hash.result().toHex());
-    qDebug() << digest;
-    return digest;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const bool ok = file.write(bytes) == bytes.size();
+    file.close();
+    return ok && file.error() == QFileDevice::NoError;
 }
 
 } // namespace
 
-void set_firmware_directory_override(const QString& dir)
+QString url_download_file()
 {
-    directory_override() = dir;
+    FirmwareImage image;
+    return fetch_firmware(&image) ? image.path() : QString();
 }
 
-QString url_download_file()
+bool fetch_firmware(FirmwareImage* image)
 {
     const QString dir = firmware_directory();
     if (dir.isEmpty()) {
         show_notice("文件打开失败");
-        return QString();
+        return false;
     }
 
     QString collected;
     if (!stage_answer(dir + "/" + FILE_NAME, &collected)) {
         show_notice("文件打开失败");
-        return QString();
+        return false;
     }
 
     ReleaseFields fields;
     if (!parse_release(collected, &fields)) {
         show_notice("获取固件信息失败");
-        return QString();
+        return false;
     }
     if (!file_name_acceptable(fields.file_name)) {
         qWarning() << "refused firmware file name" << fields.file_name;
         show_notice("文件下载错误");
-        return QString();
+        return false;
     }
 
     // The manager owns its replies; both go when the call returns.
@@ -265,33 +255,30 @@ QString url_download_file()
     if (!finished || reply->error() != QNetworkReply::NoError) {
         qWarning() << "firmware download failed:" << reply->errorString();
         show_notice("网络连接出错");
-        return QString();
+        return false;
     }
 
+    // The digest and the check are taken over the bytes kept in memory, and
+    // those same bytes are what the wallet is sent: the file on disk is a copy.
     const QString path = dir + "/" + fields.file_name;
-    if (!store_body(reply, path)) {
+    const QByteArray bytes = stored_body(reply);
+    if (!write_file(path, bytes)) {
         show_notice("文件打开失败");
-        return QString();
+        return false;
     }
-    QFile reopened(path);
-    if (!reopened.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        show_notice("文件打开失败");
-        return QString();
-    }
-
-    const QString digest = file_md5(path);
-    if (digest.isEmpty() || fields.web_md5 != digest) {
+    const QString digest = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+    qDebug() << digest;
+    if (fields.web_md5 != digest) {
         show_notice("文件下载错误");
-        return QString();
+        return false;
     }
     qDebug() << "md5值匹配";
-    reopened.close();
 
-    const ImageCheckResult check = check_hex_image(path);
-    if (!check.valid) {
-        qWarning() << "firmware image refused:" << check.message();
+    *image = FirmwareImage::fromBytes(bytes, path);
+    if (!image->accepted()) {
+        qWarning() << "firmware image refused:" << image->verdict().message();
         show_notice("固件文件格式错误");
-        return QString();
+        return false;
     }
-    return path;
+    return true;
 }

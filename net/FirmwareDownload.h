@@ -1,12 +1,14 @@
 #pragma once
 
+#include "image/FirmwareImage.h"
+
 #include <QString>
 
-// Downloads the firmware named by API_DATA into the firmware folder and
-// verifies it by MD5 and by the image check. The file's full path, or a null
-// string once the user has been told why not.
-QString url_download_file();
+// Downloads the firmware named by API_DATA into the firmware folder, compares
+// the MD5 of its bytes with the answer's digest and checks the image. On
+// success `image` holds those very bytes, read from its file `image.path()`;
+// otherwise the user has been told why not and false is returned.
+bool fetch_firmware(FirmwareImage* image);
 
-// The first-choice folder for the staging and firmware files; empty means the
-// application's directory. The cache folder stays the fallback.
-void set_firmware_directory_override(const QString& dir);
+// The same, giving the file's full path, or a null string.
+QString url_download_file();

@@ -1,49 +1,23 @@
 #include "net/ServerConfig.h"
 
+#include "log/Settings.h"
+
 #include <QFile>
 #include <QList>
 #include <QSslCertificate>
 
-namespace {
-
-const int kDefaultStallMs = 30000;
-
-QString default_base()
-{
-    return QStringLiteral("https://" TESSARO_FIRMWARE_HOST);
-}
-
-QString& base_value()
-{
-    static QString value = default_base();
-    return value;
-}
-
-QList<QSslCertificate>& extra_cas()
-{
-    static QList<QSslCertificate> cas;
-    return cas;
-}
-
-int& stall_ms()
-{
-    static int value = kDefaultStallMs;
-    return value;
-}
-
-} // namespace
-
 QString server_base()
 {
-    return base_value();
+    const QString& base = settings().server_base;
+    return base.isEmpty() ? QStringLiteral("https://" TESSARO_FIRMWARE_HOST) : base;
 }
 
-void set_server_base(const QString& base)
+QString normalized_base(const QString& base)
 {
     QString b = base;
     while (b.endsWith(QLatin1Char('/')))
         b.chop(1);
-    base_value() = b;
+    return b;
 }
 
 QString release_address()
@@ -59,13 +33,13 @@ bool add_trusted_ca_file(const QString& path, QString* error)
             *error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
         return false;
     }
-    const QList<QSslCertificate> certs = QSslCertificate::fromData(file.readAll(), QSsl::Pem);
-    if (certs.isEmpty()) {
+    const QByteArray pem = file.readAll();
+    if (QSslCertificate::fromData(pem, QSsl::Pem).isEmpty()) {
         if (error)
             *error = QStringLiteral("no PEM certificate in %1").arg(path);
         return false;
     }
-    extra_cas().append(certs);
+    settings().extra_ca_pem.append(pem);
     return true;
 }
 
@@ -74,9 +48,10 @@ QSslConfiguration firmware_tls_configuration()
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
     config.setPeerVerifyMode(QSslSocket::VerifyPeer);
     config.setProtocol(QSsl::TlsV1_2OrLater);
-    if (!extra_cas().isEmpty()) {
+    if (!settings().extra_ca_pem.isEmpty()) {
         QList<QSslCertificate> cas = config.caCertificates();
-        cas.append(extra_cas());
+        for (const QByteArray& pem : qAsConst(settings().extra_ca_pem))
+            cas.append(QSslCertificate::fromData(pem, QSsl::Pem));
         config.setCaCertificates(cas);
     }
     return config;
@@ -84,17 +59,6 @@ QSslConfiguration firmware_tls_configuration()
 
 int network_stall_timeout_ms()
 {
-    return stall_ms();
-}
-
-void set_network_stall_timeout_ms(int ms)
-{
-    stall_ms() = ms > 0 ? ms : kDefaultStallMs;
-}
-
-void reset_server_config()
-{
-    base_value() = default_base();
-    extra_cas().clear();
-    stall_ms() = kDefaultStallMs;
+    const int ms = settings().stall_timeout_ms;
+    return ms > 0 ? ms : 30000;
 }

@@ -5,11 +5,12 @@
 
 // Where the firmware server is and whom to trust. The product uses the
 // built-in host; tessaro-flash --server and --ca, the -sim window and the
-// tests point it elsewhere.
+// tests point it elsewhere through the run-time settings.
 
-// "https://" + the built-in host, unless replaced.
+// "https://" + the built-in host, unless the settings name another base.
 QString server_base();
-void set_server_base(const QString& base);
+// A base address as the settings keep it: without trailing slashes.
+QString normalized_base(const QString& base);
 // server_base() + "/firmware/latest".
 QString release_address();
 
@@ -23,7 +24,3 @@ QSslConfiguration firmware_tls_configuration();
 
 // A request or download that makes no progress for this long fails.
 int network_stall_timeout_ms();
-void set_network_stall_timeout_ms(int ms);
-
-// Back to the built-in host, no extra CAs, the standard timeout.
-void reset_server_config();

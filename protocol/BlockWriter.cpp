@@ -1,32 +1,16 @@
 #include "protocol/BlockWriter.h"
 
-#include "image/HexLines.h"
-#include "image/HexReader.h"
-#include "image/ReaderColumns.h"
+#include "image/FirmwareImage.h"
 #include "protocol/Framing.h"
+#include "protocol/UpdateObserver.h"
 
 #include <QCoreApplication>
 
-#include <memory>
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace {
-
-// Reads the next record line and copies its data bytes (16 at most) into the
-// slot; the first record of a block also gives the block its address.
-void place_record(HexLineReader& reader, unsigned char* block, int slot, long long room, unsigned int base)
-{
-    if (!reader.next()) {
-        return;
-    }
-    const HexRecordView record(reader.data(), reader.size());
-    unsigned char* at = block + BLOCK_HEADER + BLOCK_SLOT * slot;
-    const long long left = room - (BLOCK_HEADER + BLOCK_SLOT * slot);
-    record.copyData(at, std::min<long long>(left, BLOCK_SLOT));
-    if (slot == 0) {
-        fill_block_address(block, base, record.byte(1), record.byte(2));
-    }
-}
 
 void process_events()
 {
@@ -35,80 +19,98 @@ void process_events()
     }
 }
 
-} // namespace
-
-QVector<SegmentInfo> read_write_columns(const QString& path)
+// The blocks of one segment: how many full ones, and the tail's payload length.
+struct SegmentBlocks
 {
-    QVector<SegmentInfo> segments;
-    // The count once, then one read per column, as the segment table does.
-    const int n = Get_BaseAddr_count(path);
-    std::unique_ptr<unsigned int[]> sizes(size_column(path, n));
-    std::unique_ptr<unsigned int[]> bases(base_column(path, n));
-    std::unique_ptr<int[]> lines(line_column(path, n));
-    if (!sizes || !bases || !lines) {
-        return segments;
-    }
-    for (int i = 0; i < n; ++i) {
-        segments.append(SegmentInfo {bases[i], sizes[i], lines[i], 0});
-    }
-    return segments;
+    int full = 0;
+    int rest = 0; // records in the tail block
+    int tail_length = 0;
+};
+
+SegmentBlocks blocks_of(const FirmwareImage& image, int index)
+{
+    const SegmentInfo& segment = image.segments()[index];
+    SegmentBlocks blocks;
+    blocks.full = segment.lines / BLOCK_RECORDS;
+    blocks.rest = segment.lines - BLOCK_RECORDS * blocks.full;
+    blocks.tail_length = static_cast<int>(segment.size) - BLOCK_DATA * blocks.full + BLOCK_HEADER;
+    return blocks;
 }
 
-int total_records(const QVector<SegmentInfo>& segments)
+// Copies records [first, first + count) of the segment into the block's slots;
+// the block's address is that of its first record.
+void fill_block(unsigned char* block, int length, const FirmwareImage& image, int index, int first, int count,
+                UpdateObserver& observer, bool events_per_record)
+{
+    const SegmentInfo& segment = image.segments()[index];
+    const QByteArray& data = image.segmentData(index);
+    const unsigned int offset = (image.firstOffset(index) + static_cast<unsigned int>(BLOCK_SLOT * first)) & 0xFFFF;
+    fill_block_address(block, segment.base, static_cast<unsigned char>(offset >> 8),
+                       static_cast<unsigned char>(offset));
+    for (int k = 0; k < count; ++k) {
+        if (events_per_record) {
+            process_events();
+        }
+        const int from = BLOCK_SLOT * (first + k);
+        const int slot_at = BLOCK_HEADER + BLOCK_SLOT * k;
+        const int bytes = std::max(0, std::min({BLOCK_SLOT, data.size() - from, length - slot_at}));
+        if (bytes > 0) {
+            std::memcpy(block + slot_at, data.constData() + from, static_cast<size_t>(bytes));
+        }
+        observer.recordPlaced();
+    }
+}
+
+} // namespace
+
+int image_data_reports(const FirmwareImage& image)
 {
     int total = 0;
-    for (const SegmentInfo& segment : segments) {
-        total += segment.lines;
+    for (int i = 0; i < image.segments().size(); ++i) {
+        const SegmentBlocks blocks = blocks_of(image, i);
+        total += blocks.full * reports_for_payload(FULL_BLOCK_SIZE);
+        if (blocks.rest > 0) {
+            total += reports_for_payload(blocks.tail_length);
+        }
     }
     return total;
 }
 
-BlockWriteResult write_image_blocks(hid_device_* device, const QString& path, const QVector<SegmentInfo>& segments,
-                                    const BlockWriterHooks& hooks)
+bool write_image_blocks(hid_device_* device, const FirmwareImage& image, UpdateObserver& observer, int* reports)
 {
-    HexLineReader reader(path);
-    if (!reader.isOpen()) {
-        return BlockWriteResult::FileUnreadable;
+    if (!image.accepted()) {
+        return false;
     }
-    for (const SegmentInfo& segment : segments) {
-        reader.next(); // the segment's type 04 record
-        const int full = segment.lines / BLOCK_RECORDS;
-        const int rest = segment.lines - BLOCK_RECORDS * full;
-        for (int b = 0; b < full; ++b) {
+    const int total = image_data_reports(image);
+    int sent = 0;
+    const auto send = [&](const unsigned char* block, int length) {
+        int written = 0;
+        const bool ok = send_command(device, CMD_WRITE, length, block, &written);
+        sent += written;
+        *reports += written;
+        if (ok) {
+            observer.reportsSent(sent, total);
+        }
+        return ok;
+    };
+    for (int i = 0; i < image.segments().size(); ++i) {
+        const SegmentBlocks blocks = blocks_of(image, i);
+        for (int b = 0; b < blocks.full; ++b) {
             process_events();
             unsigned char block[FULL_BLOCK_SIZE] = {};
-            for (int k = 0; k < BLOCK_RECORDS; ++k) {
-                place_record(reader, block, k, FULL_BLOCK_SIZE, segment.base);
-                if (hooks.recordCopied) {
-                    hooks.recordCopied();
-                }
-            }
-            if (hooks.fullBlockBuilt) {
-                hooks.fullBlockBuilt();
-            }
-            if (!hid_send_data(device, CMD_WRITE, FULL_BLOCK_SIZE, block)) {
-                return BlockWriteResult::WriteFailed;
+            fill_block(block, FULL_BLOCK_SIZE, image, i, BLOCK_RECORDS * b, BLOCK_RECORDS, observer, false);
+            if (!send(block, FULL_BLOCK_SIZE)) {
+                return false;
             }
         }
-        if (rest == 0) {
+        if (blocks.rest == 0) {
             continue;
         }
-        const long long tail = static_cast<long long>(segment.size) - 240LL * full + BLOCK_HEADER;
-        if (tail < BLOCK_HEADER || tail > FULL_BLOCK_SIZE) {
-            // Only an image the check refuses gets here; sending it would misplace data.
-            return BlockWriteResult::WriteFailed;
-        }
-        std::vector<unsigned char> block(static_cast<size_t>(tail), 0);
-        for (int k = 0; k < rest; ++k) {
-            process_events();
-            place_record(reader, block.data(), k, tail, segment.base);
-            if (hooks.recordCopied) {
-                hooks.recordCopied();
-            }
-        }
-        if (!hid_send_data(device, CMD_WRITE, static_cast<int>(tail), block.data())) {
-            return BlockWriteResult::WriteFailed;
+        std::vector<unsigned char> tail(static_cast<size_t>(blocks.tail_length), 0);
+        fill_block(tail.data(), blocks.tail_length, image, i, BLOCK_RECORDS * blocks.full, blocks.rest, observer, true);
+        if (!send(tail.data(), blocks.tail_length)) {
+            return false;
         }
     }
-    return BlockWriteResult::Sent;
+    return true;
 }

@@ -1,13 +1,12 @@
 #include "protocol/BootloaderEntry.h"
 
-#include "app/UserNotice.h"
+#include "log/Notice.h"
 #include "protocol/Framing.h"
 
 #include <QDebug>
 #include <QString>
 
 #include <cstring>
-#include <cwchar>
 
 bool path_lacks_interface_names(const char* path)
 {
@@ -31,31 +30,57 @@ WalletMode wallet_mode(const hid_device_info& entry)
     return WalletMode::Other;
 }
 
-bool goto_rom()
+EntryResult enter_bootloader()
 {
+    EntryResult result;
     hid_device_info* list = hid_enumerate(VENDOR_ID, 0);
-    const hid_device_info* taken = nullptr;
     for (const hid_device_info* entry = list; entry != nullptr; entry = entry->next) {
         if (wallet_mode(*entry) != WalletMode::Other) {
-            taken = entry;
+            result.path = QString::fromUtf8(entry->path);
             break;
         }
     }
-    if (taken == nullptr) {
-        hid_free_enumeration(list);
-        show_notice(QStringLiteral("设备未找到"));
-        return false;
-    }
-    hid_device* device = hid_open_path(taken->path);
     hid_free_enumeration(list);
-    if (device == nullptr) {
-        show_notice(QStringLiteral("设备未找到"));
-        qDebug() << "设备未找到 ";
-        return false;
+    if (result.path.isEmpty()) {
+        result.outcome = UpdateOutcome::failed(UpdateFailure::WalletNotFound);
+        return result;
     }
+    hid_device* device = hid_open_path(result.path.toUtf8().constData());
+    if (device == nullptr) {
+        result.outcome = UpdateOutcome::failed(UpdateFailure::WalletNotFound, result.path);
+        result.outcome.device_error = device_error_text(nullptr);
+        return result;
+    }
+    result.target = bootloaders_besides(result.path);
     // The wallet restarts at once; whether it took the report shows when the
     // bootloader is looked for.
-    hid_send_data(device, CMD_GOTO_ROM, 0, nullptr);
+    if (!hid_send_data(device, CMD_GOTO_ROM, 0, nullptr)) {
+        result.outcome = UpdateOutcome::failed(UpdateFailure::EntryNotSent, result.path);
+        result.outcome.device_error = device_error_text(device);
+    }
     hid_close(device);
+    return result;
+}
+
+bool goto_rom()
+{
+    return goto_rom(nullptr);
+}
+
+bool goto_rom(EntryResult* result)
+{
+    const EntryResult entry = enter_bootloader();
+    if (result != nullptr) {
+        *result = entry;
+    }
+    if (entry.outcome.failure == UpdateFailure::WalletNotFound) {
+        show_notice(QStringLiteral("设备未找到"));
+        if (!entry.outcome.detail.isEmpty()) {
+            qDebug() << "设备未找到 ";
+        }
+        return false;
+    }
+    // A write the wallet did not take shows as a missing bootloader, as it
+    // always has.
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/BootloaderSearch.h"
+
 #include <hidapi.h>
 
 // How the bootloader entry sees one HID interface of the vendor.
@@ -14,7 +16,20 @@ WalletMode wallet_mode(const hid_device_info& entry);
 // True for a path in which hidapi names no interfaces.
 bool path_lacks_interface_names(const char* path);
 
-// Finds the wallet (the first entry that is in either mode), sends it
-// CMD_GOTO_ROM and closes it. False, after telling the user "设备未找到",
-// when none was found or it could not be opened.
+struct EntryResult
+{
+    UpdateOutcome outcome;
+    QString path; // the wallet that was sent CMD_GOTO_ROM
+    // The bootloaders that were there before it; the wallet itself stays
+    // eligible when it already ran its bootloader.
+    BootloaderTarget target;
+};
+
+// Finds the wallet (the first entry in either mode), notes the bootloaders
+// already on the bus, sends it CMD_GOTO_ROM and closes it.
+EntryResult enter_bootloader();
+
+// The same, telling the user "设备未找到" when no wallet was found or it could
+// not be opened; `entry` (when given) receives the result.
+bool goto_rom(EntryResult* entry);
 bool goto_rom();

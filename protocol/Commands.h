@@ -2,6 +2,8 @@
 
 // USB identities and bootloader commands of the Tessaro wallet.
 
+#include "image/HexLines.h"
+
 constexpr unsigned short VENDOR_ID = 0x4B71;
 constexpr unsigned short BOOTLOADER_PRODUCT_ID = 0x0820;
 
@@ -33,17 +35,18 @@ constexpr int AUTH_KEY_SIZE = 8;
 constexpr int AUTH_NONCE_SIZE = 4;
 constexpr int AUTH_PAYLOAD_SIZE = 12;
 
-// Erase: the application region, 960 pages from offset 0x4000.
-constexpr unsigned int ERASE_START = 0x00004000;
+// Erase: the application region, 960 pages from its offset.
+constexpr unsigned int ERASE_START = APPLICATION_OFFSET;
 constexpr unsigned short ERASE_PAGES = 960;
 constexpr int ERASE_PAYLOAD_SIZE = 6;
 
 constexpr int CRC_PAYLOAD_SIZE = 10;
-// The first segment's CRC check starts past the bootloader's own 16 KiB.
-constexpr unsigned int FIRST_SEGMENT_CRC_OFFSET = 0x4000;
+// The first segment's CRC check starts where the application does.
+constexpr unsigned int FIRST_SEGMENT_CRC_OFFSET = APPLICATION_OFFSET;
 
 // Data blocks of CMD_WRITE: a 4-byte address and up to 15 slots of 16 bytes.
 constexpr int BLOCK_RECORDS = 15;
-constexpr int BLOCK_SLOT = 16;
+constexpr int BLOCK_SLOT = RECORD_MAX_DATA;
 constexpr int BLOCK_HEADER = 4;
-constexpr int FULL_BLOCK_SIZE = BLOCK_HEADER + BLOCK_RECORDS * BLOCK_SLOT; // 244
+constexpr int BLOCK_DATA = BLOCK_RECORDS * BLOCK_SLOT; // 240
+constexpr int FULL_BLOCK_SIZE = BLOCK_HEADER + BLOCK_DATA; // 244

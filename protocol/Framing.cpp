@@ -33,6 +33,28 @@ void clear_after_code(unsigned char* report)
 
 bool hid_send_data(hid_device_* device, unsigned char command, int length, const unsigned char* payload)
 {
+    return send_command(device, command, length, payload, nullptr);
+}
+
+int reports_for_payload(int length)
+{
+    if (length <= FIRST_REPORT_PAYLOAD) {
+        return 1;
+    }
+    return 1 + (length - FIRST_REPORT_PAYLOAD + CONTINUATION_PAYLOAD - 1) / CONTINUATION_PAYLOAD;
+}
+
+QString device_error_text(hid_device_* device)
+{
+    const wchar_t* text = hid_error(device);
+    return text != nullptr ? QString::fromWCharArray(text) : QString();
+}
+
+bool send_command(hid_device_* device, unsigned char command, int length, const unsigned char* payload,
+                  int* reports_written)
+{
+    int scratch = 0;
+    int& written = reports_written != nullptr ? *reports_written : scratch;
     if (length < 0 || length > MAX_COMMAND_PAYLOAD || (length > 0 && payload == nullptr)) {
         return false;
     }
@@ -50,6 +72,7 @@ bool hid_send_data(hid_device_* device, unsigned char command, int length, const
     if (!write_report(device, report)) {
         return false;
     }
+    ++written;
     int sent = first;
     unsigned char sequence = 1;
     while (sent < length) {
@@ -62,6 +85,7 @@ bool hid_send_data(hid_device_* device, unsigned char command, int length, const
         if (!write_report(device, report)) {
             return false;
         }
+        ++written;
         sent += carried;
     }
     return true;

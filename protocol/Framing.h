@@ -2,6 +2,8 @@
 
 #include "protocol/Commands.h"
 
+#include <QString>
+
 #include <hidapi.h>
 
 // Every command goes out through this one framing: a first report with the tag,
@@ -12,6 +14,14 @@
 // refused it); no further report of the command is sent then. A payload longer
 // than byte 7 can describe is refused without writing anything.
 bool hid_send_data(hid_device_* device, unsigned char command, int length, const unsigned char* payload);
+// The same, adding each report written whole to `*reports_written`.
+bool send_command(hid_device_* device, unsigned char command, int length, const unsigned char* payload,
+                  int* reports_written);
+// How many reports a payload of `length` bytes takes.
+int reports_for_payload(int length);
+
+// hidapi's last error text for the device (or for the library when null).
+QString device_error_text(hid_device_* device);
 
 // CMD_CHECK_CRC for one segment. Reads no reply.
 bool send_crc_data(hid_device_* device, unsigned int address, unsigned int size, unsigned short crc);

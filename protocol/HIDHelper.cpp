@@ -1,9 +1,28 @@
 #include "protocol/HIDHelper.h"
 
+#include "image/FirmwareImage.h"
 #include "protocol/BlockWriter.h"
 #include "protocol/Framing.h"
+#include "protocol/UpdateObserver.h"
 
-#include <QFile>
+namespace {
+
+// The writer's signals: the range once, then one step per record placed.
+class WriterSignals : public UpdateObserver
+{
+public:
+    explicit WriterSignals(HIDHelper* writer)
+        : writer_(writer)
+    {
+    }
+    void dataStarted(int records, int) override { emit writer_->sig_OnSetRange(0, records); }
+    void recordPlaced() override { emit writer_->sig_OnOffetPos(1); }
+
+private:
+    HIDHelper* writer_;
+};
+
+} // namespace
 
 HIDHelper::HIDHelper(QObject* parent)
     : QObject(parent)
@@ -12,16 +31,18 @@ HIDHelper::HIDHelper(QObject* parent)
 
 void HIDHelper::DownloadFlash(hid_device_* device, const QString& file)
 {
-    const QVector<SegmentInfo> segments = read_write_columns(file);
-    QFile probe(file);
-    if (!probe.open(QIODevice::ReadOnly)) {
+    DownloadFlash(device, FirmwareImage::fromFile(file));
+}
+
+void HIDHelper::DownloadFlash(hid_device_* device, const FirmwareImage& image)
+{
+    if (!image.accepted()) {
         return;
     }
-    probe.close();
-    emit sig_OnSetRange(0, total_records(segments));
-    BlockWriterHooks hooks;
-    hooks.recordCopied = [this]() { emit sig_OnOffetPos(1); };
-    write_image_blocks(device, file, segments, hooks);
+    WriterSignals observer(this);
+    observer.dataStarted(image.totalRecords(), 0);
+    int reports = 0;
+    write_image_blocks(device, image, observer, &reports);
 }
 
 bool HIDHelper::HidSend(hid_device_* device, unsigned char command, int length, const unsigned char* payload)

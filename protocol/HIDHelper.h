@@ -5,6 +5,8 @@
 
 #include <hidapi.h>
 
+class FirmwareImage;
+
 // The flash writer of the manual download: streams the data blocks of a HEX
 // image to a device that already runs its bootloader.
 class HIDHelper : public QObject
@@ -14,9 +16,12 @@ class HIDHelper : public QObject
 public:
     explicit HIDHelper(QObject* parent = nullptr);
 
-    // Sends the image's data blocks; stops at the first failed write, so the
-    // CRC check that follows fails.
+    // Reads the file once and sends its data blocks; nothing at all (no
+    // signal either) when it cannot be read or the image check refuses it.
+    // Stops at the first failed write, so the CRC check that follows fails.
     void DownloadFlash(hid_device_* device, const QString& file);
+    // The same for an image already read.
+    void DownloadFlash(hid_device_* device, const FirmwareImage& image);
 
     bool HidSend(hid_device_* device, unsigned char command, int length, const unsigned char* payload);
     bool SendCrc(hid_device_* device, unsigned int address, unsigned int size, unsigned short crc);

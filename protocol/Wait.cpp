@@ -1,5 +1,7 @@
 #include "protocol/Wait.h"
 
+#include "log/Settings.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -9,19 +11,10 @@
 #include <chrono>
 #include <thread>
 
-namespace {
-WaitHook wait_hook = nullptr;
-}
-
-void set_wait_hook(WaitHook hook)
-{
-    wait_hook = hook;
-}
-
 void msleep(unsigned int ms)
 {
-    if (wait_hook != nullptr) {
-        wait_hook(ms);
+    if (settings().wait) {
+        settings().wait(ms);
         return;
     }
     QElapsedTimer clock; // monotonic where the system has such a clock, as Linux and macOS do

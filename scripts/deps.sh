@@ -1,5 +1,5 @@
 # Debian packages the build and the tests need; sourced by scripts/test and scripts/demo.
-TESSARO_BUILD_PACKAGES="cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libhidapi-dev libssl-dev libbenchmark-dev"
+TESSARO_BUILD_PACKAGES="cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libhidapi-dev libssl-dev clang-format"
 
 # Installs whatever of the given packages is missing: through apt-get as root,
 # otherwise prints the exact command and fails.

@@ -1,11 +1,11 @@
 #include "FirmwareServer.h"
 #include "TestConfig.h"
 #include "app/HomePage.h"
+#include "log/Settings.h"
 #include "net/FirmwareDownload.h"
 #include "net/FirmwareGlobals.h"
 #include "net/ServerConfig.h"
 #include "protocol/Commands.h"
-#include "protocol/Wait.h"
 #include "sim/SimBus.h"
 #include "sim/SimOptions.h"
 #include "support/MessageBoxCatcher.h"
@@ -59,7 +59,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void cleanupTestCase();
     void sequence_data();
     void sequence();
     void secondRunReplacesTheAnswer();
@@ -67,6 +66,7 @@ private slots:
 private:
     void serveRelease(const QByteArray& digest);
 
+    ScopedSettings settings_scope_;
     FirmwareServer server_;
     QTemporaryDir folder_;
     QString firmwarePath_;
@@ -76,13 +76,13 @@ void TestAutoUpdate::initTestCase()
 {
     QVERIFY(server_.set_certificate_files(tls("server.crt"), tls("server.key")));
     QVERIFY(server_.listen_local());
-    set_server_base(server_.base_url());
+    settings().server_base = normalized_base(server_.base_url());
     QString error;
     QVERIFY2(add_trusted_ca_file(tls("ca.crt"), &error), qPrintable(error));
-    set_network_stall_timeout_ms(10000);
-    set_wait_hook(no_wait);
+    settings().stall_timeout_ms = 10000;
+    settings().wait = no_wait;
     QVERIFY(folder_.isValid());
-    set_firmware_directory_override(folder_.path());
+    settings().firmware_dir = folder_.path();
     firmwarePath_ = folder_.filePath(QStringLiteral("fw.hex"));
 }
 
@@ -97,13 +97,6 @@ void TestAutoUpdate::cleanup()
 {
     QCOMPARE(sim::Bus::instance().openHandles(), 0);
     QVERIFY(!QFile::exists(folder_.filePath(FILE_NAME)));
-}
-
-void TestAutoUpdate::cleanupTestCase()
-{
-    set_wait_hook(nullptr);
-    set_firmware_directory_override(QString());
-    reset_server_config();
 }
 
 void TestAutoUpdate::serveRelease(const QByteArray& digest)

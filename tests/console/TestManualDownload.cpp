@@ -1,7 +1,7 @@
 #include "console/UsbManager.h"
+#include "log/Settings.h"
 #include "protocol/Commands.h"
 #include "protocol/HIDHelper.h"
-#include "protocol/Wait.h"
 #include "sim/SimBus.h"
 #include "support/RunLog.h"
 #include "tests/support/TempImage.h"
@@ -48,7 +48,7 @@ void TestManualDownload::initTestCase()
 {
     QVERIFY(dir_.isValid());
     QVERIFY(QDir::setCurrent(dir_.path()));
-    set_wait_hook(count_wait);
+    settings().wait = count_wait;
 }
 
 void TestManualDownload::init()
@@ -60,7 +60,7 @@ void TestManualDownload::init()
 
 void TestManualDownload::cleanupTestCase()
 {
-    set_wait_hook(nullptr);
+    settings().wait = nullptr;
 }
 
 void TestManualDownload::send_data()

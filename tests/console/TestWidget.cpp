@@ -1,9 +1,9 @@
 #include "console/MyComboBox.h"
 #include "console/UsbManager.h"
 #include "console/Widget.h"
+#include "log/Settings.h"
 #include "protocol/Commands.h"
 #include "protocol/HIDHelper.h"
-#include "protocol/Wait.h"
 #include "sim/SimBus.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/TempImage.h"
@@ -205,7 +205,7 @@ void TestWidget::initTestCase()
     // The run log goes to the working directory.
     QVERIFY(logDir_.isValid());
     QVERIFY(QDir::setCurrent(logDir_.path()));
-    set_wait_hook(&no_wait);
+    settings().wait = no_wait;
 }
 
 void TestWidget::init()

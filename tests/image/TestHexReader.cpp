@@ -1,7 +1,7 @@
 #include "TestConfig.h"
 #include "image/Checksums.h"
+#include "image/FirmwareImage.h"
 #include "image/HexReader.h"
-#include "image/SegmentTable.h"
 #include "support/TempImage.h"
 
 #include <QtTest>
@@ -37,7 +37,7 @@ unsigned short crc_of(const QByteArray& data)
 
 QList<SegmentInfo> table_of(const QString& path)
 {
-    return read_segment_table(path).segments.toList();
+    return FirmwareImage::fromFile(path).segments().toList();
 }
 
 } // namespace
@@ -174,7 +174,7 @@ void TestHexReader::missingFile()
     QCOMPARE(Get_DataLine(file), 0);
     QCOMPARE(Get_CRCValue(file), static_cast<unsigned short>(0));
     QCOMPARE(Get_FileLine(file), 0);
-    QVERIFY(!read_segment_table(file).readable);
+    QVERIFY(!FirmwareImage::fromFile(file).readable());
 }
 
 void TestHexReader::fileLines_data()

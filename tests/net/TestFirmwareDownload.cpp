@@ -1,5 +1,6 @@
 #include "NetFixture.h"
 #include "TestConfig.h"
+#include "log/Settings.h"
 #include "net/FirmwareDownload.h"
 #include "net/FirmwareGlobals.h"
 #include "net/ServerConfig.h"
@@ -44,10 +45,10 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(use_certificate(server_, "server"));
         QVERIFY(server_.listen_local());
-        set_server_base(server_.base_url());
+        settings().server_base = normalized_base(server_.base_url());
         QString error;
         QVERIFY2(add_trusted_ca_file(tls_file("ca.crt"), &error), qPrintable(error));
-        set_network_stall_timeout_ms(10000); // generous: sanitizer builds on a busy machine are slow
+        settings().stall_timeout_ms = 10000; // generous: sanitizer builds on a busy machine are slow
         image_ = read_file(TESSARO_TEST_DATA_DIR "/objcopy-one-segment-crlf.hex");
         QVERIFY(image_.endsWith("\r\n"));
     }
@@ -55,15 +56,10 @@ private slots:
     {
         dir_.reset(new QTemporaryDir);
         QVERIFY(dir_->isValid());
-        set_firmware_directory_override(dir_->path());
+        settings().firmware_dir = dir_->path();
         server_.set_stall(false);
     }
-    void cleanupTestCase()
-    {
-        set_firmware_directory_override(QString());
-        reset_server_config();
-        API_DATA.clear();
-    }
+    void cleanupTestCase() { API_DATA.clear(); }
 
     void download_data()
     {
@@ -193,13 +189,13 @@ private slots:
     {
         server_.set_route("/firmware/fw.hex", 200, image_);
         server_.set_stall(true);
-        set_network_stall_timeout_ms(200);
+        settings().stall_timeout_ms = 200;
         API_DATA = QString("{\"version\":\"1.2\",\"url\":\"%1/firmware/fw.hex\",\"md5\":\"%2\"}")
                        .arg(server_.base_url(), QString::fromLatin1(md5_hex(image_)));
         MessageBoxCatcher catcher;
         QCOMPARE(url_download_file(), QString());
         server_.set_stall(false);
-        set_network_stall_timeout_ms(10000);
+        settings().stall_timeout_ms = 10000;
         QCOMPARE(catcher.texts(), QStringList {"网络连接出错"});
         QVERIFY(!QFile::exists(dir_->filePath(FILE_NAME)));
     }
@@ -233,7 +229,7 @@ private slots:
         QFile block(blocker);
         QVERIFY(block.open(QIODevice::WriteOnly));
         block.close();
-        set_firmware_directory_override(blocker);
+        settings().firmware_dir = blocker;
         const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
         QDir(cache).removeRecursively();
 
@@ -279,7 +275,7 @@ private slots:
         QVERIFY(server.waitForReadyRead(10000));
         const QByteArray line = server.readLine().trimmed();
         QVERIFY2(line.startsWith("port "), line.constData());
-        set_server_base("https://127.0.0.1:" + QString::fromLatin1(line.mid(5)));
+        settings().server_base = normalized_base("https://127.0.0.1:" + QString::fromLatin1(line.mid(5)));
 
         TestNet net;
         API_DATA = net.get_latest();
@@ -287,13 +283,14 @@ private slots:
         const QString path = url_download_file();
         server.kill();
         server.waitForFinished();
-        set_server_base(server_.base_url());
+        settings().server_base = normalized_base(server_.base_url());
         QCOMPARE(catcher.texts(), QStringList());
         QCOMPARE(path, dir_->filePath("fw-1.2.hex"));
         QCOMPARE(read_file(path), image_);
     }
 
 private:
+    ScopedSettings settings_scope_;
     FirmwareServer server_;
     QByteArray image_;
     QScopedPointer<QTemporaryDir> dir_;

@@ -1,4 +1,5 @@
 #include "NetFixture.h"
+#include "log/Settings.h"
 #include "net/ServerConfig.h"
 #include "net/TestNet.h"
 
@@ -14,24 +15,23 @@ private slots:
     void initTestCase()
     {
         QVERIFY(server_.listen_local());
-        set_server_base(server_.base_url());
+        settings().server_base = normalized_base(server_.base_url());
         QString error;
         QVERIFY2(add_trusted_ca_file(tls_file("ca.crt"), &error), qPrintable(error));
-        set_network_stall_timeout_ms(10000); // generous: sanitizer builds on a busy machine are slow
+        settings().stall_timeout_ms = 10000; // generous: sanitizer builds on a busy machine are slow
     }
-    void cleanupTestCase() { reset_server_config(); }
-
     void defaultAddress()
     {
-        reset_server_config();
+        ScopedSettings scope;
+        settings() = RuntimeSettings();
         QCOMPARE(release_address(), QStringLiteral("https://" TESSARO_FIRMWARE_HOST "/firmware/latest"));
-        set_server_base(server_.base_url() + "/");
+        settings().server_base = normalized_base(server_.base_url() + "/");
         QCOMPARE(release_address(), server_.base_url() + "/firmware/latest");
         QString error;
         QVERIFY(add_trusted_ca_file(tls_file("ca.crt"), &error));
         QVERIFY(!add_trusted_ca_file(tls_file("make-certs.sh"), &error));
         QVERIFY(!error.isEmpty());
-        set_network_stall_timeout_ms(10000); // generous: sanitizer builds on a busy machine are slow
+        settings().stall_timeout_ms = 10000; // generous: sanitizer builds on a busy machine are slow
         const QSslConfiguration tls = firmware_tls_configuration();
         QCOMPARE(tls.peerVerifyMode(), QSslSocket::VerifyPeer);
         QCOMPARE(tls.protocol(), QSsl::TlsV1_2OrLater);
@@ -67,7 +67,7 @@ private slots:
         server_.set_route("/firmware/latest", status, body);
         server_.set_stall(stall);
         // Only a stalled server should hit the timeout, so only then is it short.
-        set_network_stall_timeout_ms(stall ? 200 : 10000);
+        settings().stall_timeout_ms = stall ? 200 : 10000;
         TestNet net;
         const QString answer = net.get_latest();
         server_.set_stall(false);
@@ -95,13 +95,14 @@ private slots:
         QVERIFY(closed.listen_local());
         const QString base = closed.base_url();
         closed.close();
-        set_server_base(base);
+        settings().server_base = normalized_base(base);
         TestNet net;
         QCOMPARE(net.get_latest(), QString());
-        set_server_base(server_.base_url());
+        settings().server_base = normalized_base(server_.base_url());
     }
 
 private:
+    ScopedSettings settings_scope_;
     FirmwareServer server_;
 };
 

@@ -1,8 +1,8 @@
+#include "app/AutoUpdate.h"
 #include "image/Checksums.h"
+#include "log/Settings.h"
 #include "protocol/BootloaderEntry.h"
 #include "protocol/Commands.h"
-#include "protocol/FlashUpdate.h"
-#include "protocol/Wait.h"
 #include "sim/SimBus.h"
 #include "sim/SimOptions.h"
 #include "support/MessageBoxCatcher.h"
@@ -41,7 +41,8 @@ private slots:
     void searchesFiveTimesBeforeGivingUp_data();
     void searchesFiveTimesBeforeGivingUp();
     void refusedImageLeavesTheWalletAlone();
-    void progressReachesHundredWithTheLastBlock();
+    void progressFollowsTheReportsSent_data();
+    void progressFollowsTheReportsSent();
     void gotoRomFindsTheApplication_data();
     void gotoRomFindsTheApplication();
     void gotoRomWithoutWallet_data();
@@ -56,12 +57,12 @@ void TestFlashUpdate::init()
 {
     sim::Bus::instance().reset();
     waits.clear();
-    set_wait_hook(record_wait);
+    settings().wait = record_wait;
 }
 
 void TestFlashUpdate::cleanup()
 {
-    set_wait_hook(nullptr);
+    settings().wait = nullptr;
     QCOMPARE(sim::Bus::instance().openHandles(), 0);
 }
 
@@ -181,23 +182,46 @@ void TestFlashUpdate::refusedImageLeavesTheWalletAlone()
     QCOMPARE(wallet.reportsReceived(), 0);
 }
 
-void TestFlashUpdate::progressReachesHundredWithTheLastBlock()
+void TestFlashUpdate::progressFollowsTheReportsSent_data()
 {
-    bootloaderWallet();
+    QTest::addColumn<int>("writeErrorAt");
+    QTest::newRow("whole image") << 0;
+    // Auth and erase take reports 1 and 2; the image's 20 data reports follow.
+    QTest::newRow("last data report lost") << 22;
+}
+
+// The bar shows the share of the image's data reports that went out, and
+// reaches 100 only with the last of them.
+void TestFlashUpdate::progressFollowsTheReportsSent()
+{
+    QFETCH(int, writeErrorAt);
+    sim::Faults faults;
+    faults.write_error_at = writeErrorAt;
+    bootloaderWallet(faults);
+    sim::Bus& bus = sim::Bus::instance();
+    bus.setTraceEnabled(true);
+    const auto writes_sent = [&bus]() {
+        return int(std::count_if(bus.trace().begin(), bus.trace().end(),
+                                 [](const QByteArray& r) { return quint8(r[3]) == CMD_WRITE; }));
+    };
     TempImage image(hex::image(hex::two_segments()), "\r\n");
     QVector<int> values;
+    QVector<int> sent;
     FlashProgress progress;
-    progress.setRange = [](int low, int high) {
-        QCOMPARE(low, 0);
-        QCOMPARE(high, 100);
+    progress.setRange = [](int low, int high) { QVERIFY(low == 0 && high == 100); };
+    progress.setValue = [&](int value) {
+        values.append(value);
+        sent.append(writes_sent());
     };
-    progress.setValue = [&](int value) { values.append(value); };
     MessageBoxCatcher boxes;
-    QVERIFY(flash_update(image.path(), progress));
+    QCOMPARE(flash_update(image.path(), progress), writeErrorAt == 0);
+    const int total = 20;
+    QCOMPARE(writes_sent(), total); // the trace holds the lost report too
     QVERIFY(!values.isEmpty());
-    QCOMPARE(values.last(), 100);
-    QVERIFY(std::is_sorted(values.begin(), values.end()));
-    QVERIFY(values.first() < 10);
+    for (int i = 0; i < values.size(); ++i) {
+        QCOMPARE(values[i], 100 * sent[i] / total);
+    }
+    QCOMPARE(values.last() == 100, writeErrorAt == 0);
 }
 
 void TestFlashUpdate::gotoRomFindsTheApplication_data()

@@ -1,14 +1,23 @@
 #include "support/MessageBoxCatcher.h"
 
+#include "log/Settings.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
 MessageBoxCatcher::MessageBoxCatcher()
+    : previous_sink_(settings().notices)
 {
+    settings().notices = &sink_;
     timer_.setInterval(5);
     connect(&timer_, &QTimer::timeout, this, &MessageBoxCatcher::sweep);
     timer_.start();
+}
+
+MessageBoxCatcher::~MessageBoxCatcher()
+{
+    settings().notices = previous_sink_;
 }
 
 QStringList MessageBoxCatcher::texts() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "console/MessageBoxNotices.h"
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -7,6 +9,7 @@
 
 // Records and closes every message box that opens while it lives, so tests can
 // assert what the user would have been shown, in order, without anyone clicking.
+// While it lives, notices are shown as the windows show them: as boxes.
 class MessageBoxCatcher : public QObject
 {
     Q_OBJECT
@@ -22,6 +25,7 @@ public:
     };
 
     MessageBoxCatcher();
+    ~MessageBoxCatcher() override;
 
     const QVector<Box>& boxes() const { return boxes_; }
     QStringList texts() const;
@@ -30,5 +34,7 @@ private:
     void sweep();
 
     QTimer timer_;
+    MessageBoxNotices sink_;
+    NoticeSink* previous_sink_;
     QVector<Box> boxes_;
 };

@@ -1,0 +1,200 @@
+#include "image/FirmwareImage.h"
+
+#include "image/Checksums.h"
+#include "image/HexLines.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+namespace {
+
+unsigned int base_address_of(const HexRecordView& record)
+{
+    return static_cast<unsigned int>(record.dataByte(0)) << 24 | static_cast<unsigned int>(record.dataByte(1)) << 16
+        | static_cast<unsigned int>(record.byte(1)) << 8 | record.byte(2);
+}
+
+// N: the type 04 records before the first type 05 record.
+int segment_count(const QByteArray& bytes)
+{
+    HexLineReader reader(bytes);
+    int count = 0;
+    while (reader.next()) {
+        const unsigned char type = HexRecordView(reader).type();
+        if (type == RECORD_EXTENDED_LINEAR) {
+            ++count;
+        } else if (type == RECORD_START_LINEAR) {
+            break;
+        }
+    }
+    return count;
+}
+
+void read_bases(const QByteArray& bytes, QVector<SegmentInfo>& table)
+{
+    HexLineReader reader(bytes);
+    int index = 0;
+    while (reader.next() && index < table.size()) {
+        const HexRecordView record(reader);
+        if (record.type() == RECORD_EXTENDED_LINEAR) {
+            table[index++].base = base_address_of(record);
+        } else if (record.type() == RECORD_START_LINEAR) {
+            break;
+        }
+    }
+}
+
+// Sizes and record counts: after the (unparsed) first line each segment's
+// running values are stored at the next type 04 or 05 record, so the last
+// segment is stored only when a type 05 record ends it.
+void read_sizes_and_lines(const QByteArray& bytes, QVector<SegmentInfo>& table)
+{
+    HexLineReader reader(bytes);
+    reader.next();
+    unsigned int size = 0;
+    int lines = 0;
+    int index = 0;
+    while (reader.next()) {
+        const HexRecordView record(reader);
+        const unsigned char type = record.type();
+        if (type == RECORD_EXTENDED_LINEAR || type == RECORD_START_LINEAR) {
+            if (index < table.size()) {
+                table[index].size = size;
+                table[index].lines = lines;
+            }
+            if (type == RECORD_START_LINEAR) {
+                break;
+            }
+            ++index;
+            size = 0;
+            lines = 0;
+        } else if (type == RECORD_DATA) {
+            size += record.count();
+            ++lines;
+        }
+    }
+}
+
+} // namespace
+
+QByteArray read_records(HexLineReader& reader, unsigned int size, long long lines, unsigned short* first_offset)
+{
+    const long long held = std::min<long long>(size, MAX_SEGMENT_DATA);
+    QByteArray data(static_cast<int>(held), '\0');
+    auto* out = reinterpret_cast<unsigned char*>(data.data());
+    for (long long k = 0; k < lines && reader.next(); ++k) {
+        const HexRecordView record(reader);
+        if (k == 0 && first_offset != nullptr) {
+            *first_offset = record.offset();
+        }
+        const long long at = RECORD_MAX_DATA * k;
+        if (at < held) {
+            record.copyData(out + at, held - at);
+        }
+    }
+    return data;
+}
+
+FirmwareImage::FirmwareImage()
+{
+    verdict_.readable = false;
+    verdict_.reason = QStringLiteral("the file cannot be opened");
+}
+
+void FirmwareImage::unreadable(const QString& why)
+{
+    readable_ = false;
+    read_error_ = why;
+    bytes_.clear();
+    verdict_ = ImageCheckResult();
+    verdict_.readable = false;
+    verdict_.reason = why;
+}
+
+FirmwareImage FirmwareImage::fromFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        FirmwareImage image;
+        image.path_ = path;
+        image.unreadable(QStringLiteral("the file cannot be opened"));
+        return image;
+    }
+    return fromDevice(file, path);
+}
+
+FirmwareImage FirmwareImage::fromDevice(QIODevice& device, const QString& name)
+{
+    FirmwareImage image;
+    image.path_ = name;
+    QByteArray bytes;
+    char chunk[64 * 1024];
+    for (;;) {
+        const qint64 got = device.read(chunk, sizeof chunk);
+        if (got < 0) {
+            image.unreadable(QStringLiteral("the file cannot be read: %1").arg(device.errorString()));
+            return image;
+        }
+        if (got == 0 && (device.atEnd() || !device.isSequential())) {
+            break;
+        }
+        if (bytes.size() + got > kMaxFileSize) {
+            image.unreadable(QStringLiteral("the file is larger than any image for the wallet (over %1 MiB)")
+                                 .arg(kMaxFileSize / (1024 * 1024)));
+            return image;
+        }
+        bytes.append(chunk, static_cast<int>(got));
+    }
+    image.bytes_ = bytes;
+    image.analyse();
+    return image;
+}
+
+FirmwareImage FirmwareImage::fromBytes(const QByteArray& bytes, const QString& name)
+{
+    FirmwareImage image;
+    image.path_ = name;
+    if (bytes.size() > kMaxFileSize) {
+        image.unreadable(QStringLiteral("the file is larger than any image for the wallet (over %1 MiB)")
+                             .arg(kMaxFileSize / (1024 * 1024)));
+        return image;
+    }
+    image.bytes_ = bytes;
+    image.analyse();
+    return image;
+}
+
+void FirmwareImage::analyse()
+{
+    readable_ = true;
+    read_error_.clear();
+    verdict_ = check_hex_bytes(bytes_);
+
+    segments_ = QVector<SegmentInfo>(segment_count(bytes_));
+    read_bases(bytes_, segments_);
+    read_sizes_and_lines(bytes_, segments_);
+
+    // Each segment's records follow its type 04 line, taken by number.
+    HexLineReader reader(bytes_);
+    data_.clear();
+    first_offsets_.clear();
+    for (SegmentInfo& segment : segments_) {
+        reader.next();
+        unsigned short first = 0;
+        data_.append(read_records(reader, segment.size, segment.lines, &first));
+        first_offsets_.append(first);
+        const QByteArray& data = data_.last();
+        segment.crc = CRC16_X25(reinterpret_cast<unsigned char*>(const_cast<char*>(data.constData())),
+                                static_cast<unsigned int>(data.size()));
+    }
+}
+
+int FirmwareImage::totalRecords() const
+{
+    int total = 0;
+    for (const SegmentInfo& s : segments_) {
+        total += s.lines;
+    }
+    return total;
+}

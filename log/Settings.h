@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+class NoticeSink;
+
+// Everything a front end or a test may set for the whole process, in one place:
+// the product leaves it all at its defaults.
+struct RuntimeSettings
+{
+    // Replaces the waits between bootloader searches; gets the milliseconds.
+    std::function<void(unsigned int)> wait;
+    // Where notices go; null means stderr lines.
+    NoticeSink* notices = nullptr;
+    // The firmware server's base address; empty means the built-in host.
+    QString server_base;
+    // PEM certificates trusted for the firmware server besides the system's.
+    QList<QByteArray> extra_ca_pem;
+    // A request or download that makes no progress for this long fails.
+    int stall_timeout_ms = 30000;
+    // First choice for the firmware files; empty means the application's folder.
+    QString firmware_dir;
+};
+
+RuntimeSettings& settings();
+
+// Restores the settings as they were when it was made, whatever was changed
+// meanwhile: tests change what they need and forget nothing.
+class ScopedSettings
+{
+public:
+    ScopedSettings();
+    ~ScopedSettings();
+    ScopedSettings(const ScopedSettings&) = delete;
+    ScopedSettings& operator=(const ScopedSettings&) = delete;
+
+private:
+    RuntimeSettings saved_;
+};

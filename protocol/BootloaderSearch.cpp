@@ -1,0 +1,57 @@
+#include "protocol/BootloaderSearch.h"
+
+#include "protocol/Commands.h"
+#include "protocol/Framing.h"
+#include "protocol/Wait.h"
+
+QSet<QString> list_bootloaders()
+{
+    QSet<QString> paths;
+    hid_device_info* list = hid_enumerate(VENDOR_ID, BOOTLOADER_PRODUCT_ID);
+    for (const hid_device_info* entry = list; entry != nullptr; entry = entry->next) {
+        if (entry->path != nullptr) {
+            paths.insert(QString::fromUtf8(entry->path));
+        }
+    }
+    hid_free_enumeration(list);
+    return paths;
+}
+
+BootloaderTarget bootloaders_besides(const QString& chosen)
+{
+    BootloaderTarget target;
+    target.known = list_bootloaders();
+    target.known.remove(chosen);
+    return target;
+}
+
+SearchResult find_bootloader(const SearchPolicy& policy, const BootloaderTarget& target, const OpenBootloader& open)
+{
+    SearchResult result;
+    result.outcome = UpdateOutcome::failed(UpdateFailure::BootloaderNotFound);
+    for (int attempt = 0; attempt < policy.attempts; ++attempt) {
+        const QSet<QString> fresh = list_bootloaders() - target.known;
+        if (fresh.size() > 1) {
+            result.outcome = UpdateOutcome::failed(UpdateFailure::SeveralBootloaders);
+            return result;
+        }
+        if (fresh.isEmpty()) {
+            msleep(policy.wait_ms);
+            continue;
+        }
+        const QString path = *fresh.cbegin();
+        hid_device* device = open ? open(path) : hid_open_path(path.toUtf8().constData());
+        if (device != nullptr) {
+            result.device = device;
+            result.path = path;
+            result.outcome = UpdateOutcome();
+            return result;
+        }
+        result.outcome.device_error = device_error_text(nullptr);
+        result.outcome.detail = path;
+        if (policy.wait_after_failed_open) {
+            msleep(policy.wait_ms);
+        }
+    }
+    return result;
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "protocol/UpdateOutcome.h"
+
+#include <QSet>
+#include <QString>
+
+#include <hidapi.h>
+
+#include <functional>
+
+// How long the search for a restarted wallet's bootloader goes on: this many
+// listings, this long apart; an open that fails waits too, or goes on at once.
+struct SearchPolicy
+{
+    int attempts;
+    unsigned int wait_ms;
+    bool wait_after_failed_open;
+};
+
+// The automatic update: five listings 4000 ms apart (its notice box has already
+// given the wallet time to restart); a bootloader that cannot be opened is
+// listed again at once.
+constexpr SearchPolicy AUTOMATIC_SEARCH {5, 4000, false};
+// The manual download: a listing every 100 ms for 20 s; a new bootloader whose
+// permissions are not yet in place is tried again at each listing.
+constexpr SearchPolicy MANUAL_SEARCH {200, 100, true};
+
+// The bootloaders that were on the bus before the wallet was restarted: only a
+// bootloader not among them is the restarted wallet.
+struct BootloaderTarget
+{
+    QSet<QString> known;
+};
+
+// The paths of the bootloaders on the bus now.
+QSet<QString> list_bootloaders();
+
+// The bootloaders on the bus now, except `chosen`: taken before a restart, so
+// that a chosen wallet already in its bootloader is itself the one written.
+BootloaderTarget bootloaders_besides(const QString& chosen);
+
+struct SearchResult
+{
+    hid_device* device = nullptr; // owned by the caller
+    QString path;
+    UpdateOutcome outcome;
+};
+
+using OpenBootloader = std::function<hid_device*(const QString& path)>;
+
+// Waits for exactly one new bootloader and opens it with `open` (hid_open_path
+// when not given). Several new ones end the search at once: the wallet that was
+// restarted cannot be told, so none is written.
+SearchResult find_bootloader(const SearchPolicy& policy, const BootloaderTarget& target,
+                             const OpenBootloader& open = OpenBootloader());

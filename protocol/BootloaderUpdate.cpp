@@ -1,0 +1,128 @@
+#include "protocol/BootloaderUpdate.h"
+
+#include "image/Checksums.h"
+#include "image/FirmwareImage.h"
+#include "protocol/BlockWriter.h"
+#include "protocol/Framing.h"
+#include "protocol/UpdateObserver.h"
+
+namespace {
+
+class Update
+{
+public:
+    Update(hid_device_* device, UpdateObserver& observer)
+        : device_(device)
+        , observer_(observer)
+    {
+    }
+
+    // Sends one command; on failure `failure` becomes the outcome, with the
+    // report that did not go out and hidapi's reason.
+    bool send(unsigned char command, int length, const unsigned char* payload, UpdateFailure failure)
+    {
+        if (send_command(device_, command, length, payload, &reports_)) {
+            return true;
+        }
+        fail(failure);
+        return false;
+    }
+
+    void fail(UpdateFailure failure, int segment = -1)
+    {
+        outcome_ = UpdateOutcome::failed(failure);
+        outcome_.segment = segment;
+        outcome_.report = reports_ + 1;
+        outcome_.device_error = device_error_text(device_);
+    }
+
+    hid_device_* device_;
+    UpdateObserver& observer_;
+    UpdateOutcome outcome_;
+    int reports_ = 0;
+};
+
+} // namespace
+
+UpdateOutcome image_outcome(const FirmwareImage& image)
+{
+    if (!image.readable()) {
+        return UpdateOutcome::failed(UpdateFailure::ImageUnreadable, image.readError());
+    }
+    if (!image.accepted()) {
+        return UpdateOutcome::failed(UpdateFailure::ImageRefused, image.verdict().message());
+    }
+    if (image.totalRecords() == 0) {
+        // An update that sends no data would erase the wallet and call it done.
+        return UpdateOutcome::failed(UpdateFailure::ImageRefused, QStringLiteral("the image holds no data"));
+    }
+    return UpdateOutcome();
+}
+
+UpdateOutcome update_bootloader(hid_device_* bootloader, const FirmwareImage& image, UpdateObserver& observer,
+                                const UpdateOptions& options)
+{
+    const UpdateOutcome verdict = image_outcome(image);
+    if (!verdict.ok()) {
+        return verdict;
+    }
+    Update update(bootloader, observer);
+
+    observer.stepStarted(UpdateStep::Auth);
+    unsigned char nonce[AUTH_NONCE_SIZE];
+    GetHexData(nonce, AUTH_NONCE_SIZE);
+    unsigned char auth[AUTH_PAYLOAD_SIZE];
+    build_auth_payload(nonce, auth);
+    if (!update.send(CMD_AUTH, AUTH_PAYLOAD_SIZE, auth, UpdateFailure::AuthNotSent)) {
+        return update.outcome_;
+    }
+
+    observer.stepStarted(UpdateStep::Erase);
+    // Input already waiting is not the erase's answer.
+    drop_pending_input(bootloader);
+    unsigned char erase[ERASE_PAYLOAD_SIZE];
+    build_erase_payload(erase);
+    if (!update.send(CMD_ERASE, ERASE_PAYLOAD_SIZE, erase, UpdateFailure::EraseNoReply)) {
+        observer.eraseAnswered(false);
+        return update.outcome_;
+    }
+    unsigned char reply[REPORT_BUFFER_SIZE] = {};
+    const int size = qBound(1, options.erase_reply_buffer, REPORT_BUFFER_SIZE);
+    const int got = hid_read_timeout(bootloader, reply, static_cast<size_t>(size), REPLY_TIMEOUT_MS);
+    observer.eraseAnswered(got > 0);
+    const ReplyOutcome erased = reply_outcome(got, reply);
+    if (erased != ReplyOutcome::Success) {
+        update.fail(erased == ReplyOutcome::NoReply ? UpdateFailure::EraseNoReply : UpdateFailure::EraseRefused);
+        return update.outcome_;
+    }
+
+    observer.stepStarted(UpdateStep::Write);
+    observer.dataStarted(image.totalRecords(), image_data_reports(image));
+    if (!write_image_blocks(bootloader, image, observer, &update.reports_)) {
+        update.fail(UpdateFailure::WriteFailed);
+        return update.outcome_;
+    }
+
+    observer.stepStarted(UpdateStep::Crc);
+    const QVector<SegmentInfo>& segments = image.segments();
+    for (int i = 0; i < segments.size(); ++i) {
+        const unsigned int address = segments[i].base + (i == 0 ? FIRST_SEGMENT_CRC_OFFSET : 0);
+        unsigned char payload[CRC_PAYLOAD_SIZE];
+        build_crc_payload(address, segments[i].size, segments[i].crc, payload);
+        if (!update.send(CMD_CHECK_CRC, CRC_PAYLOAD_SIZE, payload, UpdateFailure::CrcNoReply)) {
+            update.outcome_.segment = i;
+            return update.outcome_;
+        }
+        const ReplyOutcome checked = read_reply(bootloader);
+        if (checked != ReplyOutcome::Success) {
+            update.fail(checked == ReplyOutcome::NoReply ? UpdateFailure::CrcNoReply : UpdateFailure::CrcRefused, i);
+            return update.outcome_;
+        }
+    }
+
+    observer.stepStarted(UpdateStep::Finish);
+    if (!update.send(CMD_FINISH, 0, nullptr, UpdateFailure::FinishNotSent)) {
+        return update.outcome_;
+    }
+    return UpdateOutcome();
+}
