@@ -58,7 +58,7 @@ void TestFlashUpdateCommand::initTestCase()
 
 void TestFlashUpdateCommand::cleanup()
 {
-    QFile::remove(QStringLiteral(TESSARO_BIN_DIR "/") + kFirmwareName);
+    QFile::remove(QStringLiteral(TESSARO_FLASH_SIM_DIR "/") + kFirmwareName);
 }
 
 void TestFlashUpdateCommand::update_data()

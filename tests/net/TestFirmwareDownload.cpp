@@ -269,7 +269,7 @@ private slots:
 
         QProcess server;
         server.start(
-            TESSARO_BIN_DIR "/tessaro-firmware-server",
+            QStringLiteral(TESSARO_FIRMWARE_SERVER),
             {"--cert", tls_file("server.crt"), "--key", tls_file("server.key"), "--port", "0", "--release", release});
         QVERIFY(server.waitForStarted());
         QVERIFY(server.waitForReadyRead(10000));

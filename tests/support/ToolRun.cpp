@@ -5,6 +5,21 @@
 #include <QProcess>
 #include <QSignalSpy>
 
+namespace {
+
+QString tool_file(const QString& tool)
+{
+    if (tool == QLatin1String("tessaro-flash")) {
+        return QStringLiteral(TESSARO_FLASH);
+    }
+    if (tool == QLatin1String("tessaro-flash-sim")) {
+        return QStringLiteral(TESSARO_FLASH_SIM);
+    }
+    return QStringLiteral(TESSARO_FIRMWARE_SERVER);
+}
+
+} // namespace
+
 ToolRun run_tool(const QString& tool, const QStringList& args, const QString& workDir)
 {
     QProcess process;
@@ -12,7 +27,7 @@ ToolRun run_tool(const QString& tool, const QStringList& args, const QString& wo
         process.setWorkingDirectory(workDir);
     }
     QSignalSpy finished(&process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished));
-    process.start(QStringLiteral(TESSARO_BIN_DIR "/") + tool, args);
+    process.start(tool_file(tool), args);
     ToolRun result;
     if (!process.waitForStarted() || !finished.wait(60000)) {
         process.kill();

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-// One run of an executable from build/bin, as a script would see it.
+// One run of one of the project's executables, as a script would see it.
 struct ToolRun
 {
     int code = -1; // the exit code; -1 when it crashed or did not end in a minute
@@ -11,6 +11,7 @@ struct ToolRun
     QString err;
 };
 
-// Runs `tool` with `args` to its end, in `workDir` when given. The event loop
+// Runs `tool` ("tessaro-flash", "tessaro-flash-sim" or
+// "tessaro-firmware-server") with `args` to its end, in `workDir` when given. The event loop
 // keeps running meanwhile, so a server living on the test's thread still answers.
 ToolRun run_tool(const QString& tool, const QStringList& args, const QString& workDir = QString());
