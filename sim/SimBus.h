@@ -26,6 +26,7 @@ struct Faults
     int write_error_at = 0; // hid_write of this report returns -1 and the report is lost
     int flip_bit_at = 0; // this report reaches the wallet with one bit flipped
     bool no_erase_reply = false;
+    bool refuse_erase = false; // the erase is refused (and nothing erased)
     bool no_crc_reply = false;
     int refuse_crc = -1; // the CRC check of this segment (0-based, since the erase) is refused
     bool no_bootloader = false; // after CMD_GOTO_ROM the wallet never comes back

@@ -19,7 +19,8 @@ const char kFault[] = "fault";
 const char kLinkUs[] = "link-us";
 const char kPathStyle[] = "path-style";
 
-const char kFaultNames[] = "unplug-after=N, write-error-at=N, flip-bit-at=N, no-erase-reply, no-crc-reply, "
+const char kSecondWallet[] = "second-wallet";
+const char kFaultNames[] = "unplug-after=N, write-error-at=N, flip-bit-at=N, no-erase-reply, refuse-erase, no-crc-reply, "
                            "refuse-crc=I, no-bootloader, reboot-ms=N, open-denied, stray-report, reply-delay-ms=N";
 
 bool parse_count(const QString& text, int minimum, int* out)
@@ -48,6 +49,10 @@ void addOptions(QCommandLineParser& parser)
                       QStringLiteral("Microseconds each output report takes on the link."), QStringLiteral("us")});
     parser.addOption({QString::fromLatin1(kPathStyle), QStringLiteral("Device paths as on macos or linux."),
                       QStringLiteral("style")});
+    parser.addOption({QString::fromLatin1(kSecondWallet),
+                      QStringLiteral("Attach a second wallet, without faults, in its application or its bootloader, "
+                                     "before the first."),
+                      QStringLiteral("mode")});
 }
 
 bool applyFault(const QString& spec, WalletConfig* config, QString* error)
@@ -63,7 +68,8 @@ bool applyFault(const QString& spec, WalletConfig* config, QString* error)
         bool Faults::*field;
     };
     static const Flag flags[] = {
-        {"no-erase-reply", &Faults::no_erase_reply}, {"no-crc-reply", &Faults::no_crc_reply},
+        {"no-erase-reply", &Faults::no_erase_reply}, {"refuse-erase", &Faults::refuse_erase},
+        {"no-crc-reply", &Faults::no_crc_reply},
         {"no-bootloader", &Faults::no_bootloader},   {"open-denied", &Faults::open_denied},
         {"stray-report", &Faults::stray_report},
     };
@@ -133,12 +139,26 @@ bool applyOptions(const QCommandLineParser& parser, QString* error)
         return false;
     }
     trace_path() = parser.value(QString::fromLatin1(kTrace));
+    WalletConfig second;
+    second.path_style = config.path_style;
+    second.serial = QStringLiteral("TS0000002");
+    const QString second_mode = parser.value(QString::fromLatin1(kSecondWallet));
+    if (second_mode == QLatin1String("bootloader")) {
+        second.mode = Mode::Bootloader;
+    } else if (!second_mode.isEmpty() && second_mode != QLatin1String("application")) {
+        *error = QStringLiteral("--second-wallet must be application or bootloader, not '%1'").arg(second_mode);
+        return false;
+    }
 
     Bus& bus = Bus::instance();
     bus.reset();
     bus.setLinkIntervalUs(link_us);
     // Without --trace a long update would only pile reports up in memory.
     bus.setTraceEnabled(!trace_path().isEmpty());
+    // The second wallet comes first on the bus: the one most easily taken by mistake.
+    if (!second_mode.isEmpty()) {
+        bus.attachWallet(second);
+    }
     bus.attachWallet(config);
     return true;
 }

@@ -388,6 +388,9 @@ void SimWallet::doErase(const QByteArray& payload)
     if (!authenticated_) {
         refuse(QStringLiteral("erase refused: not authenticated"));
         ok = false;
+    } else if (faults_.refuse_erase) {
+        refuse(QStringLiteral("erase refused: fault"));
+        ok = false;
     } else if (u32_at(payload, 0) != ERASE_START || u16_at(payload, 4) != ERASE_PAGES) {
         refuse(QStringLiteral("erase refused: offset %1, %2 pages")
                    .arg(hex(u32_at(payload, 0), 8))

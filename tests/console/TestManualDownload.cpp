@@ -1,10 +1,14 @@
+#include "app/AutoUpdate.h"
 #include "console/UsbManager.h"
+#include "image/FirmwareImage.h"
 #include "log/Settings.h"
+#include "protocol/BootloaderEntry.h"
 #include "protocol/Commands.h"
 #include "protocol/HIDHelper.h"
 #include "sim/SimBus.h"
+#include "support/MessageBoxCatcher.h"
 #include "support/RunLog.h"
-#include "tests/support/TempImage.h"
+#include "support/TempImage.h"
 
 #include <QDate>
 #include <QDir>
@@ -13,17 +17,68 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <numeric>
+
 Q_DECLARE_METATYPE(sim::PathStyle)
 Q_DECLARE_METATYPE(sim::Faults)
+Q_DECLARE_METATYPE(sim::Mode)
 
 namespace {
 
-int g_waits = 0;
+QVector<unsigned int> g_waits;
+// Runs at each wait, after the bus's clock has moved on by it.
+std::function<void(int)> g_on_wait;
+
 // The waits between listings pass on the bus's clock, not in real time.
 void count_wait(unsigned int milliseconds)
 {
-    ++g_waits;
+    g_waits.append(milliseconds);
     sim::Bus::instance().advanceTime(int(milliseconds));
+    if (g_on_wait) {
+        g_on_wait(std::accumulate(g_waits.begin(), g_waits.end(), 0));
+    }
+}
+
+// The wallet at `index` on the bus opened by the device manager, as the
+// advanced window's "连接设备" leaves it.
+QString connect_wallet(int index)
+{
+    QString error;
+    QList<QString> list;
+    UsbManager::GetInstance()->GetDeviceList(error, list);
+    const QString path = list.value(index);
+    UsbManager::GetInstance()->OpenDevice(path, error);
+    return path;
+}
+
+// One update by either path: the manual download of `file` to the wallet at
+// `index`, or the automatic path's bootloader entry and flash (of the file by
+// its path, or of the image read before the entry).
+bool update_by(bool manual, int index, const QString& file, bool by_path = false)
+{
+    if (manual) {
+        const QString path = connect_wallet(index);
+        QSignalSpy finished(UsbManager::GetInstance()->flash_writer_.data(), &HIDHelper::sig_OnDownloadFinished);
+        UsbManager::GetInstance()->Send(path, file);
+        return finished.size() == 1 && finished.first().first().toBool();
+    }
+    const FirmwareImage image = FirmwareImage::fromFile(file);
+    EntryResult entry;
+    if (!goto_rom(&entry)) {
+        return false;
+    }
+    return by_path ? flash_update(file) : flash_update(image, entry.target).ok();
+}
+
+bool holds(sim::Wallet& wallet, const QList<hex::Window>& windows)
+{
+    for (const hex::Window& window : windows) {
+        if (wallet.flashAt(hex::window_address(window), window.data.size()) != window.data) {
+            return false;
+        }
+    }
+    return wallet.firmwareUpdates() == 1;
 }
 
 } // namespace
@@ -39,6 +94,12 @@ private slots:
     void send_data();
     void send();
     void refusedImageLeavesWalletUntouched();
+    void theWalletRestartedIsTheWalletWritten_data();
+    void theWalletRestartedIsTheWalletWritten();
+    void theCheckedImageIsTheImageWritten_data();
+    void theCheckedImageIsTheImageWritten();
+    void downloadFlashAlone_data();
+    void downloadFlashAlone();
 
 private:
     QTemporaryDir dir_;
@@ -55,12 +116,14 @@ void TestManualDownload::init()
 {
     UsbManager::GetInstance()->CloseDevice();
     sim::Bus::instance().reset();
-    g_waits = 0;
+    g_waits.clear();
+    g_on_wait = nullptr;
 }
 
 void TestManualDownload::cleanupTestCase()
 {
     settings().wait = nullptr;
+    UsbManager::GetInstance()->CloseDevice();
 }
 
 void TestManualDownload::send_data()
@@ -107,11 +170,20 @@ void TestManualDownload::send_data()
     f.unplug_after = 12;
     QTest::newRow("unplugged in data") << sim::PathStyle::MacOS << f << false << unread;
     f = sim::Faults();
+    f.write_error_at = 1;
+    QTest::newRow("restart not written") << sim::PathStyle::MacOS << f << false
+                                         << QStringList {begin, QStringLiteral("Send 打开设备失败")};
+    f = sim::Faults();
+    f.refuse_erase = true;
+    QTest::newRow("erase refused") << sim::PathStyle::Linux << f << false
+                                   << QStringList {begin, QStringLiteral("Send 接受擦除信息"),
+                                                   QStringLiteral("Send 程序擦除失败")};
+    f = sim::Faults();
     f.no_bootloader = true;
     QTest::newRow("bootloader never") << sim::PathStyle::MacOS << f << false << noBootloader;
     f = sim::Faults();
-    f.reboot_ms = 100000;
-    QTest::newRow("bootloader late") << sim::PathStyle::MacOS << f << false << noBootloader;
+    f.reboot_ms = 20001;
+    QTest::newRow("bootloader one poll too late") << sim::PathStyle::MacOS << f << false << noBootloader;
 }
 
 void TestManualDownload::send()
@@ -149,6 +221,13 @@ void TestManualDownload::send()
     }
     QCOMPARE(sendLines, steps);
 
+    // The bootloader is looked for every 100 ms, for 20 s at most.
+    QVERIFY(std::all_of(g_waits.begin(), g_waits.end(), [](unsigned int ms) { return ms == 100; }));
+    const int waited = std::accumulate(g_waits.begin(), g_waits.end(), 0);
+    QVERIFY(waited <= 20000);
+    if (faults.reboot_ms > 0) {
+        QCOMPARE(waited, std::min(20000, (faults.reboot_ms + 99) / 100 * 100));
+    }
     QCOMPARE(wallet.commandCount(CMD_FINISH), success ? 1 : 0);
     if (!steps.contains(QStringLiteral("Send 程序擦除成功"))) {
         QCOMPARE(wallet.commandCount(CMD_WRITE), 0);
@@ -182,5 +261,158 @@ void TestManualDownload::refusedImageLeavesWalletUntouched()
     QVERIFY(run_log::lastText().startsWith(QStringLiteral("Send 固件文件格式错误")));
 }
 
-QTEST_GUILESS_MAIN(TestManualDownload)
+void TestManualDownload::theWalletRestartedIsTheWalletWritten_data()
+{
+    QTest::addColumn<bool>("manual");
+    QTest::addColumn<sim::Mode>("chosenMode");
+    QTest::addColumn<int>("others"); // 0 none, 1 in its bootloader, 2 in its application, 3 appearing late
+    QTest::addColumn<bool>("otherFirst");
+    QTest::addColumn<bool>("success");
+    const sim::Mode app = sim::Mode::Application;
+    const sim::Mode boot = sim::Mode::Bootloader;
+    for (bool manual : {true, false}) {
+        const QByteArray path = manual ? "manual: " : "automatic: ";
+        QTest::newRow(path + "another in its bootloader, listed before") << manual << app << 1 << true << true;
+        QTest::newRow(path + "another in its bootloader, listed after") << manual << app << 1 << false << true;
+        QTest::newRow(path + "another in its application") << manual << app << 2 << false << true;
+        QTest::newRow(path + "alone in its bootloader") << manual << boot << 0 << false << true;
+        QTest::newRow(path + "two bootloaders appear together") << manual << app << 3 << false << false;
+    }
+}
+
+// Only a bootloader that was not on the bus before the restart is written, and
+// a chosen wallet already in its bootloader is itself written; when two new
+// bootloaders cannot be told apart nothing is written.
+void TestManualDownload::theWalletRestartedIsTheWalletWritten()
+{
+    QFETCH(bool, manual);
+    QFETCH(sim::Mode, chosenMode);
+    QFETCH(int, others);
+    QFETCH(bool, otherFirst);
+    QFETCH(bool, success);
+    sim::Bus& bus = sim::Bus::instance();
+    sim::WalletConfig chosenConfig;
+    chosenConfig.mode = chosenMode;
+    chosenConfig.faults.reboot_ms = 4000;
+    sim::WalletConfig otherConfig;
+    otherConfig.mode = others == 2 ? sim::Mode::Application : sim::Mode::Bootloader;
+    otherConfig.serial = QStringLiteral("OTHER");
+    const bool otherAttached = others == 1 || others == 2;
+    // Attach order is list order.
+    sim::Wallet* other = otherAttached && otherFirst ? &bus.attachWallet(otherConfig) : nullptr;
+    sim::Wallet* chosen = &bus.attachWallet(chosenConfig);
+    if (otherAttached && !otherFirst) {
+        other = &bus.attachWallet(otherConfig);
+    }
+    if (others == 3) {
+        g_on_wait = [&](int waited) {
+            if (waited >= chosenConfig.faults.reboot_ms && other == nullptr) {
+                other = &bus.attachWallet(otherConfig);
+            }
+        };
+    }
+    // The automatic path restarts the first wallet listed, in either mode.
+    if (!manual && other != nullptr && otherFirst) {
+        std::swap(chosen, other);
+    }
+    TempImage image(hex::image(hex::two_segments()), "\r\n");
+    MessageBoxCatcher boxes;
+    QCOMPARE(update_by(manual, otherAttached && otherFirst ? 1 : 0, image.path()), success);
+    QCOMPARE(holds(*chosen, hex::two_segments()), success);
+    QVERIFY(other != nullptr || others == 0);
+    if (other != nullptr) {
+        QCOMPARE(other->commandCount(CMD_ERASE), 0);
+        QCOMPARE(other->firmwareUpdates(), 0);
+    }
+    QCOMPARE(chosen->commandCount(CMD_FINISH), success ? 1 : 0);
+}
+
+void TestManualDownload::theCheckedImageIsTheImageWritten_data()
+{
+    QTest::addColumn<bool>("manual");
+    QTest::addColumn<QByteArray>("replacement"); // empty: the file is removed
+    const QByteArray other = hex::image({{0x0800, 0x4000, hex::pattern(64, 9)}}).join("\n") + "\n";
+    for (bool manual : {true, false}) {
+        const QByteArray path = manual ? "manual: " : "automatic: ";
+        QTest::newRow(path + "removed") << manual << QByteArray();
+        QTest::newRow(path + "emptied") << manual << QByteArray("\n");
+        QTest::newRow(path + "replaced by another image") << manual << other;
+    }
+}
+
+// The file changes while the wallet restarts: what goes out is what was read
+// and checked before, whole, and the wallet verifies it.
+void TestManualDownload::theCheckedImageIsTheImageWritten()
+{
+    QFETCH(bool, manual);
+    QFETCH(QByteArray, replacement);
+    sim::WalletConfig config;
+    config.faults.reboot_ms = 4000;
+    sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
+    TempImage image(hex::image(hex::two_segments()), "\r\n");
+    g_on_wait = [&](int) {
+        QFile file(image.path());
+        if (replacement.isEmpty()) {
+            file.remove();
+        } else if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            file.write(replacement == "\n" ? QByteArray() : replacement);
+        }
+    };
+    MessageBoxCatcher boxes;
+    QVERIFY(update_by(manual, 0, image.path(), true));
+    QVERIFY(!g_waits.isEmpty());
+    QVERIFY(holds(wallet, hex::two_segments()));
+}
+
+void TestManualDownload::downloadFlashAlone_data()
+{
+    QTest::addColumn<bool>("readable");
+    QTest::newRow("20, 15 and 7 records") << true;
+    QTest::newRow("unreadable file") << false;
+}
+
+// The flash writer on its own: the range, one step per record, and the blocks
+// cut 15 records at a time per segment; nothing at all for a file it cannot read.
+void TestManualDownload::downloadFlashAlone()
+{
+    QFETCH(bool, readable);
+    sim::WalletConfig config;
+    config.mode = sim::Mode::Bootloader;
+    sim::Bus::instance().attachWallet(config);
+    sim::Bus::instance().setTraceEnabled(true);
+    const QList<hex::Window> windows {{0x0800, 0x4000, hex::pattern(20 * 16, 1)},
+                                      {0x0801, 0x0000, hex::pattern(15 * 16, 2)},
+                                      {0x0802, 0x0000, hex::pattern(6 * 16 + 5, 3)}};
+    TempImage image(hex::image(windows), "\r\n");
+    const QString file = readable ? image.path() : image.path() + QStringLiteral(".missing");
+    const QString path = connect_wallet(0);
+    HIDHelper* writer = UsbManager::GetInstance()->flash_writer_.data();
+    QSignalSpy range(writer, &HIDHelper::sig_OnSetRange);
+    QSignalSpy steps(writer, &HIDHelper::sig_OnOffetPos);
+    QSignalSpy finished(writer, &HIDHelper::sig_OnDownloadFinished);
+    const QByteArray handle = path.toUtf8();
+    hid_device* device = hid_open_path(handle.constData());
+    writer->DownloadFlash(device, file);
+    hid_close(device);
+    QCOMPARE(finished.size(), 0);
+    if (!readable) {
+        QCOMPARE(range.size() + steps.size(), 0);
+        QVERIFY(sim::Bus::instance().trace().empty());
+        return;
+    }
+    QCOMPARE(range.size(), 1);
+    QCOMPARE(range.first(), (QList<QVariant> {0, 42}));
+    QCOMPARE(steps.size(), 42);
+    // Block lengths: segment 0 a full block and a 5-record tail, segment 1 one
+    // full block, segment 2 a 7-record tail ending in its 5-byte record.
+    QVector<int> lengths;
+    for (const QByteArray& report : sim::Bus::instance().trace()) {
+        if (quint8(report[5]) == 0) {
+            lengths.append(quint8(report[7]));
+        }
+    }
+    QCOMPARE(lengths, (QVector<int> {244, 4 + 5 * 16, 244, 4 + 6 * 16 + 5}));
+}
+
+QTEST_MAIN(TestManualDownload)
 #include "TestManualDownload.moc"
