@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class CloseGuard;
 class Ui_HomePage;
 class Widget;
 
@@ -29,4 +30,7 @@ public:
 private:
     void setupAdvancedWindow();
     void loadPictures();
+
+    // Held while OnAuto runs: the window stays open for the whole update.
+    CloseGuard* close_guard_ = nullptr;
 };
