@@ -1,5 +1,6 @@
 #include "app/HomePage.h"
 
+#include "app/CloseGuard.h"
 #include "console/Widget.h"
 #include "ui_HomePage.h"
 
@@ -18,6 +19,7 @@ static int register_pictures()
 HomePage::HomePage(QWidget* parent)
     : QWidget(parent)
     , ui(new Ui_HomePage)
+    , close_guard_(new CloseGuard(this))
 {
     ui->setupUi(this);
     setupAdvancedWindow();

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+class CloseGuard;
 class FirmwareImage;
 struct BootloaderTarget;
 class Ui_HomePage;
@@ -36,4 +37,7 @@ public:
 private:
     void setupAdvancedWindow();
     void loadPictures();
+
+    // Held while OnAuto runs: the window stays open for the whole update.
+    CloseGuard* close_guard_ = nullptr;
 };

@@ -16,6 +16,7 @@
 #include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 
 Widget::Widget(QWidget* parent)
     : QWidget(parent)
@@ -89,6 +90,9 @@ void Widget::Init()
 
 void Widget::OnConnectUsb()
 {
+    if (downloading_) {
+        return;
+    }
     QString error;
     if (UsbManager::GetInstance()->OpenDevice(device_combo_->currentText(), error)) {
         status_label_->setText(QStringLiteral("连接成功"));
@@ -99,6 +103,9 @@ void Widget::OnConnectUsb()
 
 void Widget::OnBrowse()
 {
+    if (downloading_) {
+        return;
+    }
     const QString path
         = QFileDialog::getOpenFileName(this, QStringLiteral("Open Hex"), QString(), QStringLiteral("Hex Files(*.hex)"));
     if (path.isEmpty()) {
@@ -113,6 +120,8 @@ void Widget::OnDownload()
     download_button_->setEnabled(false);
     progress_bar_->setValue(0);
     status_label_->setText(QStringLiteral("正在下载..."));
+    downloading_ = true;
+    const auto finished = qScopeGuard([this]() { downloading_ = false; });
     // Nothing below is expected to throw; the guard only keeps a stray
     // exception from leaving a Qt slot.
     try {
@@ -124,6 +133,10 @@ void Widget::OnDownload()
 
 void Widget::OnFindUsb()
 {
+    // The list stays as it is; the download has taken its path already.
+    if (downloading_) {
+        return;
+    }
     device_combo_->clear();
     QString error;
     QList<QString> list;
@@ -157,6 +170,11 @@ void Widget::OnDownloadFinished(bool ok)
 
 void Widget::closeEvent(QCloseEvent* event)
 {
+    // The window stays, with the device open, until the writer is done.
+    if (downloading_) {
+        event->ignore();
+        return;
+    }
     if (sta_handle_ != nullptr) {
         UsbManager::GetInstance()->CloseDevice();
     }

@@ -43,4 +43,9 @@ private:
     QLabel* status_label_;
     QGridLayout* grid_layout_;
     int progress_pos_;
+    // Set while OnDownload runs the writer. Events are processed during the
+    // download, so the other controls and a close request can come in
+    // re-entrantly; they are ignored rather than let them close or reopen the
+    // handle the writer is using.
+    bool downloading_ = false;
 };

@@ -176,6 +176,16 @@ void TestAutoUpdate::sequence()
         }
     });
     watch.start(1);
+    // A close request while the wallet is written is refused; the window
+    // stays for the outcome and closes as usual once the sequence is over.
+    bool closeTried = false;
+    bool closedWhileRunning = false;
+    connect(page.ui->progressBar, &QProgressBar::valueChanged, &watch, [&]() {
+        if (!closeTried) {
+            closeTried = true;
+            closedWhileRunning = page.close();
+        }
+    });
     MessageBoxCatcher catcher;
     QTest::mouseClick(page.ui->pbtn_auto, Qt::LeftButton);
 
@@ -187,6 +197,11 @@ void TestAutoUpdate::sequence()
     }
     QVERIFY(!enabledWhileRunning.contains(true));
     QVERIFY(page.ui->pbtn_auto->isEnabled());
+    QVERIFY(closeTried || !updated);
+    QVERIFY(!closedWhileRunning);
+    QVERIFY(page.isVisible());
+    QVERIFY(page.close());
+    QVERIFY(!page.isVisible());
     QCOMPARE(QFile::exists(firmwarePath_), fileLeft);
     if (wallet != nullptr) {
         QCOMPARE(wallet->firmwareUpdates(), updated ? 1 : 0);

@@ -51,6 +51,8 @@ private slots:
     void browseSetsOrKeepsTheField_data();
     void browseSetsOrKeepsTheField();
     void closingClosesTheDevice();
+    void controlsWaitForTheDownload_data();
+    void controlsWaitForTheDownload();
     void treeAndTexts();
     void gridCells_data();
     void gridCells();
@@ -473,6 +475,93 @@ void TestWidget::closingClosesTheDevice()
     w.OnConnectUsb();
     QCOMPARE(statusText(w), QStringLiteral("连接成功"));
     QCOMPARE(sim::Bus::instance().openHandles(), 1);
+}
+
+void TestWidget::controlsWaitForTheDownload_data()
+{
+    QTest::addColumn<QString>("control");
+    // Once the download has ended: the device handles left open and the status text.
+    QTest::addColumn<int>("handlesAfter");
+    QTest::addColumn<QString>("statusAfter");
+    QTest::newRow("picker press") << "picker" << 1 << "获取设备列表成功";
+    QTest::newRow("connect") << "连接设备" << 1 << "连接成功";
+    QTest::newRow("browse") << "选择文件" << 1 << "下载成功";
+    QTest::newRow("close request") << "close" << 0 << "下载成功";
+}
+
+// Each control used while the writer runs, then again once it has finished.
+void TestWidget::controlsWaitForTheDownload()
+{
+    QFETCH(QString, control);
+    QFETCH(int, handlesAfter);
+    QFETCH(QString, statusAfter);
+    sim::Wallet& wallet = sim::Bus::instance().attachWallet();
+    TempImage image(hex::image(hex::two_segments()), "\r\n");
+    MessageBoxCatcher boxes;
+    Widget w(nullptr);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // The path typed by hand, so that a refresh would show in the picker.
+    MyComboBox* picker = direct<MyComboBox>(w).first();
+    w.OnFindUsb();
+    const QString typed = picker->currentText();
+    picker->clear();
+    picker->setEditText(typed);
+    w.OnConnectUsb();
+    direct<QLineEdit>(w).first()->setText(image.path());
+
+    // A file dialog is counted and cancelled, so a browse that goes through cannot hang the test.
+    int dialogs = 0;
+    QTimer dismiss;
+    connect(&dismiss, &QTimer::timeout, &dismiss, [&]() {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QFileDialog*>(top);
+            if (dialog != nullptr && dialog->isVisible()) {
+                ++dialogs;
+                dialog->reject();
+            }
+        }
+    });
+    dismiss.start(5);
+    const auto use = [&]() {
+        if (control == QLatin1String("picker")) {
+            QTest::mousePress(picker, Qt::LeftButton);
+            picker->hidePopup();
+        } else if (control == QLatin1String("close")) {
+            w.close();
+        } else {
+            QTest::mouseClick(button(w, control), Qt::LeftButton);
+        }
+    };
+    bool used = false;
+    QObject once;
+    connect(UsbManager::GetInstance()->flash_writer_.data(), &HIDHelper::sig_OnOffetPos, &once, [&](int) {
+        if (!used) {
+            used = true;
+            use();
+        }
+    });
+    QTest::mouseClick(button(w, QStringLiteral("下载")), Qt::LeftButton);
+
+    QVERIFY(used);
+    QCOMPARE(statusText(w), QStringLiteral("下载成功"));
+    QVERIFY(w.isVisible());
+    QCOMPARE(picker->count(), 0);
+    QCOMPARE(picker->currentText(), typed);
+    QCOMPARE(dialogs, 0);
+    QCOMPARE(boxes.texts(), QStringList {QStringLiteral("即将进行下载，请勿断开设备")});
+    QCOMPARE(wallet.commandCount(CMD_FINISH), 1);
+    QCOMPARE(wallet.firmwareUpdates(), 1);
+    for (const hex::Window& window : hex::two_segments()) {
+        QCOMPARE(wallet.flashAt(hex::window_address(window), window.data.size()), window.data);
+    }
+
+    // Once the writer is done, the same control acts again.
+    use();
+    QCOMPARE(statusText(w), statusAfter);
+    QCOMPARE(dialogs, control == QStringLiteral("选择文件") ? 1 : 0);
+    QCOMPARE(w.isVisible(), control != QLatin1String("close"));
+    QCOMPARE(sim::Bus::instance().openHandles(), handlesAfter);
 }
 
 QTEST_MAIN(TestWidget)
