@@ -20,8 +20,9 @@ const char kLinkUs[] = "link-us";
 const char kPathStyle[] = "path-style";
 
 const char kSecondWallet[] = "second-wallet";
-const char kFaultNames[] = "unplug-after=N, write-error-at=N, flip-bit-at=N, no-erase-reply, refuse-erase, no-crc-reply, "
-                           "refuse-crc=I, no-bootloader, reboot-ms=N, open-denied, stray-report, reply-delay-ms=N";
+const char kFaultNames[]
+    = "unplug-after=N, write-error-at=N, flip-bit-at=N, no-erase-reply, refuse-erase, no-crc-reply, "
+      "refuse-crc=I, no-bootloader, reboot-ms=N, open-denied, stray-report, reply-delay-ms=N";
 
 bool parse_count(const QString& text, int minimum, int* out)
 {
@@ -69,9 +70,8 @@ bool applyFault(const QString& spec, WalletConfig* config, QString* error)
     };
     static const Flag flags[] = {
         {"no-erase-reply", &Faults::no_erase_reply}, {"refuse-erase", &Faults::refuse_erase},
-        {"no-crc-reply", &Faults::no_crc_reply},
-        {"no-bootloader", &Faults::no_bootloader},   {"open-denied", &Faults::open_denied},
-        {"stray-report", &Faults::stray_report},
+        {"no-crc-reply", &Faults::no_crc_reply},     {"no-bootloader", &Faults::no_bootloader},
+        {"open-denied", &Faults::open_denied},       {"stray-report", &Faults::stray_report},
     };
     struct Number
     {
