@@ -20,6 +20,7 @@ const char kLinkUs[] = "link-us";
 const char kPathStyle[] = "path-style";
 
 const char kSecondWallet[] = "second-wallet";
+const char kMode[] = "mode";
 const char kFaultNames[]
     = "unplug-after=N, write-error-at=N, flip-bit-at=N, no-erase-reply, refuse-erase, no-crc-reply, "
       "refuse-crc=I, no-bootloader, reboot-ms=N, open-denied, stray-report, reply-delay-ms=N";
@@ -50,6 +51,9 @@ void addOptions(QCommandLineParser& parser)
                       QStringLiteral("Microseconds each output report takes on the link."), QStringLiteral("us")});
     parser.addOption({QString::fromLatin1(kPathStyle), QStringLiteral("Device paths as on macos or linux."),
                       QStringLiteral("style")});
+    parser.addOption({QString::fromLatin1(kMode),
+                      QStringLiteral("The mode the simulated wallet starts in: application or bootloader."),
+                      QStringLiteral("mode")});
     parser.addOption({QString::fromLatin1(kSecondWallet),
                       QStringLiteral("Attach a second wallet, without faults, in its application or its bootloader, "
                                      "before the first."),
@@ -139,6 +143,13 @@ bool applyOptions(const QCommandLineParser& parser, QString* error)
         return false;
     }
     trace_path() = parser.value(QString::fromLatin1(kTrace));
+    const QString mode = parser.value(QString::fromLatin1(kMode));
+    if (mode == QLatin1String("bootloader")) {
+        config.mode = Mode::Bootloader;
+    } else if (!mode.isEmpty() && mode != QLatin1String("application")) {
+        *error = QStringLiteral("--mode must be application or bootloader, not '%1'").arg(mode);
+        return false;
+    }
     WalletConfig second;
     second.path_style = config.path_style;
     second.serial = QStringLiteral("TS0000002");

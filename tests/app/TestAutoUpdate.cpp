@@ -167,12 +167,18 @@ void TestAutoUpdate::sequence()
 
     HomePage page;
     page.show();
-    // While any box is up the sequence is running: the button must be off.
+    // While the sequence runs the button must be off: sampled while the network
+    // is waited for (no box up, wallet untouched) and as the data go out.
     QVector<bool> enabledWhileRunning;
+    int networkSamples = 0;
+    int dataSamples = 0;
+    bool running = false;
     QTimer watch;
     connect(&watch, &QTimer::timeout, [&]() {
-        if (QApplication::activeModalWidget() != nullptr) {
+        if (running) {
             enabledWhileRunning.append(page.ui->pbtn_auto->isEnabled());
+            networkSamples += QApplication::activeModalWidget() == nullptr
+                && (wallet == nullptr || wallet->reportsReceived() == 0);
         }
     });
     watch.start(1);
@@ -181,13 +187,25 @@ void TestAutoUpdate::sequence()
     bool closeTried = false;
     bool closedWhileRunning = false;
     connect(page.ui->progressBar, &QProgressBar::valueChanged, &watch, [&]() {
+        enabledWhileRunning.append(page.ui->pbtn_auto->isEnabled());
+        ++dataSamples;
         if (!closeTried) {
             closeTried = true;
             closedWhileRunning = page.close();
         }
     });
     MessageBoxCatcher catcher;
+    // The notice comes only once the wallet was told to restart, and nothing
+    // is written to it before the notice has been closed.
+    catcher.onBox = [&](const MessageBoxCatcher::Box& box) {
+        if (box.text == QStringLiteral("即将进行下载，请勿断开设备")) {
+            QCOMPARE(wallet->commandCount(CMD_GOTO_ROM), 1);
+            QCOMPARE(wallet->commandCount(CMD_AUTH), 0);
+        }
+    };
+    running = true;
     QTest::mouseClick(page.ui->pbtn_auto, Qt::LeftButton);
+    running = false;
 
     QCOMPARE(catcher.texts(), boxes);
     for (const MessageBoxCatcher::Box& box : catcher.boxes()) {
@@ -196,6 +214,8 @@ void TestAutoUpdate::sequence()
         QCOMPARE(box.buttons, int(QMessageBox::Ok));
     }
     QVERIFY(!enabledWhileRunning.contains(true));
+    QVERIFY(networkSamples > 0);
+    QVERIFY(dataSamples > 0 || !updated);
     QVERIFY(page.ui->pbtn_auto->isEnabled());
     QVERIFY(closeTried || !updated);
     QVERIFY(!closedWhileRunning);

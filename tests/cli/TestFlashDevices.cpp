@@ -77,6 +77,9 @@ void TestFlashDevices::flash_data()
     QTest::newRow("no erase reply") << QStringList {"--fault", "no-erase-reply"} << true << 1 << "Send 程序擦除失败";
     QTest::newRow("refused image") << QStringList() << false << 1 << "Send 固件文件格式错误";
     QTest::newRow("unknown device") << QStringList {"--device", "/dev/hidraw99"} << true << 1 << "";
+    QTest::newRow("alone in its bootloader")
+        << QStringList {"--mode", "bootloader"} << true << 0 << "Send 程序下载成功";
+    QTest::newRow("another wallet, none named") << QStringList {"--second-wallet", "bootloader"} << true << 2 << "";
 }
 
 void TestFlashDevices::flash()

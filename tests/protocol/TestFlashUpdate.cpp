@@ -48,6 +48,8 @@ private slots:
     void gotoRomWithoutWallet_data();
     void gotoRomWithoutWallet();
     void gotoRomTakesTheFirstMatch();
+    void walletModeByPath_data();
+    void walletModeByPath();
 
 private:
     sim::Wallet& bootloaderWallet(const sim::Faults& faults = sim::Faults());
@@ -110,6 +112,7 @@ void TestFlashUpdate::failuresNeverFinish_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<bool>("writesData");
     QTest::newRow("no erase reply") << "no-erase-reply" << false;
+    QTest::newRow("erase refused") << "refuse-erase" << false;
     QTest::newRow("no CRC reply") << "no-crc-reply" << true;
     QTest::newRow("first CRC refused") << "refuse-crc=0" << true;
     QTest::newRow("last CRC refused") << "refuse-crc=1" << true;
@@ -284,6 +287,35 @@ void TestFlashUpdate::gotoRomTakesTheFirstMatch()
     QVERIFY(goto_rom());
     QCOMPARE(first.commandCount(CMD_GOTO_ROM), 1);
     QCOMPARE(second.mode(), sim::Mode::Application);
+}
+
+void TestFlashUpdate::walletModeByPath_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<int>("interface");
+    QTest::addColumn<int>("mode");
+    const QByteArray mac = "IOService:/AppleACPIPlatformExpert/PCI0@0/XHC1@14/HS01@14100000/Korvex N1@14100000/";
+    QTest::newRow("interface 0 by name") << mac + "Korvex N1@0/AppleUSBHostHIDDevice" << 0
+                                         << int(WalletMode::Application);
+    QTest::newRow("interface 1 by name") << mac + "Korvex N1@1/AppleUSBHostHIDDevice" << 1 << int(WalletMode::Other);
+    QTest::newRow("hidraw, interface 0") << QByteArray("/dev/hidraw3") << 0 << int(WalletMode::Application);
+    QTest::newRow("hidraw, interface 1") << QByteArray("/dev/hidraw4") << 1 << int(WalletMode::Other);
+}
+
+// Only the application's interface 0 is sent the restart.
+void TestFlashUpdate::walletModeByPath()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(int, interface);
+    QFETCH(int, mode);
+    wchar_t product[] = L"Korvex N1";
+    hid_device_info entry {};
+    entry.path = path.data();
+    entry.vendor_id = VENDOR_ID;
+    entry.product_id = 0x0810;
+    entry.product_string = product;
+    entry.interface_number = interface;
+    QCOMPARE(int(wallet_mode(entry)), mode);
 }
 
 QTEST_MAIN(TestFlashUpdate)

@@ -47,6 +47,9 @@ void MessageBoxCatcher::sweep()
         seen.hasParent = box->parentWidget() != nullptr;
         seen.icon = static_cast<int>(box->icon());
         boxes_.append(seen);
+        if (onBox) {
+            onBox(seen);
+        }
         box->done(QMessageBox::Ok);
     }
 }

@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <QVector>
 
+#include <functional>
+
 // Records and closes every message box that opens while it lives, so tests can
 // assert what the user would have been shown, in order, without anyone clicking.
 // While it lives, notices are shown as the windows show them: as boxes.
@@ -28,6 +30,8 @@ public:
     ~MessageBoxCatcher() override;
 
     const QVector<Box>& boxes() const { return boxes_; }
+    // Called for each box while it is still open.
+    std::function<void(const Box&)> onBox;
     QStringList texts() const;
 
 private:
