@@ -6,6 +6,7 @@
 #include "console/UsbManager.h"
 #include "image/FirmwareImage.h"
 #include "log/MyLog.h"
+#include "protocol/Framing.h"
 #include "protocol/HIDHelper.h"
 
 #include <QObject>
@@ -60,7 +61,9 @@ int run_flash(const QString& file, const QString& device, QTextStream& out, QTex
     QSharedPointer<UsbManager> manager = UsbManager::GetInstance();
     QString error;
     if (!manager->OpenDevice(path, error)) {
-        err << "tessaro-flash: cannot open " << path << ": " << error << '\n';
+        const QString why = device_error_text(nullptr);
+        err << "tessaro-flash: cannot open " << path << ": " << error << (why.isEmpty() ? QString() : " (" + why + ")")
+            << '\n';
         return EXIT_FAILED;
     }
 

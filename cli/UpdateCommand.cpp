@@ -34,6 +34,9 @@ int run_update(const QString& server, const QString& ca, QTextStream& out, QText
         bar.finish();
         return flashed;
     });
+    if (!outcome.ok()) {
+        err << "tessaro-flash: " << outcome.reason() << '\n';
+    }
     err.flush();
     return outcome.ok() ? EXIT_OK : EXIT_FAILED;
 }
