@@ -9,12 +9,6 @@
 
 namespace {
 
-unsigned int base_address_of(const HexRecordView& record)
-{
-    return static_cast<unsigned int>(record.dataByte(0)) << 24 | static_cast<unsigned int>(record.dataByte(1)) << 16
-        | static_cast<unsigned int>(record.byte(1)) << 8 | record.byte(2);
-}
-
 // N: the type 04 records before the first type 05 record.
 int segment_count(const QByteArray& bytes)
 {
@@ -38,7 +32,7 @@ void read_bases(const QByteArray& bytes, QVector<SegmentInfo>& table)
     while (reader.next() && index < table.size()) {
         const HexRecordView record(reader);
         if (record.type() == RECORD_EXTENDED_LINEAR) {
-            table[index++].base = base_address_of(record);
+            table[index++].base = record.linearBase();
         } else if (record.type() == RECORD_START_LINEAR) {
             break;
         }

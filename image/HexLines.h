@@ -57,6 +57,12 @@ public:
     unsigned short offset() const { return static_cast<unsigned short>(byte(1) << 8 | byte(2)); }
     unsigned char type() const { return byte(3); }
     unsigned char dataByte(int i) const { return byte(4 + i); }
+    // What an extended linear address record says: its two data bytes as the
+    // upper 16 bits, its own load offset (0 in a well-formed file) as the lower.
+    unsigned int linearBase() const
+    {
+        return static_cast<unsigned int>(dataByte(0)) << 24 | static_cast<unsigned int>(dataByte(1)) << 16 | offset();
+    }
 
     // Copies up to `count()` data bytes, never more than `room`; returns how many.
     int copyData(unsigned char* dest, long long room) const;

@@ -174,8 +174,7 @@ QString Checker::onRecord(const HexRecordView& record, int line)
         }
         seg_ = Segment();
         seg_.line = line;
-        seg_.base
-            = static_cast<unsigned int>(record.dataByte(0)) << 24 | static_cast<unsigned int>(record.dataByte(1)) << 16;
+        seg_.base = record.linearBase();
         seg_.next_offset = segments_ == 0 ? APPLICATION_OFFSET : 0;
         if (windows_.contains(seg_.base)) {
             return QStringLiteral("segment %1 repeats the address window %2 of an earlier segment")
