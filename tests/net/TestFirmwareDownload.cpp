@@ -189,13 +189,13 @@ private slots:
     {
         server_.set_route("/firmware/fw.hex", 200, image_);
         server_.set_stall(true);
+        ScopedSettings scope;
         settings().stall_timeout_ms = 200;
         API_DATA = QString("{\"version\":\"1.2\",\"url\":\"%1/firmware/fw.hex\",\"md5\":\"%2\"}")
                        .arg(server_.base_url(), QString::fromLatin1(md5_hex(image_)));
         MessageBoxCatcher catcher;
         QCOMPARE(url_download_file(), QString());
         server_.set_stall(false);
-        settings().stall_timeout_ms = 10000;
         QCOMPARE(catcher.texts(), QStringList {"网络连接出错"});
         QVERIFY(!QFile::exists(dir_->filePath(FILE_NAME)));
     }

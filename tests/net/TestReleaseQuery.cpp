@@ -67,6 +67,7 @@ private slots:
         server_.set_route("/firmware/latest", status, body);
         server_.set_stall(stall);
         // Only a stalled server should hit the timeout, so only then is it short.
+        ScopedSettings scope;
         settings().stall_timeout_ms = stall ? 200 : 10000;
         TestNet net;
         const QString answer = net.get_latest();
