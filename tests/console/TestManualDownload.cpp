@@ -148,7 +148,7 @@ void TestManualDownload::send_data()
     QTest::newRow("stray report before the erase") << sim::PathStyle::MacOS << f << true << done;
     f = sim::Faults();
     f.reboot_ms = 6000;
-    QTest::newRow("bootloader on the second listing") << sim::PathStyle::Linux << f << true << done;
+    QTest::newRow("bootloader back after 6 s of polls") << sim::PathStyle::Linux << f << true << done;
     f = sim::Faults();
     f.no_erase_reply = true;
     QTest::newRow("no erase reply") << sim::PathStyle::MacOS << f << false
@@ -164,12 +164,6 @@ void TestManualDownload::send_data()
     f.write_error_at = 12;
     QTest::newRow("write error in data") << sim::PathStyle::MacOS << f << false << unread;
     f = sim::Faults();
-    f.flip_bit_at = 12;
-    QTest::newRow("bit flipped in data") << sim::PathStyle::MacOS << f << false << refused;
-    f = sim::Faults();
-    f.unplug_after = 12;
-    QTest::newRow("unplugged in data") << sim::PathStyle::MacOS << f << false << unread;
-    f = sim::Faults();
     f.write_error_at = 1;
     QTest::newRow("restart not written") << sim::PathStyle::MacOS << f << false
                                          << QStringList {begin, QStringLiteral("Send 打开设备失败")};
@@ -178,9 +172,6 @@ void TestManualDownload::send_data()
     QTest::newRow("erase refused") << sim::PathStyle::Linux << f << false
                                    << QStringList {begin, QStringLiteral("Send 接受擦除信息"),
                                                    QStringLiteral("Send 程序擦除失败")};
-    f = sim::Faults();
-    f.no_bootloader = true;
-    QTest::newRow("bootloader never") << sim::PathStyle::MacOS << f << false << noBootloader;
     f = sim::Faults();
     f.reboot_ms = 20001;
     QTest::newRow("bootloader one poll too late") << sim::PathStyle::MacOS << f << false << noBootloader;

@@ -38,16 +38,10 @@ private slots:
     void updatesTheWallet();
     void failuresNeverFinish_data();
     void failuresNeverFinish();
-    void searchesFiveTimesBeforeGivingUp_data();
-    void searchesFiveTimesBeforeGivingUp();
-    void refusedImageLeavesTheWalletAlone();
     void progressFollowsTheReportsSent_data();
     void progressFollowsTheReportsSent();
     void gotoRomFindsTheApplication_data();
     void gotoRomFindsTheApplication();
-    void gotoRomWithoutWallet_data();
-    void gotoRomWithoutWallet();
-    void gotoRomTakesTheFirstMatch();
     void walletModeByPath_data();
     void walletModeByPath();
 
@@ -109,80 +103,62 @@ void TestFlashUpdate::updatesTheWallet()
 
 void TestFlashUpdate::failuresNeverFinish_data()
 {
-    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("fault"); // "refused image": a gap in the file
+    QTest::addColumn<QString>("box");
     QTest::addColumn<bool>("writesData");
-    QTest::newRow("no erase reply") << "no-erase-reply" << false;
-    QTest::newRow("erase refused") << "refuse-erase" << false;
-    QTest::newRow("no CRC reply") << "no-crc-reply" << true;
-    QTest::newRow("first CRC refused") << "refuse-crc=0" << true;
-    QTest::newRow("last CRC refused") << "refuse-crc=1" << true;
-    QTest::newRow("bit flipped in a data block") << "flip-bit-at=6" << true;
-    QTest::newRow("write fails mid-image") << "write-error-at=8" << true;
-    QTest::newRow("unplugged mid-image") << "unplug-after=8" << true;
+    QTest::addColumn<int>("waits"); // 4000 ms waits between searches, -1: not looked at
+    const QString failed = QStringLiteral("更新失败");
+    const QString missing = QStringLiteral("更新设备未找到");
+    QTest::newRow("refused image") << "refused image"
+                                   << "固件文件格式错误" << false << 0;
+    QTest::newRow("nothing listed: five waits") << "no-bootloader" << missing << false << 5;
+    QTest::newRow("listed, cannot be opened: no wait") << "open-denied" << missing << false << 0;
+    QTest::newRow("no erase reply") << "no-erase-reply" << failed << false << -1;
+    QTest::newRow("erase refused") << "refuse-erase" << failed << false << -1;
+    QTest::newRow("no CRC reply") << "no-crc-reply" << failed << true << -1;
+    QTest::newRow("first CRC refused") << "refuse-crc=0" << failed << true << -1;
+    QTest::newRow("last CRC refused") << "refuse-crc=1" << failed << true << -1;
+    QTest::newRow("bit flipped in a data block") << "flip-bit-at=6" << failed << true << -1;
+    QTest::newRow("write fails mid-image") << "write-error-at=8" << failed << true << -1;
+    QTest::newRow("unplugged mid-image") << "unplug-after=8" << failed << true << -1;
 }
 
 void TestFlashUpdate::failuresNeverFinish()
 {
     QFETCH(QString, fault);
+    QFETCH(QString, box);
     QFETCH(bool, writesData);
+    QFETCH(int, waits);
     sim::WalletConfig config;
     config.mode = sim::Mode::Bootloader;
     QString error;
-    QVERIFY2(sim::applyFault(fault, &config, &error), qPrintable(error));
-    sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
-    TempImage image(hex::image(hex::two_segments()), "\r\n");
+    QList<QByteArray> lines = hex::image(hex::two_segments());
+    if (fault == QLatin1String("refused image")) {
+        lines.removeAt(2);
+    } else if (fault != QLatin1String("no-bootloader")) {
+        QVERIFY2(sim::applyFault(fault, &config, &error), qPrintable(error));
+    }
+    sim::Wallet* wallet
+        = fault == QLatin1String("no-bootloader") ? nullptr : &sim::Bus::instance().attachWallet(config);
+    TempImage image(lines, "\r\n");
 
     MessageBoxCatcher boxes;
     QVERIFY(!flash_update(image.path()));
-    QCOMPARE(boxes.texts(), QStringList {QStringLiteral("更新失败")});
-    QCOMPARE(wallet.commandCount(CMD_FINISH), 0);
-    QCOMPARE(wallet.firmwareUpdates(), 0);
-    QCOMPARE(wallet.commandCount(CMD_WRITE) > 0, writesData);
+    QCOMPARE(boxes.texts(), QStringList {box});
     QVERIFY(QFile::exists(image.path()));
+    if (waits >= 0) {
+        QCOMPARE(::waits, QVector<unsigned int>(waits, 4000));
+    }
+    if (wallet == nullptr) {
+        return;
+    }
+    QCOMPARE(wallet->commandCount(CMD_FINISH), 0);
+    QCOMPARE(wallet->firmwareUpdates(), 0);
+    QCOMPARE(wallet->commandCount(CMD_WRITE) > 0, writesData);
     // After a failed write nothing more goes out: no CRC check waits in vain.
     if (fault.startsWith(QLatin1String("write-error")) || fault.startsWith(QLatin1String("unplug"))) {
-        QCOMPARE(wallet.commandCount(CMD_CHECK_CRC), 0);
+        QCOMPARE(wallet->commandCount(CMD_CHECK_CRC), 0);
     }
-}
-
-void TestFlashUpdate::searchesFiveTimesBeforeGivingUp_data()
-{
-    QTest::addColumn<bool>("listed");
-    QTest::addColumn<int>("expectedWaits");
-    QTest::newRow("nothing listed: five waits") << false << 5;
-    QTest::newRow("listed but cannot be opened: no wait") << true << 0;
-}
-
-void TestFlashUpdate::searchesFiveTimesBeforeGivingUp()
-{
-    QFETCH(bool, listed);
-    QFETCH(int, expectedWaits);
-    if (listed) {
-        sim::Faults faults;
-        faults.open_denied = true;
-        bootloaderWallet(faults);
-    }
-    TempImage image(hex::image(hex::two_segments()), "\r\n");
-    MessageBoxCatcher boxes;
-    QVERIFY(!flash_update(image.path()));
-    QCOMPARE(boxes.texts(), QStringList {QStringLiteral("更新设备未找到")});
-    QCOMPARE(waits.size(), expectedWaits);
-    for (unsigned int ms : qAsConst(waits)) {
-        QCOMPARE(ms, 4000u);
-    }
-    QVERIFY(QFile::exists(image.path()));
-}
-
-void TestFlashUpdate::refusedImageLeavesTheWalletAlone()
-{
-    sim::Wallet& wallet = bootloaderWallet();
-    QList<QByteArray> lines = hex::image(hex::two_segments());
-    lines.removeAt(2); // a gap in the first segment
-    TempImage image(lines, "\r\n");
-    MessageBoxCatcher boxes;
-    QVERIFY(!flash_update(image.path()));
-    QCOMPARE(boxes.texts(), QStringList {QStringLiteral("固件文件格式错误")});
-    QCOMPARE(wallet.reportsReceived(), 0);
 }
 
 void TestFlashUpdate::progressFollowsTheReportsSent_data()
@@ -230,63 +206,45 @@ void TestFlashUpdate::progressFollowsTheReportsSent()
 void TestFlashUpdate::gotoRomFindsTheApplication_data()
 {
     QTest::addColumn<sim::PathStyle>("style");
-    QTest::addColumn<sim::Mode>("mode");
-    QTest::newRow("macOS paths, application") << sim::PathStyle::MacOS << sim::Mode::Application;
-    QTest::newRow("hidraw paths, application") << sim::PathStyle::Linux << sim::Mode::Application;
-    QTest::newRow("already in the bootloader") << sim::PathStyle::MacOS << sim::Mode::Bootloader;
+    QTest::addColumn<sim::Mode>("mode"); // Unplugged: no wallet attached
+    QTest::addColumn<bool>("openDenied");
+    QTest::newRow("macOS paths, application") << sim::PathStyle::MacOS << sim::Mode::Application << false;
+    QTest::newRow("hidraw paths, application") << sim::PathStyle::Linux << sim::Mode::Application << false;
+    QTest::newRow("already in the bootloader") << sim::PathStyle::MacOS << sim::Mode::Bootloader << false;
+    QTest::newRow("no wallet") << sim::PathStyle::MacOS << sim::Mode::Unplugged << false;
+    QTest::newRow("wallet without permission") << sim::PathStyle::Linux << sim::Mode::Application << true;
 }
 
 void TestFlashUpdate::gotoRomFindsTheApplication()
 {
     QFETCH(sim::PathStyle, style);
     QFETCH(sim::Mode, mode);
+    QFETCH(bool, openDenied);
     sim::WalletConfig config;
     config.path_style = style;
     config.mode = mode;
-    sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
+    config.faults.open_denied = openDenied;
+    if (mode != sim::Mode::Unplugged) {
+        sim::Bus::instance().attachWallet(config);
+    }
     sim::Bus::instance().setTraceEnabled(true);
     MessageBoxCatcher boxes;
-    QVERIFY(goto_rom());
-    QVERIFY(boxes.texts().isEmpty());
-    QCOMPARE(wallet.mode(), sim::Mode::Bootloader);
+    const bool found = mode != sim::Mode::Unplugged && !openDenied;
+    QCOMPARE(goto_rom(), found);
     const auto& trace = sim::Bus::instance().trace();
+    if (!found) {
+        QCOMPARE(boxes.texts(), QStringList {QStringLiteral("设备未找到")});
+        QVERIFY(trace.empty());
+        return;
+    }
+    QVERIFY(boxes.texts().isEmpty());
+    QCOMPARE(sim::Bus::instance().wallet(0).mode(), sim::Mode::Bootloader);
     QCOMPARE(int(trace.size()), 1);
     QByteArray expected(REPORT_BUFFER_SIZE, '\0');
     expected[1] = 0x11;
     expected[3] = char(0xC1);
     expected[8] = char(0xC3);
     QCOMPARE(trace.front(), expected);
-}
-
-void TestFlashUpdate::gotoRomWithoutWallet_data()
-{
-    QTest::addColumn<bool>("attached");
-    QTest::newRow("no wallet") << false;
-    QTest::newRow("wallet without permission") << true;
-}
-
-void TestFlashUpdate::gotoRomWithoutWallet()
-{
-    QFETCH(bool, attached);
-    if (attached) {
-        sim::WalletConfig config;
-        config.faults.open_denied = true;
-        sim::Bus::instance().attachWallet(config);
-    }
-    MessageBoxCatcher boxes;
-    QVERIFY(!goto_rom());
-    QCOMPARE(boxes.texts(), QStringList {QStringLiteral("设备未找到")});
-}
-
-void TestFlashUpdate::gotoRomTakesTheFirstMatch()
-{
-    sim::WalletConfig bootloader;
-    bootloader.mode = sim::Mode::Bootloader;
-    sim::Wallet& first = sim::Bus::instance().attachWallet(bootloader);
-    sim::Wallet& second = sim::Bus::instance().attachWallet();
-    QVERIFY(goto_rom());
-    QCOMPARE(first.commandCount(CMD_GOTO_ROM), 1);
-    QCOMPARE(second.mode(), sim::Mode::Application);
 }
 
 void TestFlashUpdate::walletModeByPath_data()
@@ -298,8 +256,6 @@ void TestFlashUpdate::walletModeByPath_data()
     QTest::newRow("interface 0 by name") << mac + "Korvex N1@0/AppleUSBHostHIDDevice" << 0
                                          << int(WalletMode::Application);
     QTest::newRow("interface 1 by name") << mac + "Korvex N1@1/AppleUSBHostHIDDevice" << 1 << int(WalletMode::Other);
-    QTest::newRow("hidraw, interface 0") << QByteArray("/dev/hidraw3") << 0 << int(WalletMode::Application);
-    QTest::newRow("hidraw, interface 1") << QByteArray("/dev/hidraw4") << 1 << int(WalletMode::Other);
 }
 
 // Only the application's interface 0 is sent the restart.
