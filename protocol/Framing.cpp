@@ -46,8 +46,10 @@ int reports_for_payload(int length)
 
 QString device_error_text(hid_device_* device)
 {
+    // hidapi answers "Success" when nothing went wrong, which explains nothing.
     const wchar_t* text = hid_error(device);
-    return text != nullptr ? QString::fromWCharArray(text) : QString();
+    const QString error = text != nullptr ? QString::fromWCharArray(text) : QString();
+    return error == QLatin1String("Success") ? QString() : error;
 }
 
 bool send_command(hid_device_* device, unsigned char command, int length, const unsigned char* payload,
