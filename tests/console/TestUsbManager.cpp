@@ -2,14 +2,20 @@
 #include "sim/SimBus.h"
 #include "support/RunLog.h"
 
-#include <QDate>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(sim::PathStyle)
 Q_DECLARE_METATYPE(sim::Mode)
+
+namespace {
+
+const QString kFound = QStringLiteral("搜索到的设备数：%1"); // the run-log line of a listing
+const QString kOpened = QStringLiteral("打开设备结果：");
+const QString kNotFound = QStringLiteral("未找到设备");
+
+} // namespace
 
 // The device manager over the simulated bus. Each case builds its own manager,
 // so hidapi's set-up and shut-down are part of what is tested.
@@ -18,222 +24,152 @@ class TestUsbManager : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void listing_data();
-    void listing();
-    void emptyBusListsNothing();
-    void failedInitialisation();
-    void relistingShowsOnlyPresentDevices();
-    void openingAndClosing();
-    void failedOpens_data();
-    void failedOpens();
-    void openingTheFirstOfTheVendor();
-    void destructionReleasesEverything();
+    void initTestCase()
+    {
+        // The run log goes to the working directory.
+        QVERIFY(dir_.isValid());
+        QVERIFY(QDir::setCurrent(dir_.path()));
+    }
+    void init()
+    {
+        bus_.reset();
+        QVERIFY(sta_handle_ == nullptr);
+    }
+
+    void listing_data()
+    {
+        QTest::addColumn<int>("wallets");
+        QTest::addColumn<sim::PathStyle>("style");
+        QTest::addColumn<sim::Mode>("mode");
+        QTest::newRow("empty bus") << 0 << sim::PathStyle::MacOS << sim::Mode::Application;
+        QTest::newRow("application, macOS") << 1 << sim::PathStyle::MacOS << sim::Mode::Application;
+        QTest::newRow("application, hidraw") << 1 << sim::PathStyle::Linux << sim::Mode::Application;
+        QTest::newRow("bootloader, hidraw") << 1 << sim::PathStyle::Linux << sim::Mode::Bootloader;
+    }
+    // The application-mode wallet shows interface 0 only, whether its paths name
+    // their interfaces or not; the bootloader has one interface, always listed.
+    void listing()
+    {
+        QFETCH(int, wallets);
+        QFETCH(sim::PathStyle, style);
+        QFETCH(sim::Mode, mode);
+        sim::WalletConfig config;
+        config.path_style = style;
+        config.mode = mode;
+        QList<QString> expected;
+        for (int i = 0; i < wallets; ++i) {
+            const std::vector<QString> paths = bus_.attachWallet(config).paths();
+            QCOMPARE(int(paths.size()), mode == sim::Mode::Application ? 2 : 1);
+            expected << paths.front();
+        }
+
+        UsbManager manager;
+        QString error;
+        QList<QString> list;
+        QCOMPARE(manager.GetDeviceList(error, list), wallets > 0);
+        QVERIFY(error.isEmpty());
+        QCOMPARE(list, expected);
+        QCOMPARE(run_log::lastText(), kFound.arg(wallets));
+    }
+
+    void failedInitialisation()
+    {
+        bus_.attachWallet();
+        bus_.setInitFails(true);
+        UsbManager manager;
+        QString error;
+        QList<QString> list {QStringLiteral("kept")};
+        QVERIFY(!manager.GetDeviceList(error, list));
+        QCOMPARE(error, QStringLiteral("hid is not inited"));
+        QCOMPARE(list, QList<QString> {QStringLiteral("kept")});
+    }
+
+    // One device open at a time; sta_handle_ is null or the handle opened by path.
+    void openingAndClosing()
+    {
+        sim::Wallet& a = bus_.attachWallet();
+        sim::Wallet& b = bus_.attachWallet();
+        const QString pathA = a.paths().front();
+        UsbManager manager;
+        QString error;
+
+        QVERIFY(manager.OpenDevice(pathA, error));
+        QVERIFY(error.isEmpty());
+        QVERIFY(sta_handle_ != nullptr);
+        QCOMPARE(bus_.openHandles(), 1);
+        QCOMPARE(run_log::lastText(), kOpened + pathA);
+
+        // Reopening the same path, opening another or the vendor's first device
+        // leaves one handle, the new one; only an open by path is remembered
+        // for the advanced window's close.
+        QVERIFY(manager.OpenDevice(pathA, error));
+        QCOMPARE(bus_.openHandles(), 1);
+        QVERIFY(sta_handle_ != nullptr);
+        QVERIFY(manager.OpenDevice(b.paths().front(), error));
+        QCOMPARE(bus_.openHandles(), 1);
+        QVERIFY(manager.OpenDevice(error));
+        QCOMPARE(bus_.openHandles(), 1);
+        QVERIFY(sta_handle_ == nullptr);
+
+        // A failed open (here of the empty path) leaves nothing open, even what
+        // was open before, and is logged with its path all the same.
+        QVERIFY(manager.OpenDevice(pathA, error));
+        QVERIFY(!manager.OpenDevice(QString(), error));
+        QCOMPARE(error, kNotFound);
+        QCOMPARE(bus_.openHandles(), 0);
+        QVERIFY(sta_handle_ == nullptr);
+        QCOMPARE(run_log::lastText(), kOpened);
+
+        // Closing twice closes the handle once.
+        QVERIFY(manager.OpenDevice(pathA, error));
+        QVERIFY(manager.CloseDevice());
+        QVERIFY(sta_handle_ == nullptr);
+        QCOMPARE(bus_.openHandles(), 0);
+        QVERIFY(manager.CloseDevice());
+        QCOMPARE(bus_.openHandles(), 0);
+        QVERIFY(a.errors().empty() && b.errors().empty());
+
+        // With no wallet on the bus there is no first device either.
+        bus_.unplug(a);
+        bus_.unplug(b);
+        error.clear();
+        QVERIFY(!manager.OpenDevice(error));
+        QCOMPARE(error, kNotFound);
+    }
+
+    // A second listing shows only the devices present then; the manager's end
+    // closes what it holds and shuts hidapi down.
+    void relistingAndDestruction()
+    {
+        sim::Wallet& first = bus_.attachWallet();
+        sim::WalletConfig hidraw;
+        hidraw.path_style = sim::PathStyle::Linux;
+        const QString second = bus_.attachWallet(hidraw).paths().front();
+        {
+            UsbManager manager;
+            QCOMPARE(bus_.initCount(), 1);
+            QString error;
+            QList<QString> both;
+            QVERIFY(manager.GetDeviceList(error, both));
+            QCOMPARE(both, (QList<QString> {first.paths().front(), second}));
+
+            bus_.unplug(first);
+            QList<QString> after;
+            QVERIFY(manager.GetDeviceList(error, after));
+            QCOMPARE(after, QList<QString> {second});
+            QCOMPARE(run_log::lastText(), kFound.arg(1));
+            QVERIFY(manager.OpenDevice(second, error));
+            QCOMPARE(bus_.openHandles(), 1);
+        }
+        QCOMPARE(bus_.openHandles(), 0);
+        QCOMPARE(bus_.initCount(), 0);
+        QVERIFY(sta_handle_ == nullptr);
+    }
 
 private:
     QTemporaryDir dir_;
+    sim::Bus& bus_ = sim::Bus::instance();
 };
-
-void TestUsbManager::initTestCase()
-{
-    // The run log goes to the working directory.
-    QVERIFY(dir_.isValid());
-    QVERIFY(QDir::setCurrent(dir_.path()));
-}
-
-void TestUsbManager::init()
-{
-    sim::Bus::instance().reset();
-    QVERIFY(sta_handle_ == nullptr);
-}
-
-void TestUsbManager::listing_data()
-{
-    QTest::addColumn<sim::PathStyle>("style");
-    QTest::addColumn<sim::Mode>("mode");
-    QTest::addColumn<QString>("leftOut");
-
-    QTest::newRow("application, macOS") << sim::PathStyle::MacOS << sim::Mode::Application << "Smart@1";
-    QTest::newRow("application, hidraw") << sim::PathStyle::Linux << sim::Mode::Application << "/dev/hidraw1";
-    QTest::newRow("bootloader, macOS") << sim::PathStyle::MacOS << sim::Mode::Bootloader << "";
-    QTest::newRow("bootloader, hidraw") << sim::PathStyle::Linux << sim::Mode::Bootloader << "";
-}
-
-// The application-mode wallet shows interface 0 only, whether its paths name
-// their interfaces or not; the bootloader has one interface, always listed.
-void TestUsbManager::listing()
-{
-    QFETCH(sim::PathStyle, style);
-    QFETCH(sim::Mode, mode);
-    QFETCH(QString, leftOut);
-
-    sim::WalletConfig config;
-    config.path_style = style;
-    config.mode = mode;
-    sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
-    const std::vector<QString> paths = wallet.paths();
-
-    UsbManager manager;
-    QString error;
-    QList<QString> list;
-    QVERIFY(manager.GetDeviceList(error, list));
-    QVERIFY(error.isEmpty());
-    QCOMPARE(list.size(), 1);
-    QCOMPARE(list.first(), paths.front());
-    QCOMPARE(int(paths.size()), leftOut.isEmpty() ? 1 : 2);
-    if (!leftOut.isEmpty()) {
-        QVERIFY2(paths.back().contains(leftOut), qPrintable(paths.back()));
-    }
-    QCOMPARE(run_log::lastText(), QStringLiteral("搜索到的设备数：1"));
-}
-
-void TestUsbManager::emptyBusListsNothing()
-{
-    UsbManager manager;
-    QString error;
-    QList<QString> list;
-    QVERIFY(!manager.GetDeviceList(error, list));
-    QVERIFY(error.isEmpty());
-    QVERIFY(list.isEmpty());
-    QCOMPARE(run_log::lastText(), QStringLiteral("搜索到的设备数：0"));
-}
-
-void TestUsbManager::failedInitialisation()
-{
-    sim::Bus::instance().attachWallet();
-    sim::Bus::instance().setInitFails(true);
-    UsbManager manager;
-    QString error;
-    QList<QString> list {QStringLiteral("kept")};
-    QVERIFY(!manager.GetDeviceList(error, list));
-    QCOMPARE(error, QStringLiteral("hid is not inited"));
-    QCOMPARE(list, QList<QString> {QStringLiteral("kept")});
-}
-
-void TestUsbManager::relistingShowsOnlyPresentDevices()
-{
-    sim::Wallet& first = sim::Bus::instance().attachWallet();
-    sim::WalletConfig hidraw;
-    hidraw.path_style = sim::PathStyle::Linux;
-    sim::Wallet& second = sim::Bus::instance().attachWallet(hidraw);
-
-    UsbManager manager;
-    QString error;
-    QList<QString> both;
-    QVERIFY(manager.GetDeviceList(error, both));
-    QCOMPARE(both, (QList<QString> {first.paths().front(), second.paths().front()}));
-
-    sim::Bus::instance().unplug(first);
-    QList<QString> after;
-    QVERIFY(manager.GetDeviceList(error, after));
-    QCOMPARE(after, QList<QString> {second.paths().front()});
-    QCOMPARE(run_log::lastText(), QStringLiteral("搜索到的设备数：1"));
-}
-
-// One device open at a time; sta_handle_ is null or the open handle.
-void TestUsbManager::openingAndClosing()
-{
-    sim::Wallet& a = sim::Bus::instance().attachWallet();
-    sim::Wallet& b = sim::Bus::instance().attachWallet();
-    const QString pathA = a.paths().front();
-    const QString pathB = b.paths().front();
-    sim::Bus& bus = sim::Bus::instance();
-    UsbManager manager;
-    QString error;
-
-    QVERIFY(manager.OpenDevice(pathA, error));
-    QVERIFY(error.isEmpty());
-    QVERIFY(sta_handle_ != nullptr);
-    QCOMPARE(bus.openHandles(), 1);
-    QCOMPARE(run_log::lastText(), QStringLiteral("打开设备结果：") + pathA);
-
-    // Reopening the same path leaves one handle, the new one.
-    QVERIFY(manager.OpenDevice(pathA, error));
-    QCOMPARE(bus.openHandles(), 1);
-    QVERIFY(sta_handle_ != nullptr);
-
-    QVERIFY(manager.OpenDevice(pathB, error));
-    QCOMPARE(bus.openHandles(), 1);
-
-    // A failed open leaves nothing open, even what was open before.
-    QVERIFY(!manager.OpenDevice(QStringLiteral("/dev/hidraw99"), error));
-    QCOMPARE(error, QStringLiteral("未找到设备"));
-    QCOMPARE(bus.openHandles(), 0);
-    QVERIFY(sta_handle_ == nullptr);
-
-    QVERIFY(manager.OpenDevice(pathA, error));
-    QVERIFY(manager.CloseDevice());
-    QVERIFY(sta_handle_ == nullptr);
-    QCOMPARE(bus.openHandles(), 0);
-    QVERIFY(manager.CloseDevice());
-    QCOMPARE(bus.openHandles(), 0);
-    QVERIFY(a.errors().empty());
-}
-
-void TestUsbManager::failedOpens_data()
-{
-    QTest::addColumn<int>("how");
-    QTest::newRow("empty path") << 0;
-    QTest::newRow("unplugged device") << 1;
-    QTest::newRow("no permission") << 2;
-}
-
-void TestUsbManager::failedOpens()
-{
-    QFETCH(int, how);
-    sim::WalletConfig config;
-    config.faults.open_denied = how == 2;
-    sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
-    const QString path = how == 0 ? QString() : wallet.paths().front();
-    if (how == 1) {
-        sim::Bus::instance().unplug(wallet);
-    }
-    UsbManager manager;
-    QString error;
-    QVERIFY(!manager.OpenDevice(path, error));
-    QCOMPARE(error, QStringLiteral("未找到设备"));
-    QVERIFY(sta_handle_ == nullptr);
-    QCOMPARE(sim::Bus::instance().openHandles(), 0);
-    // The attempt is logged with the path, whatever its outcome.
-    QCOMPARE(run_log::lastText(), QStringLiteral("打开设备结果：") + path);
-}
-
-void TestUsbManager::openingTheFirstOfTheVendor()
-{
-    UsbManager manager;
-    QString error;
-    QVERIFY(!manager.OpenDevice(error));
-    QCOMPARE(error, QStringLiteral("未找到设备"));
-
-    sim::Bus::instance().attachWallet();
-    error.clear();
-    QVERIFY(manager.OpenDevice(error));
-    QVERIFY(error.isEmpty());
-    QCOMPARE(sim::Bus::instance().openHandles(), 1);
-    // Only an open by path is remembered for the advanced window's close.
-    QVERIFY(sta_handle_ == nullptr);
-    QVERIFY(manager.CloseDevice());
-    QCOMPARE(sim::Bus::instance().openHandles(), 0);
-}
-
-void TestUsbManager::destructionReleasesEverything()
-{
-    sim::Wallet& wallet = sim::Bus::instance().attachWallet();
-    sim::Bus& bus = sim::Bus::instance();
-    {
-        UsbManager manager;
-        QCOMPARE(bus.initCount(), 1);
-        QString error;
-        QList<QString> list;
-        QVERIFY(manager.GetDeviceList(error, list));
-        QVERIFY(manager.OpenDevice(wallet.paths().front(), error));
-        QCOMPARE(bus.openHandles(), 1);
-    }
-    QCOMPARE(bus.openHandles(), 0);
-    QCOMPARE(bus.initCount(), 0);
-    QVERIFY(sta_handle_ == nullptr);
-}
 
 QTEST_MAIN(TestUsbManager)
 #include "TestUsbManager.moc"
