@@ -9,10 +9,7 @@
 
 namespace {
 
-QString tls(const char* name)
-{
-    return QStringLiteral(TESSARO_TEST_DATA_DIR "/tls/") + QLatin1String(name);
-}
+const QString kTls = QStringLiteral(TESSARO_TEST_DATA_DIR "/tls/");
 
 // The firmware lands beside the executable, as in the installed program.
 const QString kFirmwareName = QStringLiteral("cli-test-fw.hex");
@@ -37,7 +34,7 @@ private:
 
 void TestFlashUpdateCommand::initTestCase()
 {
-    QVERIFY(server_.set_certificate_files(tls("server.crt"), tls("server.key")));
+    QVERIFY(server_.set_certificate_files(kTls + "server.crt", kTls + "server.key"));
     QVERIFY(server_.listen_local());
     const QByteArray body = hex::image({{0x0800, 0x4000, hex::pattern(64 * 16, 5)}}).join("\r\n") + "\r\n";
     const QByteArray digest = QCryptographicHash::hash(body, QCryptographicHash::Md5).toHex();
@@ -58,7 +55,7 @@ void TestFlashUpdateCommand::update_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("lastNotice");
 
-    const QString ca = tls("ca.crt");
+    const QString ca = kTls + "ca.crt";
     QTest::newRow("updated") << QStringList {"--ca", ca} << 0 << "更新完成";
     QTest::newRow("CRC refused") << QStringList {"--ca", ca, "--fault", "refuse-crc=0"} << 1 << "更新失败";
     QTest::newRow("server not trusted") << QStringList() << 1 << "获取固件信息失败";
