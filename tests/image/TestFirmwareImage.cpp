@@ -1,6 +1,5 @@
 #include "TestConfig.h"
 #include "image/FirmwareImage.h"
-#include "image/HexLines.h"
 
 #include <QBuffer>
 #include <QtTest>
@@ -42,8 +41,6 @@ class TestFirmwareImage : public QObject
 private slots:
     void readErrorsAreNotTheEndOfTheFile_data();
     void readErrorsAreNotTheEndOfTheFile();
-    void linesLongerThanAnyRecordAreCut_data();
-    void linesLongerThanAnyRecordAreCut();
 };
 
 void TestFirmwareImage::readErrorsAreNotTheEndOfTheFile_data()
@@ -77,28 +74,6 @@ void TestFirmwareImage::readErrorsAreNotTheEndOfTheFile()
     QVERIFY(image.accepted());
     QCOMPARE(image.segments(), whole.segments());
     QCOMPARE(image.path(), QStringLiteral("fw.hex"));
-}
-
-void TestFirmwareImage::linesLongerThanAnyRecordAreCut_data()
-{
-    QTest::addColumn<int>("length");
-    QTest::addColumn<bool>("cut");
-    QTest::newRow("1024 characters") << 1024 << false;
-    QTest::newRow("1025 characters") << 1025 << true;
-    QTest::newRow("1025 characters before CR LF") << -1025 << true;
-}
-
-void TestFirmwareImage::linesLongerThanAnyRecordAreCut()
-{
-    QFETCH(int, length);
-    QFETCH(bool, cut);
-    const QByteArray bytes = QByteArray(qAbs(length), 'F') + (length < 0 ? "\r\n" : "\n") + "next";
-    HexLineReader reader(bytes);
-    QVERIFY(reader.next());
-    QCOMPARE(reader.wasCut(), cut);
-    QCOMPARE(reader.size(), qMin(qAbs(length), HexLineReader::kMaxLine));
-    QVERIFY(reader.next());
-    QCOMPARE(QByteArray(reader.data(), reader.size()), QByteArray("next"));
 }
 
 QTEST_GUILESS_MAIN(TestFirmwareImage)
