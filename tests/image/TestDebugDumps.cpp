@@ -21,35 +21,23 @@ void TestDebugDumps::boxes_data()
     QTest::addColumn<std::function<void()>>("call");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QStringList>("texts");
-
     static unsigned char bytes[] = {0x0A, 0xFF};
     static int ints[] = {7, -12, 0};
     static unsigned short words[] = {0x1D0F, 0x0001};
     static unsigned int longs[] = {0x08004000, 0xDEADBEEF};
-
-    QTest::newRow("bytes, one box, lower-case pairs")
-        << std::function<void()>([] { Show_UINT8Data(bytes, 2); }) << "Show_UINT8Data" << QStringList {"0aff"};
-    QTest::newRow("no bytes still shows a box")
-        << std::function<void()>([] { Show_UINT8Data(bytes, 0); }) << "Show_UINT8Data" << QStringList {""};
-    QTest::newRow("negative count of bytes")
-        << std::function<void()>([] { Show_UINT8Data(bytes, -1); }) << "Show_UINT8Data" << QStringList {""};
-    QTest::newRow("negative int") << std::function<void()>([] { Show_IntData(-42); }) << "Show_IntData"
-                                  << QStringList {"-42"};
-    QTest::newRow("ints grow box by box") << std::function<void()>([] { Show_IntDataS(ints, 3); }) << "Show_IntDataS"
-                                          << QStringList {"7", "7-12", "7-120"};
-    QTest::newRow("no ints, no box") << std::function<void()>([] { Show_IntDataS(ints, 0); }) << "Show_IntDataS"
-                                     << QStringList {};
-    QTest::newRow("u16") << std::function<void()>([] { Show_UINT16Data(0x00AB); }) << "Show_UINT16Data"
-                         << QStringList {"0x00ab"};
-    QTest::newRow("u16 array") << std::function<void()>([] { Show_UINT16DataS(words, 2); }) << "Show_UINT16DataS"
-                               << QStringList {"0x1d0f", "0x1d0f0x0001"};
-    QTest::newRow("u32") << std::function<void()>([] { Show_UINT32Data(0x08004000); }) << "Show_UINT32Data"
-                         << QStringList {"0x08004000"};
-    QTest::newRow("u32 array, each value prefixed")
-        << std::function<void()>([] { Show_UINT32DataS(longs, 2); }) << "Show_UINT32DataS"
-        << QStringList {"0x08004000", "0x080040000xdeadbeef"};
-    QTest::newRow("no u32, no box") << std::function<void()>([] { Show_UINT32DataS(longs, -5); }) << "Show_UINT32DataS"
-                                    << QStringList {};
+    const auto row = [](const char* name, std::function<void()> call, const char* title, const QStringList& texts) {
+        QTest::newRow(name) << call << QString::fromLatin1(title) << texts;
+    };
+    row("bytes, one box, lower-case pairs", [] { Show_UINT8Data(bytes, 2); }, "Show_UINT8Data", {"0aff"});
+    row("no bytes (count -1) still shows a box", [] { Show_UINT8Data(bytes, -1); }, "Show_UINT8Data", {""});
+    row("negative int", [] { Show_IntData(-42); }, "Show_IntData", {"-42"});
+    row("ints grow box by box", [] { Show_IntDataS(ints, 3); }, "Show_IntDataS", {"7", "7-12", "7-120"});
+    row("no ints, no box", [] { Show_IntDataS(ints, 0); }, "Show_IntDataS", {});
+    row("u16", [] { Show_UINT16Data(0x00AB); }, "Show_UINT16Data", {"0x00ab"});
+    row("u16 array", [] { Show_UINT16DataS(words, 2); }, "Show_UINT16DataS", {"0x1d0f", "0x1d0f0x0001"});
+    row("u32", [] { Show_UINT32Data(0x08004000); }, "Show_UINT32Data", {"0x08004000"});
+    row("u32 array", [] { Show_UINT32DataS(longs, 2); }, "Show_UINT32DataS", {"0x08004000", "0x080040000xdeadbeef"});
+    row("no u32, no box", [] { Show_UINT32DataS(longs, -5); }, "Show_UINT32DataS", {});
 }
 
 void TestDebugDumps::boxes()

@@ -1,11 +1,8 @@
 #include "log/MyLog.h"
 #include "support/RunLog.h"
 
-#include <QDate>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -21,16 +18,6 @@ private slots:
     void unopenableFileIsIgnored();
 
 private:
-    QString logPath() const { return dir_.path() + QStringLiteral("/") + run_log::fileName(); }
-    QStringList lines() const
-    {
-        QFile file(logPath());
-        if (!file.open(QIODevice::ReadOnly)) {
-            return {};
-        }
-        return QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'));
-    }
-
     QTemporaryDir dir_;
 };
 
@@ -39,7 +26,7 @@ void TestMyLog::initTestCase()
     QVERIFY(dir_.isValid());
     QVERIFY(QDir::setCurrent(dir_.path()));
     // An earlier run of the same day left a line behind.
-    QFile earlier(logPath());
+    QFile earlier(run_log::fileName());
     QVERIFY(earlier.open(QIODevice::WriteOnly));
     earlier.write("earlier run\n");
 }
@@ -56,12 +43,13 @@ void TestMyLog::lineFormat()
 {
     QFETCH(QString, text);
     MyLog::GetInstance()->WriteLog(text);
-    // Flushed: the line is on disk at once, after those of an earlier run.
-    const QStringList all = lines();
-    QVERIFY(all.size() >= 3);
-    QCOMPARE(all.first(), QStringLiteral("earlier run"));
-    QCOMPARE(all.last(), QString());
-    const QString line = all.at(all.size() - 2);
+    // Flushed: the line is on disk at once, after those of an earlier run, and ends the file.
+    QFile file(run_log::fileName());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'));
+    QCOMPARE(lines.first(), QStringLiteral("earlier run"));
+    QCOMPARE(lines.last(), QString());
+    const QString line = lines.at(lines.size() - 2);
     static const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}    "));
     QVERIFY2(stamp.match(line).hasMatch(), qPrintable(line));
     QCOMPARE(line.mid(23), text);
@@ -72,17 +60,12 @@ void TestMyLog::lineFormat()
 void TestMyLog::unopenableFileIsIgnored()
 {
     QTemporaryDir other;
-    QVERIFY(other.isValid());
-    const QString name = run_log::fileName();
-    QVERIFY(QDir(other.path()).mkdir(name));
+    QVERIFY(QDir(other.path()).mkdir(run_log::fileName()));
     QVERIFY(QDir::setCurrent(other.path()));
-    {
-        MyLog log;
-        log.WriteLog(QStringLiteral("lost"));
-    }
+    MyLog().WriteLog(QStringLiteral("lost"));
     QVERIFY(QDir::setCurrent(dir_.path()));
-    QCOMPARE(QDir(other.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList {name});
-    QVERIFY(QFileInfo(other.filePath(name)).isDir());
+    QCOMPARE(QDir(other.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList {run_log::fileName()});
+    QVERIFY(QDir(other.filePath(run_log::fileName())).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestMyLog)

@@ -16,7 +16,6 @@ private slots:
     void cleanup();
     void reports_data();
     void reports();
-    void sendFailures_data();
     void sendFailures();
     void blockAddress_data();
     void blockAddress();
@@ -25,24 +24,15 @@ private slots:
     void msleepWaitsOnTheMonotonicClockWithEvents();
 
 private:
-    void attach(const sim::Faults& faults);
     hid_device* device_ = nullptr;
 };
 
-void TestFraming::attach(const sim::Faults& faults)
-{
-    cleanup();
-    sim::Bus::instance().reset();
-    sim::WalletConfig config;
-    config.faults = faults;
-    sim::Bus::instance().attachWallet(config);
-    device_ = hid_open(VENDOR_ID, 0, nullptr);
-    QVERIFY(device_ != nullptr);
-}
-
 void TestFraming::init()
 {
-    attach(sim::Faults());
+    sim::Bus::instance().reset();
+    sim::Bus::instance().attachWallet();
+    device_ = hid_open(VENDOR_ID, 0, nullptr);
+    QVERIFY(device_ != nullptr);
 }
 
 void TestFraming::cleanup()
@@ -53,106 +43,60 @@ void TestFraming::cleanup()
     }
 }
 
-namespace {
-
-// A command's reports as the layout rules build them, `carried` payload bytes in each.
-QByteArrayList layout(unsigned char code, const QByteArray& payload, const QList<int>& carried)
-{
-    QByteArrayList reports;
-    int at = 0;
-    for (int r = 0; r < carried.size(); ++r) {
-        QByteArray report(REPORT_BUFFER_SIZE, '\0');
-        report[1] = char(0x11);
-        report[3] = char(code);
-        report[5] = char(r);
-        report[7] = char(r == 0 ? payload.size() : 0);
-        const int start = r == 0 ? 8 : 6;
-        report.replace(start, carried[r], payload.mid(at, carried[r]));
-        report[start + carried[r]] = char(FRAME_END);
-        reports << report;
-        at += carried[r];
-    }
-    return at == payload.size() ? reports : QByteArrayList();
-}
-
-} // namespace
-
 void TestFraming::reports_data()
 {
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<QByteArrayList>("expected");
-    const auto row
-        = [](const char* name, unsigned char code, const QByteArray& payload, const QByteArray& wire,
-             const QList<int>& carried) { QTest::newRow(name) << int(code) << payload << layout(code, wire, carried); };
-    QByteArray data(244, '\0');
-    for (int i = 0; i < data.size(); ++i) {
-        data[i] = static_cast<char>(0xA0 ^ i);
-    }
-    row("zero-length", CMD_GOTO_ROM, QByteArray(), QByteArray(), {0});
-    row("55, marker at byte 63", CMD_WRITE, data.left(55), data.left(55), {55});
-    row("56, marker at byte 64, no continuation", CMD_WRITE, data.left(56), data.left(56), {56});
-    row("57, one byte continues", CMD_WRITE, data.left(57), data.left(57), {56, 1});
-    row("114, exactly two", CMD_WRITE, data.left(114), data.left(114), {56, 58});
-    row("244, a full data block", CMD_WRITE, data, data, {56, 58, 58, 58, 14});
-    row("finish", CMD_FINISH, QByteArray(), QByteArray(), {0});
-    // The fixed commands' payloads, byte for byte.
-    unsigned char erase[ERASE_PAYLOAD_SIZE], auth[AUTH_PAYLOAD_SIZE];
-    build_erase_payload(erase);
-    row("erase", CMD_ERASE, QByteArray(reinterpret_cast<char*>(erase), sizeof erase),
-        QByteArray::fromHex("00400000 C003"), {6});
-    const unsigned char nonce[4] = {0x01, 0x02, 0x03, 0x04};
-    build_auth_payload(nonce, auth);
-    const QByteArray digest
-        = QCryptographicHash::hash(QByteArray("vkrmqzlt\x01\x02\x03\x04", 12), QCryptographicHash::Sha256).left(8);
-    row("auth", CMD_AUTH, QByteArray(reinterpret_cast<char*>(auth), sizeof auth),
-        digest + QByteArray::fromHex("01020304"), {12});
-    // An empty payload here stands for send_crc_data(0x08004000, 49152, 0x1D0F).
-    row("check crc", CMD_CHECK_CRC, QByteArray(), QByteArray::fromHex("00400008 00C00000 0F1D"), {10});
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QList<int>>("carried"); // payload bytes in each report
+    QTest::newRow("zero-length") << 0 << QList<int> {0};
+    QTest::newRow("55, marker at byte 63") << 55 << QList<int> {55};
+    QTest::newRow("56, marker at byte 64, no continuation") << 56 << QList<int> {56};
+    QTest::newRow("57, one byte continues") << 57 << QList<int> {56, 1};
+    QTest::newRow("114, exactly two") << 114 << QList<int> {56, 58};
+    QTest::newRow("244, a full data block") << 244 << QList<int> {56, 58, 58, 58, 14};
 }
 
 // Every byte of every report, so a misplaced marker, a stale byte or a wrong sequence shows.
 void TestFraming::reports()
 {
-    QFETCH(int, code);
-    QFETCH(QByteArray, payload);
-    QFETCH(QByteArrayList, expected);
-    QVERIFY(!expected.isEmpty());
-    if (code == CMD_CHECK_CRC) {
-        QVERIFY(send_crc_data(device_, 0x08004000, 49152, 0x1D0F));
-    } else {
-        QVERIFY(hid_send_data(device_, static_cast<unsigned char>(code), payload.size(),
-                              reinterpret_cast<const unsigned char*>(payload.constData())));
+    QFETCH(int, length);
+    QFETCH(QList<int>, carried);
+    QByteArray payload(length, '\0');
+    for (int i = 0; i < length; ++i) {
+        payload[i] = static_cast<char>(0xA0 ^ i);
     }
+    QVERIFY(hid_send_data(device_, CMD_WRITE, length, reinterpret_cast<const unsigned char*>(payload.constData())));
     const std::vector<QByteArray>& trace = sim::Bus::instance().trace();
-    QCOMPARE(int(trace.size()), expected.size());
-    for (int r = 0; r < expected.size(); ++r) {
-        QCOMPARE(trace[std::size_t(r)].toHex(' '), expected[r].toHex(' '));
+    QCOMPARE(int(trace.size()), carried.size());
+    int at = 0;
+    for (int r = 0; r < carried.size(); ++r) {
+        // 00 11 00 code 00 sequence, then the length and 56 bytes from byte 8 in the
+        // first report, 58 bytes from byte 6 in the others; the end marker right after.
+        QByteArray expected(REPORT_BUFFER_SIZE, '\0');
+        expected[1] = char(0x11);
+        expected[3] = char(CMD_WRITE);
+        expected[5] = char(r);
+        expected[7] = char(r == 0 ? length : 0);
+        const int start = r == 0 ? 8 : 6;
+        expected.replace(start, carried[r], payload.mid(at, carried[r]));
+        expected[start + carried[r]] = char(FRAME_END);
+        at += carried[r];
+        QCOMPARE(trace[std::size_t(r)].toHex(' '), expected.toHex(' '));
     }
+    QCOMPARE(at, length);
 }
 
-void TestFraming::sendFailures_data()
-{
-    QTest::addColumn<int>("length");
-    QTest::addColumn<int>("writeErrorAt");
-    QTest::addColumn<int>("written"); // reports handed to hidapi
-    QTest::newRow("256, more than byte 7 can say") << 256 << 0 << 0;
-    QTest::newRow("negative length") << -1 << 0 << 0;
-    // After a report fails to go out, the rest of the command stays unsent.
-    QTest::newRow("second report fails") << FULL_BLOCK_SIZE << 2 << 2;
-}
-
+// Nothing goes out for a length byte 7 cannot say; after a report fails to go
+// out, the rest of the command stays unsent.
 void TestFraming::sendFailures()
 {
-    QFETCH(int, length);
-    QFETCH(int, writeErrorAt);
-    QFETCH(int, written);
-    sim::Faults faults;
-    faults.write_error_at = writeErrorAt;
-    attach(faults);
     const QByteArray payload(300, 'x');
-    QVERIFY(!hid_send_data(device_, CMD_WRITE, length, reinterpret_cast<const unsigned char*>(payload.constData())));
-    QCOMPARE(int(sim::Bus::instance().trace().size()), written);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(payload.constData());
+    QVERIFY(!hid_send_data(device_, CMD_WRITE, 256, bytes));
+    QVERIFY(!hid_send_data(device_, CMD_WRITE, -1, bytes));
+    QVERIFY(sim::Bus::instance().trace().empty());
+    sim::Bus::instance().wallet(0).faults().write_error_at = 2;
+    QVERIFY(!hid_send_data(device_, CMD_WRITE, FULL_BLOCK_SIZE, bytes));
+    QCOMPARE(int(sim::Bus::instance().trace().size()), 2);
 }
 
 void TestFraming::blockAddress_data()
