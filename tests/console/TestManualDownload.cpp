@@ -40,25 +40,18 @@ void count_wait(unsigned int milliseconds)
     }
 }
 
-// The wallet at `index` on the bus opened by the device manager, as the
-// advanced window's "连接设备" leaves it.
-QString connect_wallet(int index)
-{
-    QString error;
-    QList<QString> list;
-    UsbManager::GetInstance()->GetDeviceList(error, list);
-    const QString path = list.value(index);
-    UsbManager::GetInstance()->OpenDevice(path, error);
-    return path;
-}
-
 // One update by either path: the manual download of `file` to the wallet at
 // `index`, or the automatic path's bootloader entry and flash (of the file by
 // its path, or of the image read before the entry).
 bool update_by(bool manual, int index, const QString& file, bool by_path = false)
 {
     if (manual) {
-        const QString path = connect_wallet(index);
+        // The wallet connected as the advanced window's "连接设备" leaves it.
+        QString error;
+        QList<QString> list;
+        UsbManager::GetInstance()->GetDeviceList(error, list);
+        const QString path = list.value(index);
+        UsbManager::GetInstance()->OpenDevice(path, error);
         QSignalSpy finished(UsbManager::GetInstance()->flash_writer_.data(), &HIDHelper::sig_OnDownloadFinished);
         UsbManager::GetInstance()->Send(path, file);
         return finished.size() == 1 && finished.first().first().toBool();
@@ -97,10 +90,10 @@ private slots:
     void theWalletRestartedIsTheWalletWritten();
     void theCheckedImageIsTheImageWritten_data();
     void theCheckedImageIsTheImageWritten();
-    void downloadFlashAlone_data();
     void downloadFlashAlone();
 
 private:
+    ScopedSettings settings_scope_;
     QTemporaryDir dir_;
 };
 
@@ -121,7 +114,6 @@ void TestManualDownload::init()
 
 void TestManualDownload::cleanupTestCase()
 {
-    settings().wait = nullptr;
     UsbManager::GetInstance()->CloseDevice();
 }
 
@@ -218,67 +210,54 @@ void TestManualDownload::send()
 void TestManualDownload::theWalletRestartedIsTheWalletWritten_data()
 {
     QTest::addColumn<bool>("manual");
-    QTest::addColumn<sim::Mode>("chosenMode");
-    QTest::addColumn<int>("others"); // 0 none, 1 in its bootloader, 2 in its application, 3 appearing late
-    QTest::addColumn<bool>("otherFirst");
+    // The bus in list order: C the chosen wallet in its application, c in its
+    // bootloader; A another wallet in its application, B in its bootloader; b
+    // a bootloader that comes on the bus together with the restarted wallet.
+    QTest::addColumn<QString>("bus");
     QTest::addColumn<bool>("success");
-    const sim::Mode app = sim::Mode::Application;
-    const sim::Mode boot = sim::Mode::Bootloader;
     for (bool manual : {true, false}) {
         const QByteArray path = manual ? "manual: " : "automatic: ";
-        QTest::newRow(path + "another in its bootloader, listed before") << manual << app << 1 << true << true;
-        QTest::newRow(path + "another in its bootloader, listed after") << manual << app << 1 << false << true;
-        QTest::newRow(path + "another in its application") << manual << app << 2 << false << true;
-        QTest::newRow(path + "alone in its bootloader") << manual << boot << 0 << false << true;
-        QTest::newRow(path + "two bootloaders appear together") << manual << app << 3 << false << false;
+        QTest::newRow(path + "another in its bootloader, listed before") << manual << "BC" << true;
+        QTest::newRow(path + "another in its bootloader, listed after") << manual << "CB" << true;
+        QTest::newRow(path + "another in its application") << manual << "CA" << true;
+        QTest::newRow(path + "alone in its bootloader") << manual << "c" << true;
+        QTest::newRow(path + "two bootloaders appear together") << manual << "Cb" << false;
     }
 }
 
 // Only a bootloader that was not on the bus before the restart is written, and
 // a chosen wallet already in its bootloader is itself written; when two new
-// bootloaders cannot be told apart nothing is written.
+// bootloaders cannot be told apart nothing is written. The automatic path
+// chooses the first wallet listed, in either mode.
 void TestManualDownload::theWalletRestartedIsTheWalletWritten()
 {
     QFETCH(bool, manual);
-    QFETCH(sim::Mode, chosenMode);
-    QFETCH(int, others);
-    QFETCH(bool, otherFirst);
+    QFETCH(QString, bus);
     QFETCH(bool, success);
-    sim::Bus& bus = sim::Bus::instance();
-    sim::WalletConfig chosenConfig;
-    chosenConfig.mode = chosenMode;
-    chosenConfig.faults.reboot_ms = 4000;
-    sim::WalletConfig otherConfig;
-    otherConfig.mode = others == 2 ? sim::Mode::Application : sim::Mode::Bootloader;
-    otherConfig.serial = QStringLiteral("OTHER");
-    const bool otherAttached = others == 1 || others == 2;
-    // Attach order is list order.
-    sim::Wallet* other = otherAttached && otherFirst ? &bus.attachWallet(otherConfig) : nullptr;
-    sim::Wallet* chosen = &bus.attachWallet(chosenConfig);
-    if (otherAttached && !otherFirst) {
-        other = &bus.attachWallet(otherConfig);
+    const auto attach = [](QChar kind) {
+        sim::WalletConfig config;
+        config.mode = kind == 'A' || kind == 'C' ? sim::Mode::Application : sim::Mode::Bootloader;
+        config.faults.reboot_ms = 4000;
+        return &sim::Bus::instance().attachWallet(config);
+    };
+    QVector<sim::Wallet*> wallets;
+    for (QChar kind : bus.left(bus.indexOf('b'))) {
+        wallets << attach(kind);
     }
-    if (others == 3) {
-        g_on_wait = [&](int waited) {
-            if (waited >= chosenConfig.faults.reboot_ms && other == nullptr) {
-                other = &bus.attachWallet(otherConfig);
-            }
-        };
-    }
-    // The automatic path restarts the first wallet listed, in either mode.
-    if (!manual && other != nullptr && otherFirst) {
-        std::swap(chosen, other);
-    }
+    g_on_wait = [&](int waited) {
+        if (bus.contains('b') && waited >= 4000 && wallets.size() == 1) {
+            wallets << attach('b');
+        }
+    };
+    const int chosen = manual ? bus.indexOf(QRegularExpression(QStringLiteral("[Cc]"))) : 0;
     TempImage image(hex::image(hex::two_segments()), "\r\n");
     MessageBoxCatcher boxes;
-    QCOMPARE(update_by(manual, otherAttached && otherFirst ? 1 : 0, image.path()), success);
-    QCOMPARE(holds(*chosen, hex::two_segments()), success);
-    QVERIFY(other != nullptr || others == 0);
-    if (other != nullptr) {
-        QCOMPARE(other->commandCount(CMD_ERASE), 0);
-        QCOMPARE(other->firmwareUpdates(), 0);
+    QCOMPARE(update_by(manual, chosen, image.path()), success);
+    QCOMPARE(wallets.size(), bus.size());
+    for (int i = 0; i < wallets.size(); ++i) {
+        QCOMPARE(holds(*wallets[i], hex::two_segments()), success && i == chosen);
+        QCOMPARE(wallets[i]->commandCount(CMD_ERASE) > 0, success && i == chosen);
     }
-    QCOMPARE(chosen->commandCount(CMD_FINISH), success ? 1 : 0);
 }
 
 void TestManualDownload::theCheckedImageIsTheImageWritten_data()
@@ -318,18 +297,11 @@ void TestManualDownload::theCheckedImageIsTheImageWritten()
     QVERIFY(holds(wallet, hex::two_segments()));
 }
 
-void TestManualDownload::downloadFlashAlone_data()
-{
-    QTest::addColumn<bool>("readable");
-    QTest::newRow("20, 15 and 7 records") << true;
-    QTest::newRow("unreadable file") << false;
-}
-
-// The flash writer on its own: the range, one step per record, and the blocks
-// cut 15 records at a time per segment; nothing at all for a file it cannot read.
+// The flash writer on its own: nothing at all for a file it cannot read; for
+// segments of 20, 15 and 7 records the range, one step per record, and blocks
+// cut 15 records at a time per segment.
 void TestManualDownload::downloadFlashAlone()
 {
-    QFETCH(bool, readable);
     sim::WalletConfig config;
     config.mode = sim::Mode::Bootloader;
     sim::Bus::instance().attachWallet(config);
@@ -338,24 +310,19 @@ void TestManualDownload::downloadFlashAlone()
                                       {0x0801, 0x0000, hex::pattern(15 * 16, 2)},
                                       {0x0802, 0x0000, hex::pattern(6 * 16 + 5, 3)}};
     TempImage image(hex::image(windows), "\r\n");
-    const QString file = readable ? image.path() : image.path() + QStringLiteral(".missing");
-    const QString path = connect_wallet(0);
     HIDHelper* writer = UsbManager::GetInstance()->flash_writer_.data();
     QSignalSpy range(writer, &HIDHelper::sig_OnSetRange);
     QSignalSpy steps(writer, &HIDHelper::sig_OnOffetPos);
     QSignalSpy finished(writer, &HIDHelper::sig_OnDownloadFinished);
-    const QByteArray handle = path.toUtf8();
-    hid_device* device = hid_open_path(handle.constData());
-    writer->DownloadFlash(device, file);
+    hid_device* device = hid_open(VENDOR_ID, BOOTLOADER_PRODUCT_ID, nullptr);
+    writer->DownloadFlash(device, image.path() + QStringLiteral(".missing"));
+    QCOMPARE(range.size() + steps.size(), 0);
+    QVERIFY(sim::Bus::instance().trace().empty());
+
+    writer->DownloadFlash(device, image.path());
     hid_close(device);
     QCOMPARE(finished.size(), 0);
-    if (!readable) {
-        QCOMPARE(range.size() + steps.size(), 0);
-        QVERIFY(sim::Bus::instance().trace().empty());
-        return;
-    }
-    QCOMPARE(range.size(), 1);
-    QCOMPARE(range.first(), (QList<QVariant> {0, 42}));
+    QCOMPARE(range, (QList<QList<QVariant>> {{0, 42}}));
     QCOMPARE(steps.size(), 42);
     // Block lengths: segment 0 a full block and a 5-record tail, segment 1 one
     // full block, segment 2 a 7-record tail ending in its 5-byte record.

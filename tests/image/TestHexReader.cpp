@@ -4,6 +4,7 @@
 #include "image/HexReader.h"
 #include "support/TempImage.h"
 
+#include <QBuffer>
 #include <QtTest>
 
 #include <memory>
@@ -33,6 +34,31 @@ Table table_of(const QString& path)
     }
     return table;
 }
+
+// Hands out the first `good` bytes of its contents, then fails every read,
+// as a file on a failing disk or a vanished network share would.
+class FailDevice : public QBuffer
+{
+public:
+    FailDevice(const QByteArray& contents, qint64 good)
+        : good_(good)
+    {
+        setData(contents);
+    }
+
+protected:
+    qint64 readData(char* data, qint64 max) override
+    {
+        if (pos() >= good_) {
+            setErrorString(QStringLiteral("input/output error"));
+            return -1;
+        }
+        return QBuffer::readData(data, qMin(max, good_ - pos()));
+    }
+
+private:
+    qint64 good_;
+};
 
 } // namespace
 
@@ -136,6 +162,31 @@ private slots:
         QFETCH(Table, expected);
         TempImage image(lines);
         QCOMPARE(table_of(image.path()), expected);
+    }
+
+    // A read that fails part-way makes the image unreadable: a cut-off image
+    // must not pass for a shorter one.
+    void readErrors_data()
+    {
+        QTest::addColumn<qint64>("good"); // bytes read before the failure, -1: none
+        QTest::newRow("fails at once") << qint64(0);
+        QTest::newRow("fails mid-file, at a line end") << qint64(64 * 1024);
+        QTest::newRow("never fails") << qint64(-1);
+    }
+    void readErrors()
+    {
+        QFETCH(qint64, good);
+        const QString path = QStringLiteral(TESSARO_TEST_DATA_DIR "/srec-two-segments-crlf.hex");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray contents = file.readAll();
+        FailDevice device(contents, good < 0 ? contents.size() + 1 : good);
+        QVERIFY(device.open(QIODevice::ReadOnly));
+        const FirmwareImage image = FirmwareImage::fromDevice(device, QStringLiteral("fw.hex"));
+        QCOMPARE(image.readable(), good < 0);
+        QCOMPARE(image.accepted(), good < 0);
+        QCOMPARE(image.readError().contains(QStringLiteral("input/output error")), good >= 0);
+        QCOMPARE(image.segments(), good < 0 ? FirmwareImage::fromFile(path).segments() : QVector<SegmentInfo>());
     }
 
     void missingFile()

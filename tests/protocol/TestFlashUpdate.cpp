@@ -38,15 +38,12 @@ private slots:
     void updatesTheWallet();
     void failuresNeverFinish_data();
     void failuresNeverFinish();
-    void progressFollowsTheReportsSent_data();
-    void progressFollowsTheReportsSent();
     void gotoRomFindsTheApplication_data();
     void gotoRomFindsTheApplication();
-    void walletModeByPath_data();
     void walletModeByPath();
 
 private:
-    sim::Wallet& bootloaderWallet(const sim::Faults& faults = sim::Faults());
+    ScopedSettings settings_scope_;
 };
 
 void TestFlashUpdate::init()
@@ -58,47 +55,67 @@ void TestFlashUpdate::init()
 
 void TestFlashUpdate::cleanup()
 {
-    settings().wait = nullptr;
     QCOMPARE(sim::Bus::instance().openHandles(), 0);
-}
-
-sim::Wallet& TestFlashUpdate::bootloaderWallet(const sim::Faults& faults)
-{
-    sim::WalletConfig config;
-    config.mode = sim::Mode::Bootloader;
-    config.faults = faults;
-    return sim::Bus::instance().attachWallet(config);
 }
 
 void TestFlashUpdate::updatesTheWallet_data()
 {
     QTest::addColumn<QList<hex::Window>>("windows");
-    QTest::addColumn<bool>("strayReport");
-    QTest::newRow("two segments") << hex::two_segments() << false;
-    QTest::newRow("fewer than 15 records") << QList<hex::Window> {{0x0800, 0x4000, hex::pattern(5 * 16 + 3)}} << false;
-    QTest::newRow("multiple of 15 records") << QList<hex::Window> {{0x0800, 0x4000, hex::pattern(30 * 16)}} << false;
-    QTest::newRow("stray report before the erase") << hex::two_segments() << true;
+    QTest::addColumn<QString>("fault");
+    const QList<hex::Window> two = hex::two_segments();
+    QTest::newRow("two segments") << two << "";
+    QTest::newRow("fewer than 15 records") << QList<hex::Window> {{0x0800, 0x4000, hex::pattern(5 * 16 + 3)}} << "";
+    QTest::newRow("multiple of 15 records") << QList<hex::Window> {{0x0800, 0x4000, hex::pattern(30 * 16)}} << "";
+    QTest::newRow("stray report before the erase") << two << "stray-report";
+    // Auth and erase take reports 1 and 2; the image's 20 data reports follow.
+    QTest::newRow("last data report lost") << two << "write-error-at=22";
 }
 
+// What the wallet holds, and the bar: the share of the image's data reports
+// that went out, 100 only with the last of them.
 void TestFlashUpdate::updatesTheWallet()
 {
     QFETCH(QList<hex::Window>, windows);
-    QFETCH(bool, strayReport);
-    sim::Faults faults;
-    faults.stray_report = strayReport;
-    sim::Wallet& wallet = bootloaderWallet(faults);
+    QFETCH(QString, fault);
+    sim::WalletConfig config;
+    config.mode = sim::Mode::Bootloader;
+    QString error;
+    QVERIFY(fault.isEmpty() || sim::applyFault(fault, &config, &error));
+    sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
+    sim::Bus& bus = sim::Bus::instance();
+    bus.setTraceEnabled(true);
+    const auto writes_sent = [&bus]() {
+        return int(std::count_if(bus.trace().begin(), bus.trace().end(),
+                                 [](const QByteArray& r) { return quint8(r[3]) == CMD_WRITE; }));
+    };
     TempImage image(hex::image(windows), "\r\n");
+    QVector<int> values;
+    QVector<int> sent;
+    FlashProgress progress;
+    progress.setRange = [](int low, int high) { QVERIFY(low == 0 && high == 100); };
+    progress.setValue = [&](int value) {
+        values.append(value);
+        sent.append(writes_sent());
+    };
 
     MessageBoxCatcher boxes;
-    QVERIFY(flash_update(image.path()));
-    QCOMPARE(boxes.texts(), QStringList {QStringLiteral("更新完成")});
-    QCOMPARE(wallet.firmwareUpdates(), 1);
-    for (const hex::Window& window : windows) {
-        const unsigned int address = hex::window_address(window);
-        QCOMPARE(wallet.flashAt(address, window.data.size()), window.data);
+    const bool success = !fault.startsWith(QLatin1String("write-error"));
+    QCOMPARE(flash_update(image.path(), progress), success);
+    QCOMPARE(boxes.texts(), QStringList {success ? QStringLiteral("更新完成") : QStringLiteral("更新失败")});
+    const int total = writes_sent(); // the trace holds a lost report too
+    QVERIFY(!values.isEmpty());
+    for (int i = 0; i < values.size(); ++i) {
+        QCOMPARE(values[i], 100 * sent[i] / total);
     }
-    QCOMPARE(wallet.commandCount(CMD_CHECK_CRC), windows.size());
-    QVERIFY(!QFile::exists(image.path()));
+    QCOMPARE(values.last() == 100, success);
+    QCOMPARE(wallet.firmwareUpdates(), success ? 1 : 0);
+    QCOMPARE(QFile::exists(image.path()), !success);
+    if (success) {
+        for (const hex::Window& window : windows) {
+            QCOMPARE(wallet.flashAt(hex::window_address(window), window.data.size()), window.data);
+        }
+        QCOMPARE(wallet.commandCount(CMD_CHECK_CRC), windows.size());
+    }
 }
 
 void TestFlashUpdate::failuresNeverFinish_data()
@@ -161,48 +178,6 @@ void TestFlashUpdate::failuresNeverFinish()
     }
 }
 
-void TestFlashUpdate::progressFollowsTheReportsSent_data()
-{
-    QTest::addColumn<int>("writeErrorAt");
-    QTest::newRow("whole image") << 0;
-    // Auth and erase take reports 1 and 2; the image's 20 data reports follow.
-    QTest::newRow("last data report lost") << 22;
-}
-
-// The bar shows the share of the image's data reports that went out, and
-// reaches 100 only with the last of them.
-void TestFlashUpdate::progressFollowsTheReportsSent()
-{
-    QFETCH(int, writeErrorAt);
-    sim::Faults faults;
-    faults.write_error_at = writeErrorAt;
-    bootloaderWallet(faults);
-    sim::Bus& bus = sim::Bus::instance();
-    bus.setTraceEnabled(true);
-    const auto writes_sent = [&bus]() {
-        return int(std::count_if(bus.trace().begin(), bus.trace().end(),
-                                 [](const QByteArray& r) { return quint8(r[3]) == CMD_WRITE; }));
-    };
-    TempImage image(hex::image(hex::two_segments()), "\r\n");
-    QVector<int> values;
-    QVector<int> sent;
-    FlashProgress progress;
-    progress.setRange = [](int low, int high) { QVERIFY(low == 0 && high == 100); };
-    progress.setValue = [&](int value) {
-        values.append(value);
-        sent.append(writes_sent());
-    };
-    MessageBoxCatcher boxes;
-    QCOMPARE(flash_update(image.path(), progress), writeErrorAt == 0);
-    const int total = 20;
-    QCOMPARE(writes_sent(), total); // the trace holds the lost report too
-    QVERIFY(!values.isEmpty());
-    for (int i = 0; i < values.size(); ++i) {
-        QCOMPARE(values[i], 100 * sent[i] / total);
-    }
-    QCOMPARE(values.last() == 100, writeErrorAt == 0);
-}
-
 void TestFlashUpdate::gotoRomFindsTheApplication_data()
 {
     QTest::addColumn<sim::PathStyle>("style");
@@ -247,31 +222,22 @@ void TestFlashUpdate::gotoRomFindsTheApplication()
     QCOMPARE(trace.front(), expected);
 }
 
-void TestFlashUpdate::walletModeByPath_data()
-{
-    QTest::addColumn<QByteArray>("path");
-    QTest::addColumn<int>("interface");
-    QTest::addColumn<int>("mode");
-    const QByteArray mac = "IOService:/AppleACPIPlatformExpert/PCI0@0/XHC1@14/HS01@14100000/Korvex N1@14100000/";
-    QTest::newRow("interface 0 by name") << mac + "Korvex N1@0/AppleUSBHostHIDDevice" << 0
-                                         << int(WalletMode::Application);
-    QTest::newRow("interface 1 by name") << mac + "Korvex N1@1/AppleUSBHostHIDDevice" << 1 << int(WalletMode::Other);
-}
-
-// Only the application's interface 0 is sent the restart.
+// Only the application's interface 0 is sent the restart, never interface 1.
 void TestFlashUpdate::walletModeByPath()
 {
-    QFETCH(QByteArray, path);
-    QFETCH(int, interface);
-    QFETCH(int, mode);
+    QByteArray path = "IOService:/AppleACPIPlatformExpert/PCI0@0/XHC1@14/HS01@14100000/Korvex N1@14100000/"
+                      "Korvex N1@0/AppleUSBHostHIDDevice";
     wchar_t product[] = L"Korvex N1";
     hid_device_info entry {};
     entry.path = path.data();
     entry.vendor_id = VENDOR_ID;
     entry.product_id = 0x0810;
     entry.product_string = product;
-    entry.interface_number = interface;
-    QCOMPARE(int(wallet_mode(entry)), mode);
+    QCOMPARE(int(wallet_mode(entry)), int(WalletMode::Application));
+    path.replace("Korvex N1@0", "Korvex N1@1");
+    entry.path = path.data();
+    entry.interface_number = 1;
+    QCOMPARE(int(wallet_mode(entry)), int(WalletMode::Other));
 }
 
 QTEST_MAIN(TestFlashUpdate)

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QPushButton>
 
 MessageBoxCatcher::MessageBoxCatcher()
     : previous_sink_(settings().notices)
@@ -42,10 +41,7 @@ void MessageBoxCatcher::sweep()
         seen.title = box->windowTitle();
         seen.text = box->text();
         seen.buttons = static_cast<int>(box->standardButtons());
-        QPushButton* def = box->defaultButton();
-        seen.defaultButton = def != nullptr ? static_cast<int>(box->standardButton(def)) : 0;
         seen.hasParent = box->parentWidget() != nullptr;
-        seen.icon = static_cast<int>(box->icon());
         boxes_.append(seen);
         if (onBox) {
             onBox(seen);

@@ -21,9 +21,7 @@ public:
         QString title;
         QString text;
         int buttons = 0; // QMessageBox::StandardButtons
-        int defaultButton = 0; // QMessageBox::StandardButton, 0 for none
         bool hasParent = false;
-        int icon = 0; // QMessageBox::Icon
     };
 
     MessageBoxCatcher();
