@@ -1,6 +1,7 @@
 #include "BenchImage.h"
 
 #include "app/AutoUpdate.h"
+#include "log/Notice.h"
 #include "log/Settings.h"
 #include "sim/SimBus.h"
 
@@ -11,6 +12,13 @@
 #include <benchmark/benchmark.h>
 
 namespace {
+
+// The outcome boxes would only fill the benchmark's output.
+class QuietNotices : public NoticeSink
+{
+public:
+    void show(NoticeKind, const QString&, const QString&) override {}
+};
 
 // A whole automatic flash update of an image of the given size onto a
 // simulated wallet in its bootloader, with no link interval: the host-side
@@ -23,6 +31,9 @@ void BM_FlashUpdate(benchmark::State& state)
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
     QTemporaryDir folder;
+    QuietNotices quiet;
+    ScopedSettings scope;
+    settings().notices = &quiet;
     const int bytes = static_cast<int>(state.range(0));
     sim::Bus& bus = sim::Bus::instance();
     int reports = 0;
