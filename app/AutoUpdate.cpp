@@ -94,14 +94,23 @@ bool flash_update(const QString& path, const FlashProgress& progress)
     return flash_update(FirmwareImage::fromFile(path), BootloaderTarget(), progress).ok();
 }
 
-UpdateOutcome run_auto_update(const Flasher& flash)
+UpdateOutcome run_auto_update(const Flasher& flash, UpdateObserver* watcher)
 {
+    const auto step = [watcher](UpdateStep s) {
+        if (watcher != nullptr) {
+            watcher->stepStarted(s);
+        }
+    };
+    step(UpdateStep::ReleaseQuery);
     TestNet net;
     API_DATA = net.get_latest();
+    step(UpdateStep::Download);
     FirmwareImage image;
     if (!fetch_firmware(&image)) {
         return UpdateOutcome::failed(UpdateFailure::FirmwareNotFetched);
     }
+    step(UpdateStep::Verify);
+    step(UpdateStep::BootloaderEntry);
     EntryResult entry;
     if (!goto_rom(&entry)) {
         return entry.outcome;

@@ -31,5 +31,6 @@ bool flash_update(const QString& path, const FlashProgress& progress = FlashProg
 // verification, bootloader entry, the notice before writing, and `flash` on
 // the verified image and the bootloaders to leave alone. The window and the
 // command line run the same sequence; only how they show progress differs.
+// `watcher`, when given, hears the steps before the flash.
 using Flasher = std::function<UpdateOutcome(const FirmwareImage&, const BootloaderTarget&)>;
-UpdateOutcome run_auto_update(const Flasher& flash);
+UpdateOutcome run_auto_update(const Flasher& flash, UpdateObserver* watcher = nullptr);

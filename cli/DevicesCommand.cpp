@@ -12,10 +12,7 @@ int run_devices(bool json, QTextStream& out, QTextStream& err)
 {
     QList<ListedInterface> entries;
     QString error;
-    if (!list_wallet_interfaces(entries, error)) {
-        err << "tessaro-flash: " << error << '\n';
-        return EXIT_FAILED;
-    }
+    list_wallet_interfaces(entries, error);
     if (json) {
         QJsonArray devices;
         for (const ListedInterface& entry : qAsConst(entries)) {
@@ -25,10 +22,13 @@ int run_devices(bool json, QTextStream& out, QTextStream& err)
                                         {QStringLiteral("interface"), entry.interface_number}});
         }
         out << QJsonDocument(QJsonObject {{QStringLiteral("devices"), devices}}).toJson(QJsonDocument::Compact) << '\n';
-        return EXIT_OK;
     }
     if (entries.isEmpty()) {
-        out << "no Tessaro wallet found\n";
+        // An empty error text means the bus is empty; otherwise hidapi could not list.
+        err << "tessaro-flash: " << (error.isEmpty() ? QStringLiteral("no wallet attached") : error) << '\n';
+        return EXIT_NO_WALLET;
+    }
+    if (json) {
         return EXIT_OK;
     }
     for (const ListedInterface& entry : qAsConst(entries)) {

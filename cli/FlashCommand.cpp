@@ -1,29 +1,24 @@
 #include "cli/FlashCommand.h"
 
+#include "cli/CliReport.h"
 #include "cli/FlashTool.h"
-#include "cli/TerminalProgress.h"
 #include "cli/WalletListing.h"
 #include "console/UsbManager.h"
 #include "image/FirmwareImage.h"
 #include "log/MyLog.h"
 #include "protocol/Framing.h"
-#include "protocol/HIDHelper.h"
 
-#include <QObject>
 #include <QTextStream>
 
 namespace {
 
-// The only wallet on the bus, in its application or its bootloader, or an
-// empty path after saying why not.
-QString only_wallet(QTextStream& err)
+// The only wallet on the bus, in its application or its bootloader; or an
+// empty path and, in `why`, the reason there is none to take.
+QString only_wallet(QString& why)
 {
     QList<ListedInterface> entries;
     QString error;
-    if (!list_wallet_interfaces(entries, error)) {
-        err << "tessaro-flash: " << (error.isEmpty() ? QStringLiteral("no wallet attached") : error) << '\n';
-        return QString();
-    }
+    list_wallet_interfaces(entries, error);
     QList<ListedInterface> wallets;
     for (const ListedInterface& entry : qAsConst(entries)) {
         if (entry.mode != WalletMode::Other) {
@@ -33,64 +28,53 @@ QString only_wallet(QTextStream& err)
     if (wallets.size() == 1) {
         return wallets.first().path;
     }
-    if (wallets.isEmpty()) {
-        err << "tessaro-flash: no wallet attached\n";
-        return QString();
-    }
-    err << "tessaro-flash: several wallets attached; name one with --device PATH:\n";
-    for (const ListedInterface& wallet : qAsConst(wallets)) {
-        err << "  " << mode_name(wallet.mode) << '\t' << wallet.path << '\n';
+    if (!error.isEmpty()) {
+        why = error;
+    } else if (wallets.isEmpty()) {
+        why = QStringLiteral("no wallet attached");
+    } else {
+        QStringList listed;
+        for (const ListedInterface& wallet : qAsConst(wallets)) {
+            listed << mode_name(wallet.mode) + QLatin1Char(' ') + wallet.path;
+        }
+        why = QStringLiteral("several wallets attached (%1); name one with --device PATH").arg(listed.join("; "));
     }
     return QString();
 }
 
 } // namespace
 
-int run_flash(const QString& file, const QString& device, QTextStream& out, QTextStream& err)
+int run_flash(const QString& file, const QString& device, bool json, QTextStream& out, QTextStream& err)
 {
+    QTextStream& human = json ? err : out;
+    CliReport report(out, err, json);
     // The file is read once: what is checked here is what the wallet gets.
     const FirmwareImage image = FirmwareImage::fromFile(file);
+    QString why;
+    const QString path = device.isEmpty() ? only_wallet(why) : device;
+    report.start(QStringLiteral("flash"), file, path);
     if (!image.readable()) {
-        err << "tessaro-flash: cannot read " << file << ": " << image.readError() << '\n';
-        return EXIT_USAGE;
-    }
-    const QString path = device.isEmpty() ? only_wallet(err) : device;
-    if (path.isEmpty()) {
-        return EXIT_USAGE;
+        return report.end(EXIT_IMAGE, QStringLiteral("cannot read %1: %2").arg(file, image.readError()));
     }
     QSharedPointer<UsbManager> manager = UsbManager::GetInstance();
+    // A refused image goes no further than the download's own check, which
+    // logs it; only an accepted one needs a wallet.
+    if (image.accepted() && path.isEmpty()) {
+        return report.end(EXIT_NO_WALLET, why);
+    }
     QString error;
-    if (!manager->OpenDevice(path, error)) {
-        const QString why = device_error_text(nullptr);
-        err << "tessaro-flash: cannot open " << path << ": " << error << (why.isEmpty() ? QString() : " (" + why + ")")
-            << '\n';
-        return EXIT_FAILED;
+    if (image.accepted() && !manager->OpenDevice(path, error)) {
+        const QString reason = device_error_text(nullptr);
+        return report.end(open_failure_status(reason),
+                          QStringLiteral("cannot open %1: %2%3")
+                              .arg(path, error, reason.isEmpty() ? QString() : " (" + reason + ")"));
     }
-
-    TerminalProgress bar(err, stderr_is_terminal());
-    HIDHelper* writer = manager->flash_writer_.data();
-    // The writer reports a range, then one increment per record sent.
-    int position_now = 0;
-    const auto range = QObject::connect(writer, &HIDHelper::sig_OnSetRange, [&](int low, int high) {
-        bar.setRange(low, high);
-        position_now = low;
-        bar.setValue(position_now);
-    });
-    const auto position = QObject::connect(writer, &HIDHelper::sig_OnOffetPos, [&](int step) {
-        position_now += step;
-        bar.setValue(position_now);
-    });
-    out << "Writing " << file << " to " << path << '\n';
-    out.flush();
-    const UpdateOutcome outcome = manager->Download(path, image);
-    QObject::disconnect(range);
-    QObject::disconnect(position);
-    bar.finish();
+    human << "Writing " << file << " to " << path << '\n';
+    human.flush();
+    const UpdateOutcome outcome = manager->Download(path, image, &report);
     manager->CloseDevice();
-
-    out << (outcome.ok() ? QStringLiteral("下载成功") : QStringLiteral("下载失败")) << '\n';
-    if (!outcome.ok()) {
-        err << "tessaro-flash: " << outcome.reason() << "; every step is in the run log " << MyLog::FileName() << '\n';
-    }
-    return outcome.ok() ? EXIT_OK : EXIT_FAILED;
+    human << (outcome.ok() ? QStringLiteral("下载成功") : QStringLiteral("下载失败")) << '\n';
+    human.flush();
+    const QString where = QStringLiteral("; every step is in the run log ") + MyLog::FileName();
+    return report.end(exit_status(outcome), QStringLiteral("%1: %2%3").arg(file, outcome.reason(), where));
 }

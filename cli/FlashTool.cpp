@@ -14,19 +14,33 @@
 
 namespace {
 
-const char kDescription[] = "Tessaro firmware tool for engineers and factory use.\n"
-                            "\n"
-                            "Commands:\n"
-                            "  info FILE.hex    check an Intel HEX image and print its segment table\n"
-                            "  update           the automatic update: current release from the server onto the wallet\n"
-                            "  devices          list the wallet's HID interfaces\n"
-                            "  flash FILE.hex   write a local image to a wallet (--device PATH picks one)\n"
-                            "\n"
-                            "Exit status: 0 success, 1 failure, 2 usage error.";
+const char kDescription[]
+    = "Tessaro firmware tool for engineers and factory use.\n"
+      "\n"
+      "Commands:\n"
+      "  info FILE.hex    check an Intel HEX image and print its segment table (--json)\n"
+      "                     tessaro-flash info --json fw.hex\n"
+      "  update           the automatic update: current release from the server onto the wallet\n"
+      "                   (--server, --ca, --json)\n"
+      "                     tessaro-flash update --server https://fw.example --ca extra.pem --json\n"
+      "  devices          list the wallet's HID interfaces (--json)\n"
+      "                     tessaro-flash devices --json\n"
+      "  flash FILE.hex   write a local image to a wallet (--device, --json)\n"
+      "                     tessaro-flash flash fw.hex --device /dev/hidraw3 --json\n"
+      "\n"
+      "Exit status of update, flash and devices: 0 success; 1 failure after anything\n"
+      "was sent to a wallet; 2 usage error; 3 no wallet, or several and no --device;\n"
+      "4 image refused or unreadable; 5 the firmware server or its answer; 6 a wallet\n"
+      "that could not be opened for lack of permission. info: 0 accepted, 1 refused,\n"
+      "2 usage error or unreadable file. See docs/CLI.md.";
 
 struct Options
 {
-    QCommandLineOption json {QStringLiteral("json"), QStringLiteral("Print the result as JSON (info, devices).")};
+    QCommandLineOption json {
+        QStringLiteral("json"),
+        QStringLiteral("JSON on stdout: the result (info, devices) or one event a line (update, flash).")};
+    QCommandLineOption verbose {{QStringLiteral("v"), QStringLiteral("verbose")},
+                                QStringLiteral("Also print the program's debug trace.")};
     QCommandLineOption server {QStringLiteral("server"),
                                QStringLiteral("Base address of the firmware server (update), default https://")
                                    + QStringLiteral(TESSARO_FIRMWARE_HOST) + QLatin1Char('.'),
@@ -60,7 +74,7 @@ int dispatch(const QCommandLineParser& parser, const Options& options, QTextStre
         if (args.size() != 1) {
             return usage_error(err, QStringLiteral("update takes no arguments"));
         }
-        return run_update(parser.value(options.server), parser.value(options.ca), out, err);
+        return run_update(parser.value(options.server), parser.value(options.ca), parser.isSet(options.json), out, err);
     }
     if (command == QLatin1String("devices")) {
         if (args.size() != 1) {
@@ -72,9 +86,18 @@ int dispatch(const QCommandLineParser& parser, const Options& options, QTextStre
         if (args.size() != 2) {
             return usage_error(err, QStringLiteral("flash takes exactly one FILE.hex"));
         }
-        return run_flash(args[1], parser.value(options.device), out, err);
+        return run_flash(args[1], parser.value(options.device), parser.isSet(options.json), out, err);
     }
     return usage_error(err, QStringLiteral("unknown command '%1'").arg(command));
+}
+
+// Quiet unless asked: the debug trace only with --verbose; warnings and errors always.
+void quiet_debug_output(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg) {
+        return;
+    }
+    QTextStream(stderr) << text << '\n';
 }
 
 } // namespace
@@ -93,9 +116,11 @@ int run_flash_tool(int argc, char** argv, CliExtension* extension)
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
     const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+    // Not addVersionOption(): its -v is --verbose here.
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Displays version information."));
+    parser.addOption(version);
     const Options options;
-    parser.addOptions({options.json, options.server, options.ca, options.device});
+    parser.addOptions({options.json, options.verbose, options.server, options.ca, options.device});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("The command to run."),
                                  QStringLiteral("command [args]"));
     if (extension != nullptr) {
@@ -112,6 +137,9 @@ int run_flash_tool(int argc, char** argv, CliExtension* extension)
     if (parser.isSet(version)) {
         out << "tessaro-flash " << QCoreApplication::applicationVersion() << '\n';
         return EXIT_OK;
+    }
+    if (!parser.isSet(options.verbose)) {
+        qInstallMessageHandler(quiet_debug_output);
     }
     QString error;
     if (extension != nullptr && !extension->apply(parser, &error)) {

@@ -23,29 +23,49 @@ void log_line(const QString& text)
 class ManualObserver : public UpdateObserver
 {
 public:
-    explicit ManualObserver(HIDHelper* writer)
+    ManualObserver(HIDHelper* writer, UpdateObserver* watcher)
         : writer_(writer)
+        , watcher_(watcher)
     {
     }
     void eraseAnswered(bool replied) override
     {
+        if (watcher_ != nullptr) {
+            watcher_->eraseAnswered(replied);
+        }
         const QString text = replied ? QStringLiteral("接受擦除信息") : QStringLiteral("没有接受擦除信息");
         qDebug().noquote() << text;
         log_line(QStringLiteral("Send ") + text);
     }
     void stepStarted(UpdateStep step) override
     {
+        if (watcher_ != nullptr) {
+            watcher_->stepStarted(step);
+        }
         if (step == UpdateStep::Write) {
             qDebug().noquote() << "程序擦除成功";
             log_line(QStringLiteral("Send 程序擦除成功"));
             qDebug().noquote() << "程序正在下载...";
         }
     }
-    void dataStarted(int records, int) override { emit writer_->sig_OnSetRange(0, records); }
+    void dataStarted(int records, int reports) override
+    {
+        emit writer_->sig_OnSetRange(0, records);
+        if (watcher_ != nullptr) {
+            watcher_->dataStarted(records, reports);
+        }
+    }
     void recordPlaced() override { emit writer_->sig_OnOffetPos(1); }
+    void reportsSent(int sent, int total) override
+    {
+        if (watcher_ != nullptr) {
+            watcher_->reportsSent(sent, total);
+        }
+    }
 
 private:
     HIDHelper* writer_;
+    UpdateObserver* watcher_;
 };
 
 // The run-log line of a failed update, as the manual download has always
@@ -88,8 +108,13 @@ void UsbManager::Send(const QString& path, const QString& file)
     Download(path, FirmwareImage::fromFile(file));
 }
 
-UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& image)
+UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& image, UpdateObserver* watcher)
 {
+    const auto step = [watcher](UpdateStep s) {
+        if (watcher != nullptr) {
+            watcher->stepStarted(s);
+        }
+    };
     HIDHelper* writer = flash_writer_.data();
     // Every way out logs its line, if it has one, then emits the one outcome signal.
     const auto finished = [writer](const UpdateOutcome& outcome) {
@@ -127,6 +152,7 @@ UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& ima
     }
 
     // Only a bootloader that was not there before is the wallet restarted here.
+    step(UpdateStep::BootloaderEntry);
     const BootloaderTarget target = bootloaders_besides(path);
     if (!hid_send_data(dev_handle_, CMD_GOTO_ROM, 0, nullptr)) {
         UpdateOutcome outcome = UpdateOutcome::failed(UpdateFailure::EntryNotSent, path);
@@ -135,6 +161,7 @@ UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& ima
     }
     show_notice(NoticeKind::Information, QStringLiteral("Download"), QStringLiteral("即将进行下载，请勿断开设备"));
 
+    step(UpdateStep::BootloaderSearch);
     const SearchResult found = find_bootloader(MANUAL_SEARCH, target, [this](const QString& boot_path) {
         QString open_error;
         return OpenDevice(boot_path, open_error) ? dev_handle_ : nullptr;
@@ -147,7 +174,7 @@ UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& ima
     GetDeviceList(error, listed);
     qDebug().noquote() << "获取设备列表: " << listed.size();
 
-    ManualObserver observer(writer);
+    ManualObserver observer(writer, watcher);
     UpdateOptions options;
     options.erase_reply_buffer = 64;
     const UpdateOutcome outcome = update_bootloader(dev_handle_, image, observer, options);

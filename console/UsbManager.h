@@ -9,6 +9,7 @@
 #include <hidapi.h>
 
 class FirmwareImage;
+class UpdateObserver;
 class HIDHelper;
 
 // The device last opened by path while it stays open, otherwise null.
@@ -34,7 +35,8 @@ public:
     // flash_writer_'s sig_OnDownloadFinished, once per call.
     void Send(const QString& path, const QString& file);
     // The same for an image already read, returning what became of it.
-    UpdateOutcome Download(const QString& path, const FirmwareImage& image);
+    // `watcher`, when given, hears every step and the reports sent too.
+    UpdateOutcome Download(const QString& path, const FirmwareImage& image, UpdateObserver* watcher = nullptr);
 
     QSharedPointer<HIDHelper> flash_writer_;
 

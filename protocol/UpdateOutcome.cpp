@@ -53,6 +53,12 @@ QString UpdateOutcome::reason() const
 QString step_name(UpdateStep step)
 {
     switch (step) {
+    case UpdateStep::ReleaseQuery:
+        return QStringLiteral("release-query");
+    case UpdateStep::Download:
+        return QStringLiteral("download");
+    case UpdateStep::Verify:
+        return QStringLiteral("verify");
     case UpdateStep::BootloaderEntry:
         return QStringLiteral("bootloader-entry");
     case UpdateStep::BootloaderSearch:

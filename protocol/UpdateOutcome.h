@@ -3,7 +3,18 @@
 #include <QString>
 
 // The steps of an update, in the order they run.
-enum class UpdateStep { BootloaderEntry, BootloaderSearch, Auth, Erase, Write, Crc, Finish };
+enum class UpdateStep {
+    ReleaseQuery,
+    Download,
+    Verify,
+    BootloaderEntry,
+    BootloaderSearch,
+    Auth,
+    Erase,
+    Write,
+    Crc,
+    Finish
+};
 
 enum class UpdateFailure {
     None,

@@ -21,6 +21,7 @@ const char kPathStyle[] = "path-style";
 
 const char kSecondWallet[] = "second-wallet";
 const char kMode[] = "mode";
+const char kNoWallet[] = "no-wallet";
 const char kFaultNames[]
     = "unplug-after=N, write-error-at=N, flip-bit-at=N, no-erase-reply, refuse-erase, no-crc-reply, "
       "refuse-crc=I, no-bootloader, reboot-ms=N, open-denied, stray-report, reply-delay-ms=N";
@@ -54,6 +55,7 @@ void addOptions(QCommandLineParser& parser)
     parser.addOption({QString::fromLatin1(kMode),
                       QStringLiteral("The mode the simulated wallet starts in: application or bootloader."),
                       QStringLiteral("mode")});
+    parser.addOption({QString::fromLatin1(kNoWallet), QStringLiteral("Start with an empty bus.")});
     parser.addOption({QString::fromLatin1(kSecondWallet),
                       QStringLiteral("Attach a second wallet, without faults, in its application or its bootloader, "
                                      "before the first."),
@@ -170,7 +172,9 @@ bool applyOptions(const QCommandLineParser& parser, QString* error)
     if (!second_mode.isEmpty()) {
         bus.attachWallet(second);
     }
-    bus.attachWallet(config);
+    if (!parser.isSet(QString::fromLatin1(kNoWallet))) {
+        bus.attachWallet(config);
+    }
     return true;
 }
 

@@ -44,15 +44,23 @@ void TestFlashDevices::devices_data()
     QTest::addColumn<QString>("expectedPath");
     QTest::newRow("macOS: Smart@1 left out") << QStringLiteral("macos") << "Korvex N1@0";
     QTest::newRow("hidraw: interface 1 left out") << QStringLiteral("linux") << "/dev/hidraw0";
+    QTest::newRow("empty bus") << QStringLiteral("linux") << "";
 }
 
 void TestFlashDevices::devices()
 {
     QFETCH(QString, style);
     QFETCH(QString, expectedPath);
-    const ToolRun result = run({"devices", "--json", "--path-style", style});
-    QCOMPARE(result.code, 0);
+    const QStringList empty = expectedPath.isEmpty() ? QStringList {"--no-wallet"} : QStringList();
+    const ToolRun result = run(QStringList {"devices", "--json", "--path-style", style} + empty);
     const QJsonArray devices = QJsonDocument::fromJson(result.out.toUtf8()).object().value("devices").toArray();
+    if (expectedPath.isEmpty()) {
+        QCOMPARE(result.code, 3);
+        QVERIFY(devices.isEmpty() && result.out.startsWith(QStringLiteral("{\"devices\":[]}")));
+        QCOMPARE(result.err.trimmed(), QStringLiteral("tessaro-flash: no wallet attached"));
+        return;
+    }
+    QCOMPARE(result.code, 0);
     QCOMPARE(devices.size(), 1);
     const QJsonObject wallet = devices.first().toObject();
     QVERIFY2(wallet.value("path").toString().contains(expectedPath), qPrintable(result.out));
@@ -71,10 +79,14 @@ void TestFlashDevices::flash_data()
     QTest::newRow("download") << QStringList() << "" << 0 << "Send 程序下载成功";
     QTest::newRow("run log cannot be opened") << QStringList() << "blocked log" << 0 << "";
     QTest::newRow("alone in its bootloader") << QStringList {"--mode", "bootloader"} << "" << 0 << "Send 程序下载成功";
-    QTest::newRow("refused image") << QStringList() << "broken image" << 1 << "Send 固件文件格式错误";
-    QTest::newRow("later segment refused") << QStringList {"--fault", "refuse-crc=1"} << "" << 1 << "Send CRC校验错误";
-    QTest::newRow("unknown device") << QStringList {"--device", "/dev/hidraw99"} << "" << 1 << "";
-    QTest::newRow("another wallet, none named") << QStringList {"--second-wallet", "bootloader"} << "" << 2 << "";
+    QTest::newRow("download, JSON events") << QStringList {"--json"} << "" << 0 << "Send 程序下载成功";
+    QTest::newRow("refused image") << QStringList {"--json"} << "broken image" << 4 << "Send 固件文件格式错误";
+    QTest::newRow("later segment refused")
+        << QStringList {"--fault", "refuse-crc=1", "--json"} << "" << 1 << "Send CRC校验错误";
+    QTest::newRow("unknown device") << QStringList {"--device", "/dev/hidraw99"} << "" << 3 << "";
+    QTest::newRow("no wallet") << QStringList {"--no-wallet", "--json"} << "" << 3 << "";
+    QTest::newRow("another wallet, none named") << QStringList {"--second-wallet", "bootloader"} << "" << 3 << "";
+    QTest::newRow("no permission") << QStringList {"--fault", "open-denied"} << "" << 6 << "";
 }
 
 void TestFlashDevices::flash()
@@ -96,12 +108,25 @@ void TestFlashDevices::flash()
     QVERIFY(!logBlocked || QDir().rmdir(run_log::fileName()));
 
     QVERIFY2(result.code == code, qPrintable(result.err));
-    QCOMPARE(result.out.contains(QStringLiteral("下载成功")), code == 0);
-    // The bar follows the writer's increments to the last record; a failure ends on its reason.
+    QCOMPARE((result.out + result.err).contains(QStringLiteral("下载成功")), code == 0);
+    // The bar follows the writer to the last report; a failure ends on its reason.
     if (code == 0) {
         QVERIFY2(result.err.contains(QStringLiteral("] 100%")), qPrintable(result.err));
-    } else if (code == 1) {
+    } else {
         QVERIFY2(result.err.trimmed().split('\n').last().startsWith("tessaro-flash: "), qPrintable(result.err));
+    }
+    // Under --json stdout is events only, each a JSON object, the last the end.
+    QVERIFY(!result.err.contains(QStringLiteral("程序正在下载"))); // no debug trace without --verbose
+    if (extra.contains(QStringLiteral("--json"))) {
+        QJsonObject last;
+        for (const QString& line : result.out.split('\n', Qt::SkipEmptyParts)) {
+            QJsonParseError parsed;
+            last = QJsonDocument::fromJson(line.toUtf8(), &parsed).object();
+            QVERIFY2(parsed.error == QJsonParseError::NoError && last.value("schema").toInt() == 1, qPrintable(line));
+        }
+        QCOMPARE(last.value("event").toString(), QStringLiteral("end"));
+        QCOMPARE(last.value("exit").toInt(), code);
+        QCOMPARE(last.value("outcome").toString(), code == 0 ? QStringLiteral("success") : QStringLiteral("failure"));
     }
     QVERIFY2(lastLogLine.isEmpty() || run_log::lastText().startsWith(lastLogLine), qPrintable(run_log::lastText()));
 }

@@ -1,0 +1,115 @@
+#include "cli/CliReport.h"
+
+#include "cli/FlashTool.h"
+#include "cli/TerminalProgress.h"
+#include "log/Settings.h"
+
+#include <QJsonDocument>
+#include <QTextStream>
+
+CliReport::CliReport(QTextStream& out, QTextStream& err, bool json)
+    : out_(out)
+    , err_(err)
+    , json_(json)
+    , previous_sink_(settings().notices)
+    , bar_(new TerminalProgress(err, stderr_is_terminal()))
+{
+    settings().notices = this;
+}
+
+CliReport::~CliReport()
+{
+    settings().notices = previous_sink_;
+    delete bar_;
+}
+
+void CliReport::event(const QString& type, QJsonObject fields)
+{
+    if (!json_) {
+        return;
+    }
+    fields.insert(QStringLiteral("event"), type);
+    fields.insert(QStringLiteral("schema"), kSchemaVersion);
+    out_ << QJsonDocument(fields).toJson(QJsonDocument::Compact) << '\n';
+    out_.flush();
+}
+
+void CliReport::start(const QString& command, const QString& image, const QString& device)
+{
+    event(QStringLiteral("start"),
+          {{QStringLiteral("command"), command},
+           {QStringLiteral("image"), image.isEmpty() ? QJsonValue() : QJsonValue(image)},
+           {QStringLiteral("device"), device.isEmpty() ? QJsonValue() : QJsonValue(device)}});
+}
+
+int CliReport::end(int exit_code, const QString& reason)
+{
+    bar_->finish();
+    QJsonObject fields {{QStringLiteral("outcome"), exit_code == EXIT_OK ? "success" : "failure"},
+                        {QStringLiteral("exit"), exit_code}};
+    if (exit_code != EXIT_OK) {
+        fields.insert(QStringLiteral("reason"), reason);
+        err_ << "tessaro-flash: " << reason << '\n';
+        err_.flush();
+    }
+    event(QStringLiteral("end"), fields);
+    return exit_code;
+}
+
+void CliReport::stepStarted(UpdateStep step)
+{
+    event(QStringLiteral("step"), {{QStringLiteral("step"), step_name(step)}});
+}
+
+void CliReport::dataStarted(int, int reports)
+{
+    bar_->setRange(0, reports);
+    bar_->setValue(0);
+    progress_percent_ = -1;
+    reportsSent(0, reports);
+}
+
+void CliReport::reportsSent(int sent, int total)
+{
+    bar_->setValue(sent);
+    // At most one event a percent or a tenth of a second, and always the last.
+    const int percent = total > 0 ? static_cast<int>(100LL * sent / total) : 100;
+    if (sent != total && percent == progress_percent_ && since_progress_.isValid() && since_progress_.elapsed() < 100) {
+        return;
+    }
+    progress_percent_ = percent;
+    since_progress_.start();
+    event(QStringLiteral("progress"), {{QStringLiteral("sent"), sent}, {QStringLiteral("total"), total}});
+}
+
+void CliReport::show(NoticeKind, const QString& title, const QString& text)
+{
+    // The lines the command line has always printed for the window's boxes.
+    err_ << QStringLiteral("提示: ") << text << '\n';
+    err_.flush();
+    event(QStringLiteral("notice"), {{QStringLiteral("title"), title}, {QStringLiteral("text"), text}});
+}
+
+int open_failure_status(const QString& device_error)
+{
+    return device_error.contains(QLatin1String("Permission denied"), Qt::CaseInsensitive) ? EXIT_NO_PERMISSION
+                                                                                          : EXIT_NO_WALLET;
+}
+
+int exit_status(const UpdateOutcome& outcome)
+{
+    switch (outcome.failure) {
+    case UpdateFailure::None:
+        return EXIT_OK;
+    case UpdateFailure::FirmwareNotFetched:
+        return EXIT_SERVER;
+    case UpdateFailure::ImageUnreadable:
+    case UpdateFailure::ImageRefused:
+        return EXIT_IMAGE;
+    case UpdateFailure::WalletNotFound:
+        return outcome.detail.isEmpty() ? EXIT_NO_WALLET : open_failure_status(outcome.device_error);
+    default:
+        // CMD_GOTO_ROM or more went to a wallet.
+        return EXIT_FAILED;
+    }
+}

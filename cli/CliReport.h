@@ -1,0 +1,51 @@
+#pragma once
+
+#include "log/Notice.h"
+#include "protocol/UpdateObserver.h"
+
+#include <QElapsedTimer>
+#include <QJsonObject>
+#include <QString>
+
+class QTextStream;
+class TerminalProgress;
+
+// What `flash` and `update` tell their user or script as they run: steps,
+// progress, the notices the window would show, and one end. Human output goes
+// to stderr; with --json every event is also one JSON object a line on stdout
+// (docs/CLI.md). While it lives it is the process's notice sink.
+class CliReport : public UpdateObserver, public NoticeSink
+{
+public:
+    static constexpr int kSchemaVersion = 1;
+
+    CliReport(QTextStream& out, QTextStream& err, bool json);
+    ~CliReport() override;
+
+    void start(const QString& command, const QString& image, const QString& device);
+    // The last line on stderr names the failure; the JSON end event repeats it.
+    int end(int exit_code, const QString& reason = QString());
+
+    void stepStarted(UpdateStep step) override;
+    void dataStarted(int records, int reports) override;
+    void reportsSent(int sent, int total) override;
+    void show(NoticeKind kind, const QString& title, const QString& text) override;
+
+private:
+    void event(const QString& type, QJsonObject fields);
+
+    QTextStream& out_;
+    QTextStream& err_;
+    bool json_;
+    NoticeSink* previous_sink_;
+    TerminalProgress* bar_;
+    QElapsedTimer since_progress_;
+    int progress_percent_ = -1;
+};
+
+// The exit status of a failed update: 1 once anything was sent to a wallet;
+// before that 3 no wallet (or no telling which), 4 the image, 5 the server or
+// what it sent, 6 a wallet that could not be opened for lack of permission.
+int exit_status(const UpdateOutcome& outcome);
+// For a wallet that could not be opened: 6 without permission, otherwise 3.
+int open_failure_status(const QString& device_error);
