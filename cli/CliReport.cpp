@@ -42,6 +42,11 @@ void CliReport::start(const QString& command, const QString& image, const QStrin
            {QStringLiteral("device"), device.isEmpty() ? QJsonValue() : QJsonValue(device)}});
 }
 
+void CliReport::finishProgress()
+{
+    bar_->finish();
+}
+
 int CliReport::end(int exit_code, const QString& reason)
 {
     bar_->finish();
@@ -63,7 +68,8 @@ void CliReport::stepStarted(UpdateStep step)
 
 void CliReport::dataStarted(int, int reports)
 {
-    bar_->setRange(0, reports);
+    // Each report is 64 bytes on the wire.
+    bar_->setRange(0, reports, 64);
     bar_->setValue(0);
     progress_percent_ = -1;
     reportsSent(0, reports);
@@ -85,6 +91,7 @@ void CliReport::reportsSent(int sent, int total)
 void CliReport::show(NoticeKind, const QString& title, const QString& text)
 {
     // The lines the command line has always printed for the window's boxes.
+    bar_->finish();
     err_ << QStringLiteral("提示: ") << text << '\n';
     err_.flush();
     event(QStringLiteral("notice"), {{QStringLiteral("title"), title}, {QStringLiteral("text"), text}});

@@ -25,6 +25,8 @@ public:
     void start(const QString& command, const QString& image, const QString& device);
     // The last line on stderr names the failure; the JSON end event repeats it.
     int end(int exit_code, const QString& reason = QString());
+    // Ends the progress bar's line, so that what follows starts a line of its own.
+    void finishProgress();
 
     void stepStarted(UpdateStep step) override;
     void dataStarted(int records, int reports) override;

@@ -73,6 +73,7 @@ int run_flash(const QString& file, const QString& device, bool json, QTextStream
     human.flush();
     const UpdateOutcome outcome = manager->Download(path, image, &report);
     manager->CloseDevice();
+    report.finishProgress();
     human << (outcome.ok() ? QStringLiteral("下载成功") : QStringLiteral("下载失败")) << '\n';
     human.flush();
     const QString where = QStringLiteral("; every step is in the run log ") + MyLog::FileName();

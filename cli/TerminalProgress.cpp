@@ -21,10 +21,13 @@ TerminalProgress::TerminalProgress(QTextStream& stream, bool interactive)
 {
 }
 
-void TerminalProgress::setRange(int low, int high)
+void TerminalProgress::setRange(int low, int high, int unit_bytes)
 {
     low_ = low;
     high_ = high > low ? high : low + 1;
+    unit_bytes_ = unit_bytes;
+    shown_ = -1;
+    clock_.start();
 }
 
 void TerminalProgress::setValue(int value)
@@ -38,6 +41,17 @@ void TerminalProgress::setValue(int value)
     const QString bar = QString(filled, QLatin1Char('#')) + QString(kWidth - filled, QLatin1Char('.'));
     if (interactive_) {
         stream_ << '\r' << '[' << bar << "] " << qSetFieldWidth(3) << percent << qSetFieldWidth(0) << '%';
+        const qint64 done = qBound(low_, value, high_) - low_;
+        const double seconds = clock_.isValid() ? clock_.elapsed() / 1000.0 : 0.0;
+        if (unit_bytes_ > 0 && done > 0 && seconds > 0) {
+            const double rate = done * unit_bytes_ / seconds;
+            const double left = (high_ - low_ - done) * unit_bytes_ / rate;
+            stream_ << QStringLiteral("  %1/%2 KiB  %3 KiB/s  %4 s left  ")
+                           .arg(done * unit_bytes_ / 1024.0, 0, 'f', 1)
+                           .arg((high_ - low_) * double(unit_bytes_) / 1024.0, 0, 'f', 1)
+                           .arg(rate / 1024.0, 0, 'f', 1)
+                           .arg(left, 0, 'f', 0);
+        }
     } else {
         stream_ << '[' << bar << "] " << percent << "%\n";
     }

@@ -1,15 +1,18 @@
 #pragma once
 
+#include <QElapsedTimer>
+
 class QTextStream;
 
-// A progress bar on the terminal: redrawn in place on a terminal, one line
-// per tenth otherwise (logs, pipes), so a factory log still shows how far
-// a transfer got.
+// A progress bar on the terminal: redrawn in place on a terminal, with the
+// bytes sent, the rate and the time left; one plain line per tenth otherwise
+// (logs, pipes), so a factory log still shows how far a transfer got.
 class TerminalProgress
 {
 public:
     TerminalProgress(QTextStream& stream, bool interactive);
-    void setRange(int low, int high);
+    // `unit_bytes`: the bytes one step of the value stands for.
+    void setRange(int low, int high, int unit_bytes = 0);
     void setValue(int value);
     // Ends the bar's line if one was drawn.
     void finish();
@@ -19,7 +22,9 @@ private:
     bool interactive_;
     int low_ = 0;
     int high_ = 100;
+    int unit_bytes_ = 0;
     int shown_ = -1; // percent last drawn
+    QElapsedTimer clock_;
     bool drawn_ = false;
 };
 
