@@ -106,8 +106,13 @@ UpdateOutcome run_auto_update(const Flasher& flash, UpdateObserver* watcher)
     API_DATA = net.get_latest();
     step(UpdateStep::Download);
     FirmwareImage image;
-    if (!fetch_firmware(&image)) {
-        return UpdateOutcome::failed(UpdateFailure::FirmwareNotFetched);
+    QString reason;
+    if (!fetch_firmware(&image, &reason)) {
+        // A failed query reaches the download as an empty answer: its own reason says more.
+        if (!net.lastError().isEmpty()) {
+            reason = QStringLiteral("the release query failed: ") + net.lastError();
+        }
+        return UpdateOutcome::failed(UpdateFailure::FirmwareNotFetched, reason);
     }
     step(UpdateStep::Verify);
     step(UpdateStep::BootloaderEntry);

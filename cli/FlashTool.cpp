@@ -51,6 +51,41 @@ struct Options
                                QStringLiteral("PATH")};
 };
 
+// `tessaro-flash COMMAND --help`: the command's own options and an example.
+struct CommandHelp
+{
+    const char* name;
+    const char* text;
+};
+const CommandHelp kCommandHelp[] = {
+    {"info",
+     "Usage: tessaro-flash info [--json] FILE.hex\n"
+     "Checks an Intel HEX image as the writers will and prints its segment table.\n"
+     "  --json   the verdict and the table as one JSON object\n"
+     "Example: tessaro-flash info --json fw.hex\n"
+     "Exit status: 0 accepted, 1 refused, 2 usage error or unreadable file.\n"},
+    {"update",
+     "Usage: tessaro-flash update [--server URL] [--ca FILE] [--json] [-v]\n"
+     "The automatic update: the current release from the firmware server onto the wallet.\n"
+     "  --server URL   base address of the firmware server\n"
+     "  --ca FILE      also trust this PEM CA certificate\n"
+     "  --json         one JSON event a line on stdout (docs/CLI.md)\n"
+     "  -v, --verbose  also print the debug trace\n"
+     "Example: tessaro-flash update --server https://fw.example --ca extra.pem --json\n"},
+    {"devices",
+     "Usage: tessaro-flash devices [--json]\n"
+     "Lists the wallet's HID interfaces: mode, interface, product, path.\n"
+     "  --json   {\"devices\":[...]}\n"
+     "Example: tessaro-flash devices --json\n"},
+    {"flash",
+     "Usage: tessaro-flash flash FILE.hex [--device PATH] [--json] [-v]\n"
+     "Writes a local image to a wallet, as the advanced window's download does.\n"
+     "  --device PATH  the wallet to write (needed when several are attached)\n"
+     "  --json         one JSON event a line on stdout (docs/CLI.md)\n"
+     "  -v, --verbose  also print the debug trace\n"
+     "Example: tessaro-flash flash fw.hex --device /dev/hidraw3\n"},
+};
+
 int usage_error(QTextStream& err, const QString& text)
 {
     err << "tessaro-flash: " << text << "\nTry 'tessaro-flash --help'.\n";
@@ -131,6 +166,13 @@ int run_flash_tool(int argc, char** argv, CliExtension* extension)
         return usage_error(err, parser.errorText());
     }
     if (parser.isSet(help)) {
+        const QString command = parser.positionalArguments().value(0);
+        for (const CommandHelp& entry : kCommandHelp) {
+            if (command == QLatin1String(entry.name)) {
+                out << QString::fromUtf8(entry.text);
+                return EXIT_OK;
+            }
+        }
         out << parser.helpText();
         return EXIT_OK;
     }

@@ -212,30 +212,32 @@ QString url_download_file()
     return fetch_firmware(&image) ? image.path() : QString();
 }
 
-bool fetch_firmware(FirmwareImage* image)
+bool fetch_firmware(FirmwareImage* image, QString* reason)
 {
-    const QString dir = firmware_directory();
-    if (dir.isEmpty()) {
-        show_notice("文件打开失败");
+    // Every failure tells the user with its box and gives its reason.
+    const auto fail = [reason](const char* box, const QString& why) {
+        qDebug().noquote() << "firmware download failed:" << why;
+        if (reason != nullptr)
+            *reason = why;
+        show_notice(QString::fromUtf8(box));
         return false;
-    }
+    };
+    const QString dir = firmware_directory();
+    if (dir.isEmpty())
+        return fail("文件打开失败", QStringLiteral("no folder to keep the firmware in can be written"));
 
     QString collected;
-    if (!stage_answer(dir + "/" + FILE_NAME, &collected)) {
-        show_notice("文件打开失败");
-        return false;
-    }
+    if (!stage_answer(dir + "/" + FILE_NAME, &collected))
+        return fail("文件打开失败", QStringLiteral("the release answer cannot be staged in %1").arg(dir));
 
     ReleaseFields fields;
-    if (!parse_release(collected, &fields)) {
-        show_notice("获取固件信息失败");
-        return false;
-    }
-    if (!file_name_acceptable(fields.file_name)) {
-        qWarning() << "refused firmware file name" << fields.file_name;
-        show_notice("文件下载错误");
-        return false;
-    }
+    if (!parse_release(collected, &fields))
+        return fail("获取固件信息失败",
+                    QStringLiteral("the release answer is not understood: \"%1\"").arg(collected.left(120)));
+    if (!file_name_acceptable(fields.file_name))
+        return fail(
+            "文件下载错误",
+            QStringLiteral("the release answer names a file that cannot be stored: \"%1\"").arg(fields.file_name));
 
     // The manager owns its replies; both go when the call returns.
     std::unique_ptr<QNetworkAccessManager> manager(new QNetworkAccessManager());
@@ -243,42 +245,35 @@ bool fetch_firmware(FirmwareImage* image)
     request.setSslConfiguration(firmware_tls_configuration());
 
     const int kMaxRetries = 3;
+    QString failure;
     QNetworkReply* reply = manager->get(request);
-    bool finished = wait_for_reply(reply);
+    bool finished = wait_for_reply(reply, &failure);
     for (int retry = 0; finished && reply->error() == QNetworkReply::UnknownNetworkError && retry < kMaxRetries;
          ++retry) {
         show_notice("未知网络错误,尝试二次联网");
         reply->deleteLater();
         reply = manager->get(request);
-        finished = wait_for_reply(reply);
+        finished = wait_for_reply(reply, &failure);
     }
-    if (!finished || reply->error() != QNetworkReply::NoError) {
-        qWarning() << "firmware download failed:" << reply->errorString();
-        show_notice("网络连接出错");
-        return false;
-    }
+    if (!finished || reply->error() != QNetworkReply::NoError)
+        return fail("网络连接出错", QStringLiteral("downloading ") + failure);
 
     // The digest and the check are taken over the bytes kept in memory, and
     // those same bytes are what the wallet is sent: the file on disk is a copy.
     const QString path = dir + "/" + fields.file_name;
     const QByteArray bytes = stored_body(reply);
-    if (!write_file(path, bytes)) {
-        show_notice("文件打开失败");
-        return false;
-    }
+    if (!write_file(path, bytes))
+        return fail("文件打开失败", QStringLiteral("the firmware cannot be written to %1").arg(path));
     const QString digest = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
     qDebug() << digest;
-    if (fields.web_md5 != digest) {
-        show_notice("文件下载错误");
-        return false;
-    }
+    if (fields.web_md5 != digest)
+        return fail("文件下载错误",
+                    QStringLiteral("the firmware's MD5 is %1, the release answer says %2").arg(digest, fields.web_md5));
     qDebug() << "md5值匹配";
 
     *image = FirmwareImage::fromBytes(bytes, path);
-    if (!image->accepted()) {
-        qWarning() << "firmware image refused:" << image->verdict().message();
-        show_notice("固件文件格式错误");
-        return false;
-    }
+    if (!image->accepted())
+        return fail("固件文件格式错误",
+                    QStringLiteral("the firmware image is refused: %1").arg(image->verdict().message()));
     return true;
 }

@@ -34,8 +34,10 @@ QString TestNet::get_latest()
     QNetworkReply* reply = manager->get(*request);
     QByteArray body;
     // A stalled request counts as failed; an HTTP error page is returned as it is.
-    if (wait_for_reply(reply))
+    if (wait_for_reply(reply, &last_error_))
         body = reply->readAll();
+    if (!last_error_.isEmpty())
+        qDebug().noquote() << "release query failed:" << last_error_;
     const int zero = body.indexOf('\0');
     if (zero >= 0)
         body.truncate(zero);

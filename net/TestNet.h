@@ -21,6 +21,12 @@ public:
     QNetworkAccessManager* manager = nullptr;
     QNetworkRequest* request = nullptr;
 
+    // Why the last query failed (address, error, HTTP status, certificate
+    // errors), or empty when it succeeded.
+    QString lastError() const { return last_error_; }
+
 private:
     void release();
+
+    QString last_error_;
 };

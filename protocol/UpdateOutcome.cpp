@@ -15,7 +15,8 @@ QString UpdateOutcome::reason() const
     case UpdateFailure::None:
         return QStringLiteral("the wallet verified every segment and was told to finish");
     case UpdateFailure::FirmwareNotFetched:
-        return QStringLiteral("the firmware could not be fetched and verified; the wallet was not touched");
+        return (detail.isEmpty() ? QStringLiteral("the firmware could not be fetched and verified") : detail)
+            + QStringLiteral("; the wallet was not touched");
     case UpdateFailure::ImageUnreadable:
         return QStringLiteral("the image cannot be read: %1; the wallet was not touched").arg(detail);
     case UpdateFailure::ImageRefused:

@@ -56,15 +56,26 @@ void TestFlashUpdateCommand::update_data()
     QTest::addColumn<QStringList>("extra");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("lastNotice");
+    QTest::addColumn<QString>("because"); // in the last line on stderr
 
     const QString ca = kTls + "ca.crt";
-    QTest::newRow("updated") << QStringList {"--ca", ca} << 0 << "更新完成";
-    QTest::newRow("updated, JSON events") << QStringList {"--ca", ca, "--json"} << 0 << "更新完成";
-    QTest::newRow("CRC refused") << QStringList {"--ca", ca, "--fault", "refuse-crc=0", "--json"} << 1 << "更新失败";
-    QTest::newRow("server not trusted") << QStringList() << 5 << "获取固件信息失败";
-    QTest::newRow("no wallet") << QStringList {"--ca", ca, "--no-wallet"} << 3 << "设备未找到";
-    QTest::newRow("missing CA file") << QStringList {"--ca", "/nonexistent/ca.pem"} << 2 << "";
-    QTest::newRow("stray argument") << QStringList {"--ca", ca, "now"} << 2 << "";
+    QTest::newRow("updated") << QStringList {"--ca", ca} << 0 << "更新完成"
+                             << "";
+    QTest::newRow("updated, JSON events") << QStringList {"--ca", ca, "--json"} << 0 << "更新完成"
+                                          << "";
+    QTest::newRow("CRC refused") << QStringList {"--ca", ca, "--fault", "refuse-crc=0", "--json"} << 1 << "更新失败"
+                                 << "CRC check of segment 0";
+    QTest::newRow("server not trusted") << QStringList() << 5 << "获取固件信息失败"
+                                        << "certificate: ";
+    QTest::newRow("server unreachable") << QStringList {"--ca", ca, "--server", "https://127.0.0.1:1"} << 5
+                                        << "获取固件信息失败"
+                                        << "https://127.0.0.1:1/firmware/latest: Connection refused";
+    QTest::newRow("no wallet") << QStringList {"--ca", ca, "--no-wallet"} << 3 << "设备未找到"
+                               << "no wallet attached";
+    QTest::newRow("missing CA file") << QStringList {"--ca", "/nonexistent/ca.pem"} << 2 << ""
+                                     << "";
+    QTest::newRow("stray argument") << QStringList {"--ca", ca, "now"} << 2 << ""
+                                    << "";
 }
 
 void TestFlashUpdateCommand::update()
@@ -72,6 +83,7 @@ void TestFlashUpdateCommand::update()
     QFETCH(QStringList, extra);
     QFETCH(int, exitCode);
     QFETCH(QString, lastNotice);
+    QFETCH(QString, because);
 
     // The server runs on this thread; run_tool keeps the event loop going.
     const ToolRun run
@@ -88,7 +100,8 @@ void TestFlashUpdateCommand::update()
     // Only a finished update says it is finished; a failed one ends on its reason.
     QCOMPARE(notices.contains(QStringLiteral("更新完成")), exitCode == 0);
     if (exitCode != 0 && exitCode != 2) {
-        QVERIFY2(lines.last().startsWith(QStringLiteral("tessaro-flash: ")), qPrintable(run.err));
+        QVERIFY2(lines.last().startsWith(QStringLiteral("tessaro-flash: ")) && lines.last().contains(because),
+                 qPrintable(run.err));
     }
     QVERIFY(!run.err.contains(QStringLiteral("md5值匹配"))); // no debug trace without --verbose
     // Under --json every stdout line is an event, a notice for each box, the last the end.
