@@ -22,6 +22,13 @@ struct RuntimeSettings
     QList<QByteArray> extra_ca_pem;
     // A request or download that makes no progress for this long fails.
     int stall_timeout_ms = 30000;
+    // The release answer: at most this large, this long in all.
+    qint64 answer_max_bytes = 64 * 1024;
+    int answer_deadline_ms = 2 * 60 * 1000;
+    // The firmware body: at most this large (a full image is under 3 MB of
+    // text), this long in all.
+    qint64 body_max_bytes = 16 * 1024 * 1024;
+    int body_deadline_ms = 10 * 60 * 1000;
     // First choice for the firmware files; empty means the application's folder.
     QString firmware_dir;
 };

@@ -68,15 +68,19 @@ QTextCodec* html_codec(const QString& text)
     return QTextCodec::codecForHtml(text.toLatin1());
 }
 
-bool file_name_acceptable(const QString& name)
+// The firmware file may only ever be a plain name of our own in the firmware
+// folder: it must not name a neighbour of the program (another program, a
+// library, a configuration file), only an earlier firmware download.
+bool file_name_acceptable(const QString& name, const QString& dir)
 {
-    if (name.isEmpty() || name == "." || name == ".." || name == FILE_NAME)
+    if (name.isEmpty() || name.size() > 128 || name.startsWith('.') || name == FILE_NAME)
         return false;
     for (const QChar c : name) {
-        if (c == '\\' || c == '/' || c.category() == QChar::Other_Control)
+        const bool plain = c.unicode() < 128 && (c.isLetterOrNumber() || c == '.' || c == '_' || c == '-');
+        if (!plain)
             return false;
     }
-    return true;
+    return !QFileInfo::exists(dir + "/" + name) || name.endsWith(QLatin1String(".hex"), Qt::CaseInsensitive);
 }
 
 struct ReleaseFields
@@ -128,7 +132,15 @@ bool parse_release(const QString& text, ReleaseFields* out)
             file_name = path_parts.at(2);
     }
     file_name.remove('"');
-    if (web_md5.isEmpty() || address.isEmpty())
+    // Blanks around a member (an answer written one member a line) are not part of it.
+    web_md5 = web_md5.trimmed();
+    address = address.trimmed();
+    file_name = file_name.trimmed();
+    if (web_md5.isEmpty() || address.isEmpty() || file_name.isEmpty())
+        return false;
+    // Only the web: a file:// or ftp:// address would copy anything there is.
+    const QString scheme = QUrl(address, QUrl::TolerantMode).scheme().toLower();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
         return false;
     out->address = address;
     out->file_name = file_name;
@@ -172,37 +184,84 @@ bool stage_answer(const QString& staging_path, QString* collected)
     return true;
 }
 
-// Each line of the body simplified and ended with CR LF, as the file keeps it.
-QByteArray stored_body(QNetworkReply* reply)
+// The firmware body stored as it arrives, in whole lines, each simplified and
+// ended with CR LF, into `<name>.part`: its MD5 and the bytes for the update
+// are taken from what is stored. A line split across packets is stored once,
+// whole; a line that begins with a zero byte ends the body.
+class BodyStore
 {
-    QByteArray stored;
-    QTextStream out(&stored, QIODevice::WriteOnly);
-    for (;;) {
-        QByteArray raw = reply->readLine();
+public:
+    explicit BodyStore(const QString& path)
+        : file_(path + QStringLiteral(".part"))
+    {
+    }
+    ~BodyStore()
+    {
+        // A transfer that did not finish leaves nothing behind.
+        if (file_.isOpen())
+            file_.close();
+        if (!kept_)
+            file_.remove();
+    }
+
+    // Starts the file afresh, as a retried transfer does.
+    bool restart()
+    {
+        file_.close();
+        stored_.clear();
+        hash_.reset();
+        ended_ = false;
+        failed_ = !file_.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        return !failed_;
+    }
+
+    // Takes the whole lines that have arrived; at the end the rest too.
+    void take(QNetworkReply* reply, bool at_end)
+    {
+        while (!ended_ && !failed_ && (at_end ? reply->bytesAvailable() > 0 : reply->canReadLine()))
+            store(reply->readLine());
+    }
+
+    // Moves the stored file over `path`, replacing an earlier download.
+    bool keep(const QString& path)
+    {
+        file_.close();
+        if (failed_ || file_.error() != QFileDevice::NoError)
+            return false;
+        QFile::remove(path);
+        kept_ = file_.rename(path);
+        return kept_;
+    }
+
+    const QByteArray& bytes() const { return stored_; }
+    QString md5() const { return QString::fromLatin1(hash_.result().toHex()); }
+
+private:
+    void store(QByteArray raw)
+    {
         const int zero = raw.indexOf('\0');
         if (zero >= 0)
             raw.truncate(zero);
         const QString line = QString::fromUtf8(raw);
-        if (line.isEmpty())
-            break;
+        if (line.isEmpty()) {
+            ended_ = true;
+            return;
+        }
         const QString simplified = line.simplified();
         QTextCodec* codec = html_codec(simplified);
-        out.setCodec(codec);
-        out << codec->toUnicode(simplified.toLatin1()) << "\r\n";
+        const QByteArray bytes = codec->fromUnicode(codec->toUnicode(simplified.toLatin1()) + QStringLiteral("\r\n"));
+        failed_ = file_.write(bytes) != bytes.size();
+        stored_ += bytes;
+        hash_.addData(bytes);
     }
-    out.flush();
-    return stored;
-}
 
-bool write_file(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const bool ok = file.write(bytes) == bytes.size();
-    file.close();
-    return ok && file.error() == QFileDevice::NoError;
-}
+    QFile file_;
+    QByteArray stored_;
+    QCryptographicHash hash_ {QCryptographicHash::Md5};
+    bool ended_ = false;
+    bool failed_ = false;
+    bool kept_ = false; // renamed over the firmware file: no longer ours to remove
+};
 
 } // namespace
 
@@ -234,9 +293,9 @@ bool fetch_firmware(FirmwareImage* image, QString* reason)
     if (!parse_release(collected, &fields))
         return fail("获取固件信息失败",
                     QStringLiteral("the release answer is not understood: \"%1\"").arg(collected.left(120)));
-    if (!file_name_acceptable(fields.file_name))
+    if (!file_name_acceptable(fields.file_name, dir))
         return fail(
-            "文件下载错误",
+            "获取固件信息失败",
             QStringLiteral("the release answer names a file that cannot be stored: \"%1\"").arg(fields.file_name));
 
     // The manager owns its replies; both go when the call returns.
@@ -244,27 +303,38 @@ bool fetch_firmware(FirmwareImage* image, QString* reason)
     QNetworkRequest request(QUrl(fields.address, QUrl::TolerantMode));
     request.setSslConfiguration(firmware_tls_configuration());
 
+    const QString path = dir + "/" + fields.file_name;
+    BodyStore store(path);
+    ReplyBounds bounds;
+    bounds.max_bytes = settings().body_max_bytes;
+    bounds.deadline_ms = settings().body_deadline_ms;
+    const auto transfer = [&]() {
+        QNetworkReply* reply = manager->get(request);
+        store.restart();
+        QObject::connect(reply, &QNetworkReply::readyRead, reply, [&store, reply] { store.take(reply, false); });
+        return reply;
+    };
     const int kMaxRetries = 3;
     QString failure;
-    QNetworkReply* reply = manager->get(request);
-    bool finished = wait_for_reply(reply, &failure);
+    QNetworkReply* reply = transfer();
+    bool finished = wait_for_reply(reply, &failure, bounds);
     for (int retry = 0; finished && reply->error() == QNetworkReply::UnknownNetworkError && retry < kMaxRetries;
          ++retry) {
         show_notice("未知网络错误,尝试二次联网");
         reply->deleteLater();
-        reply = manager->get(request);
-        finished = wait_for_reply(reply, &failure);
+        reply = transfer();
+        finished = wait_for_reply(reply, &failure, bounds);
     }
     if (!finished || reply->error() != QNetworkReply::NoError)
         return fail("网络连接出错", QStringLiteral("downloading ") + failure);
 
-    // The digest and the check are taken over the bytes kept in memory, and
-    // those same bytes are what the wallet is sent: the file on disk is a copy.
-    const QString path = dir + "/" + fields.file_name;
-    const QByteArray bytes = stored_body(reply);
-    if (!write_file(path, bytes))
+    // The digest and the check are taken over the bytes stored, and those
+    // same bytes are what the wallet is sent: the file on disk is a copy.
+    store.take(reply, true);
+    if (!store.keep(path))
         return fail("文件打开失败", QStringLiteral("the firmware cannot be written to %1").arg(path));
-    const QString digest = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+    const QByteArray bytes = store.bytes();
+    const QString digest = store.md5();
     qDebug() << digest;
     if (fields.web_md5 != digest)
         return fail("文件下载错误",

@@ -10,11 +10,9 @@
 
 namespace {
 
-QString failure_of(QNetworkReply* reply, bool stalled, const QStringList& ssl_errors)
+QString failure_of(QNetworkReply* reply, const QStringList& ssl_errors)
 {
     const QString address = reply->url().toString();
-    if (stalled)
-        return QStringLiteral("%1: no progress for %2 s").arg(address).arg(network_stall_timeout_ms() / 1000.0);
     if (reply->error() == QNetworkReply::NoError)
         return QString();
     QString reason = QStringLiteral("%1: %2").arg(address, reply->errorString());
@@ -28,37 +26,50 @@ QString failure_of(QNetworkReply* reply, bool stalled, const QStringList& ssl_er
 
 } // namespace
 
-bool wait_for_reply(QNetworkReply* reply, QString* reason)
+bool wait_for_reply(QNetworkReply* reply, QString* reason, const ReplyBounds& bounds)
 {
     QStringList ssl_errors;
+    QString broken; // the bound the reply broke, if it broke one
     QObject::connect(reply, &QNetworkReply::sslErrors, reply, [&ssl_errors](const QList<QSslError>& errors) {
         for (const QSslError& error : errors)
             ssl_errors << error.errorString();
     });
-    const auto finish = [&](bool stalled) {
+    const auto finish = [&]() {
         QObject::disconnect(reply, &QNetworkReply::sslErrors, reply, nullptr);
         if (reason != nullptr)
-            *reason = failure_of(reply, stalled, ssl_errors);
-        return !stalled;
+            *reason = broken.isEmpty() ? failure_of(reply, ssl_errors)
+                                       : QStringLiteral("%1: %2").arg(reply->url().toString(), broken);
+        return broken.isEmpty();
     };
     if (reply->isFinished())
-        return finish(false);
+        return finish();
     QEventLoop loop;
     QTimer stall;
+    QTimer deadline;
     stall.setSingleShot(true);
-    bool stalled = false;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(reply, &QNetworkReply::downloadProgress, &stall, [&stall] { stall.start(); });
-    QObject::connect(reply, &QNetworkReply::uploadProgress, &stall, [&stall] { stall.start(); });
-    QObject::connect(&stall, &QTimer::timeout, &loop, [&] {
-        stalled = true;
+    deadline.setSingleShot(true);
+    const auto stop = [&](const QString& why) {
+        if (broken.isEmpty())
+            broken = why;
         loop.quit();
+    };
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, &stall, [&](qint64 received, qint64) {
+        stall.start();
+        if (bounds.max_bytes > 0 && received > bounds.max_bytes)
+            stop(QStringLiteral("more than %1 bytes").arg(bounds.max_bytes));
     });
+    QObject::connect(reply, &QNetworkReply::uploadProgress, &stall, [&stall] { stall.start(); });
+    QObject::connect(&stall, &QTimer::timeout, &loop,
+                     [&] { stop(QStringLiteral("no progress for %1 s").arg(network_stall_timeout_ms() / 1000.0)); });
+    QObject::connect(&deadline, &QTimer::timeout, &loop,
+                     [&] { stop(QStringLiteral("not finished within %1 s").arg(bounds.deadline_ms / 1000.0)); });
     stall.start(network_stall_timeout_ms());
+    if (bounds.deadline_ms > 0)
+        deadline.start(bounds.deadline_ms);
     loop.exec();
-    if (!reply->isFinished()) {
-        // Aborting emits finished(); nobody waits on it any more.
+    // Past a bound nothing more is read: the transfer is aborted at once.
+    if (!reply->isFinished() || !broken.isEmpty())
         reply->abort();
-    }
-    return finish(stalled);
+    return finish();
 }

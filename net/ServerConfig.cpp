@@ -49,7 +49,9 @@ QSslConfiguration firmware_tls_configuration()
     config.setPeerVerifyMode(QSslSocket::VerifyPeer);
     config.setProtocol(QSsl::TlsV1_2OrLater);
     if (!settings().extra_ca_pem.isEmpty()) {
-        QList<QSslCertificate> cas = config.caCertificates();
+        // A CA list of our own switches off Qt's loading of the system's roots
+        // on demand: load them here, or --ca would drop every public server.
+        QList<QSslCertificate> cas = QSslConfiguration::systemCaCertificates();
         for (const QByteArray& pem : qAsConst(settings().extra_ca_pem))
             cas.append(QSslCertificate::fromData(pem, QSsl::Pem));
         config.setCaCertificates(cas);

@@ -1,5 +1,6 @@
 #include "net/TestNet.h"
 
+#include "log/Settings.h"
 #include "net/NetWait.h"
 #include "net/ServerConfig.h"
 
@@ -34,7 +35,11 @@ QString TestNet::get_latest()
     QNetworkReply* reply = manager->get(*request);
     QByteArray body;
     // A stalled request counts as failed; an HTTP error page is returned as it is.
-    if (wait_for_reply(reply, &last_error_))
+    // A bounded answer: no server keeps the window waiting or fills its memory.
+    ReplyBounds bounds;
+    bounds.max_bytes = settings().answer_max_bytes;
+    bounds.deadline_ms = settings().answer_deadline_ms;
+    if (wait_for_reply(reply, &last_error_, bounds))
         body = reply->readAll();
     if (!last_error_.isEmpty())
         qDebug().noquote() << "release query failed:" << last_error_;

@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QSslSocket>
+#include <QTimer>
+
+#include <memory>
 
 FirmwareServer::FirmwareServer(QObject* parent)
     : QTcpServer(parent)
@@ -53,6 +56,11 @@ void FirmwareServer::set_file_root(const QString& dir)
 void FirmwareServer::set_stall(bool stall)
 {
     stall_ = stall;
+}
+
+void FirmwareServer::set_trickle(int interval_ms)
+{
+    trickle_ms_ = interval_ms;
 }
 
 bool FirmwareServer::listen_local(quint16 port)
@@ -122,6 +130,22 @@ void FirmwareServer::answer(QSslSocket* socket, const Route& route)
     QByteArray head = "HTTP/1.1 " + QByteArray::number(route.status) + (route.status == 200 ? " OK" : " Error")
         + "\r\nContent-Type: " + route.content_type + "\r\nContent-Length: " + QByteArray::number(route.body.size())
         + "\r\nConnection: close\r\n\r\n";
-    socket->write(head + route.body);
-    socket->disconnectFromHost();
+    if (trickle_ms_ <= 0) {
+        socket->write(head + route.body);
+        socket->disconnectFromHost();
+        return;
+    }
+    // One byte at a time: never stalled, never done.
+    auto* timer = new QTimer(socket);
+    auto left = std::make_shared<QByteArray>(head + route.body);
+    connect(timer, &QTimer::timeout, socket, [socket, timer, left] {
+        if (left->isEmpty()) {
+            timer->stop();
+            socket->disconnectFromHost();
+            return;
+        }
+        socket->write(left->left(1));
+        left->remove(0, 1);
+    });
+    timer->start(trickle_ms_);
 }

@@ -28,6 +28,8 @@ public:
     void set_file_root(const QString& dir);
     // Accepts connections and requests but never answers.
     void set_stall(bool stall);
+    // Sends each answer a byte every `interval_ms` (0: all at once).
+    void set_trickle(int interval_ms);
 
     bool listen_local(quint16 port = 0);
     QString base_url() const; // "https://127.0.0.1:PORT"
@@ -53,6 +55,7 @@ private:
     QHash<QString, Route> routes_;
     QString root_;
     bool stall_ = false;
+    int trickle_ms_ = 0;
     int requests_ = 0;
     QByteArray last_path_;
 };

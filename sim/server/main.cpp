@@ -53,7 +53,16 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "cannot read %s\n", qPrintable(file.fileName()));
             return 1;
         }
-        const QByteArray data = file.readAll();
+        // Served and digested in the form the updater stores: each line ended
+        // with CR LF, so that a file with LF line ends verifies too.
+        QByteArray data;
+        for (QByteArray line : file.readAll().split('\n')) {
+            if (line.endsWith('\r'))
+                line.chop(1);
+            data += line + "\r\n";
+        }
+        if (data.endsWith("\r\n\r\n"))
+            data.chop(2);
         const QString name = QFileInfo(file.fileName()).fileName();
         const QByteArray md5 = QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex();
         const QString version = QFileInfo(file.fileName()).completeBaseName();

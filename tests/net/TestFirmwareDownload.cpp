@@ -82,6 +82,9 @@ private slots:
         QTest::newRow("answer and lines simplified, stored with CR LF") << loose << spread << image_ << QStringList();
         QTest::newRow("blank line kept, image refused, file stays")
             << blank << json << blank << QStringList {"固件文件格式错误"};
+        QTest::newRow("answer one member a line, blanks before commas and the brace")
+            << image_ << "{\n  \"version\": \"1.2\" ,\n  \"url\": \"%1\" ,\n  \"md5\": \"%2\"\n}\n"
+            << image_ << QStringList();
         QTest::newRow("capital digest, file stays")
             << image_ << QString(json).replace("%2", "%3") << image_ << QStringList {"文件下载错误"};
     }
@@ -107,51 +110,100 @@ private slots:
     {
         QTest::addColumn<QString>("answer"); // %1 the server's base address
         QTest::addColumn<QString>("cert");
-        QTest::addColumn<bool>("stall");
+        QTest::addColumn<QString>("server"); // "stall", "trickle", "small bound" or a plain server
         QTest::addColumn<QStringList>("boxes");
         const QString good = release("%1/firmware/fw.hex", md5_hex(image_));
         const QStringList bad_answer {"获取固件信息失败"};
-        const QStringList bad_name {"文件下载错误"};
         const QStringList lost {"网络连接出错"};
-        QTest::newRow("empty answer") << QString() << "server" << false << bad_answer;
+        QTest::newRow("empty answer") << QString() << "server"
+                                      << "" << bad_answer;
         QTest::newRow("two fields") << "{\"version\":\"1.2\",\"url\":\"https"
-                                    << "server" << false << bad_answer;
+                                    << "server"
+                                    << "" << bad_answer;
         QTest::newRow("no digest value") << "{\"version\":\"1.2\",\"url\":\"%1/firmware/fw.hex\",\"md5"
-                                         << "server" << false << bad_answer;
-        QTest::newRow("no second path segment") << release("%1/fw.hex", "ab") << "server" << false << bad_name;
-        const QList<QPair<const char*, QString>> names {{"dot dot", ".."},           {"dot", "."},
-                                                        {"empty name", ""},          {"staging name", "hex.txt"},
-                                                        {"backslash", "a\\\\b.hex"}, {"control char", "a\x01.hex"}};
+                                         << "server"
+                                         << "" << bad_answer;
+        QTest::newRow("too few path parts") << release("%1/fw.hex", "ab") << "server"
+                                            << "" << bad_answer;
+        QTest::newRow("file address") << release("file:///etc/passwd/x", "ab") << "server"
+                                      << "" << bad_answer;
+        QTest::newRow("ftp address") << release("ftp://127.0.0.1/firmware/fw.hex", "ab") << "server"
+                                     << "" << bad_answer;
+        const QList<QPair<const char*, QString>> names {{"dot dot", ".."},
+                                                        {"hidden", ".fw.hex"},
+                                                        {"empty name", ""},
+                                                        {"staging name", "hex.txt"},
+                                                        {"backslash", "a\\\\b.hex"},
+                                                        {"control char", "a\x01.hex"},
+                                                        {"not ASCII", "fw\u00e9.hex"},
+                                                        {"129 characters", QString(125, 'a') + ".hex"}};
         for (const auto& name : names) {
-            QTest::newRow(name.first) << release("%1/firmware/" + name.second, "ab") << "server" << false << bad_name;
+            QTest::newRow(name.first) << release("%1/firmware/" + name.second, "ab") << "server"
+                                      << "" << bad_answer;
         }
-        QTest::newRow("404") << release("%1/firmware/missing.hex", "ab") << "server" << false << lost;
-        QTest::newRow("self-signed") << good << "selfsigned" << false << lost;
-        QTest::newRow("expired") << good << "expired" << false << lost;
-        QTest::newRow("wrong name") << good << "wrongname" << false << lost;
-        QTest::newRow("stalled") << good << "server" << true << lost;
+        QTest::newRow("404") << release("%1/firmware/missing.hex", "ab") << "server"
+                             << "" << lost;
+        QTest::newRow("self-signed") << good << "selfsigned"
+                                     << "" << lost;
+        QTest::newRow("expired") << good << "expired"
+                                 << "" << lost;
+        QTest::newRow("wrong name") << good << "wrongname"
+                                    << "" << lost;
+        QTest::newRow("stalled") << good << "server"
+                                 << "stall" << lost;
+        QTest::newRow("trickling past the deadline") << good << "server"
+                                                     << "trickle" << lost;
+        QTest::newRow("body past its bound") << good << "server"
+                                             << "small bound" << lost;
         // The kernel refuses a TCP connection to a multicast address at once
         // ("Network unreachable"), which Qt reports as UnknownNetworkError: the
         // download is tried again three times, then given up.
         const QString retry = "未知网络错误,尝试二次联网";
         QTest::newRow("unknown network error, retried three times")
-            << release("https://224.0.0.1/firmware/fw.hex", "ab") << "server" << false
-            << QStringList {retry, retry, retry, lost[0]};
+            << release("https://224.0.0.1/firmware/fw.hex", "ab") << "server"
+            << "" << QStringList {retry, retry, retry, lost[0]};
     }
     void refused()
     {
         QFETCH(QString, answer);
         QFETCH(QString, cert);
-        QFETCH(bool, stall);
+        QFETCH(QString, server);
         QFETCH(QStringList, boxes);
         QVERIFY(use_certificate(server_, cert));
-        server_.set_stall(stall);
+        server_.set_stall(server == QLatin1String("stall"));
+        server_.set_trickle(server == QLatin1String("trickle") ? 20 : 0);
         ScopedSettings scope;
-        settings().stall_timeout_ms = stall ? 200 : 10000;
+        settings().stall_timeout_ms = server == QLatin1String("stall") ? 200 : 10000;
+        settings().body_deadline_ms = server == QLatin1String("trickle") ? 300 : 60000;
+        settings().body_max_bytes = server == QLatin1String("small bound") ? 1000 : 16 << 20;
         API_DATA = answer.replace("%1", server_.base_url());
         QCOMPARE(fetch(), boxes);
+        server_.set_stall(false);
+        server_.set_trickle(0);
         QCOMPARE(path_, QString());
         QCOMPARE(QDir(dir_->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+    }
+
+    // A name that stands for a neighbour of the program is never downloaded to,
+    // however the answer names it; an earlier firmware download is replaced.
+    void neighboursAreLeftAlone()
+    {
+        QFile neighbour(dir_->filePath("tessaro.conf"));
+        QVERIFY(neighbour.open(QIODevice::WriteOnly) && neighbour.write("keep") == 4);
+        neighbour.close();
+        const int requests = server_.request_count();
+        API_DATA = release(server_.base_url() + "/firmware/tessaro.conf", md5_hex(image_));
+        QCOMPARE(fetch(), QStringList {"获取固件信息失败"});
+        QCOMPARE(read_file(neighbour.fileName()), QByteArray("keep"));
+        QCOMPARE(server_.request_count(), requests);
+
+        QFile earlier(dir_->filePath("FW.HEX"));
+        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("old") == 3);
+        earlier.close();
+        server_.set_route("/firmware/FW.HEX", 200, image_);
+        API_DATA = release(server_.base_url() + "/firmware/FW.HEX", md5_hex(image_));
+        QCOMPARE(fetch(), QStringList());
+        QCOMPARE(read_file(earlier.fileName()), image_);
     }
 
     // An unwritable first choice (here a plain file) falls back to the cache folder.
@@ -185,8 +237,10 @@ private slots:
     void serverExecutable()
     {
         QVERIFY(QDir(dir_->path()).mkpath("served"));
+        // Served with LF line ends: the server publishes the form the updater stores.
         QFile served(dir_->filePath("served/fw-1.2.hex"));
-        QVERIFY(served.open(QIODevice::WriteOnly) && served.write(image_) == image_.size());
+        const QByteArray lf = QByteArray(image_).replace("\r\n", "\n");
+        QVERIFY(served.open(QIODevice::WriteOnly) && served.write(lf) == lf.size());
         served.close();
         QProcess server;
         server.start(QStringLiteral(TESSARO_FIRMWARE_SERVER),

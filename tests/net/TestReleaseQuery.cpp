@@ -20,43 +20,53 @@ private slots:
         QVERIFY2(add_trusted_ca_file(tls_file("ca.crt"), &error), qPrintable(error));
         QVERIFY(!add_trusted_ca_file(tls_file("make-certs.sh"), &error));
         QVERIFY(!error.isEmpty());
+        // The added CA comes on top of the system's roots, which stay trusted.
+        QCOMPARE(firmware_tls_configuration().caCertificates().size(),
+                 QSslConfiguration::systemCaCertificates().size() + 1);
     }
     void query_data()
     {
         QTest::addColumn<QString>("cert");
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<bool>("stall");
+        QTest::addColumn<QString>("server"); // "stall", "trickle" or a plain server
         QTest::addColumn<QString>("expected");
 
         const QByteArray good = R"({"version":"1.2","url":"https://h/firmware/a.hex","md5":"00"})";
-        QTest::newRow("zero byte cuts") << "server" << 200 << QByteArray("{\"a\":1}\0tail", 12) << false << "{\"a\":1}";
-        QTest::newRow("404 page is returned")
-            << "server" << 404 << QByteArray("<h1>404 Not Found</h1>") << false << "<h1>404 Not Found</h1>";
-        QTest::newRow("self-signed refused") << "selfsigned" << 200 << good << false << QString();
-        QTest::newRow("expired refused") << "expired" << 200 << good << false << QString();
-        QTest::newRow("wrong name refused") << "wrongname" << 200 << good << false << QString();
-        QTest::newRow("stall times out") << "server" << 200 << good << true << QString();
+        QTest::newRow("zero byte cuts") << "server" << 200 << QByteArray("{\"a\":1}\0tail", 12) << ""
+                                        << "{\"a\":1}";
+        QTest::newRow("404 page is returned") << "server" << 404 << QByteArray("<h1>404 Not Found</h1>") << ""
+                                              << "<h1>404 Not Found</h1>";
+        QTest::newRow("self-signed refused") << "selfsigned" << 200 << good << "" << QString();
+        QTest::newRow("expired refused") << "expired" << 200 << good << "" << QString();
+        QTest::newRow("wrong name refused") << "wrongname" << 200 << good << "" << QString();
+        QTest::newRow("stall times out") << "server" << 200 << good << "stall" << QString();
+        QTest::newRow("trickle meets the deadline") << "server" << 200 << good << "trickle" << QString();
+        QTest::newRow("answer over 64 KiB") << "server" << 200 << QByteArray(64 * 1024 + 1, 'a') << "" << QString();
     }
     void query()
     {
         QFETCH(QString, cert);
         QFETCH(int, status);
         QFETCH(QByteArray, body);
-        QFETCH(bool, stall);
+        QFETCH(QString, server);
         QFETCH(QString, expected);
 
         QVERIFY(use_certificate(server_, cert));
         server_.set_route("/firmware/latest", status, body);
-        server_.set_stall(stall);
-        // Only a stalled server should hit the timeout, so only then is it short;
-        // otherwise generous: sanitizer builds on a busy machine are slow.
+        server_.set_stall(server == QLatin1String("stall"));
+        server_.set_trickle(server == QLatin1String("trickle") ? 20 : 0);
+        // Only a stalled or trickling server should hit its bound, so only then
+        // is it short; otherwise generous: sanitizer builds on a busy machine are slow.
         ScopedSettings scope;
-        settings().stall_timeout_ms = stall ? 200 : 10000;
+        settings().stall_timeout_ms = server == QLatin1String("stall") ? 200 : 10000;
+        settings().answer_deadline_ms = server == QLatin1String("trickle") ? 300 : 60000;
         TestNet net;
         const QString answer = net.get_latest();
         server_.set_stall(false);
+        server_.set_trickle(0);
         QCOMPARE(answer, expected);
+        QCOMPARE(net.lastError().isEmpty(), status == 200 && !expected.isEmpty());
     }
 
     // A refused connection gives an empty answer; the next query replaces
