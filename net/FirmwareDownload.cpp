@@ -21,6 +21,7 @@
 #include <QTextStream>
 #include <QUrl>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -209,6 +210,7 @@ public:
     {
         file_.close();
         stored_.clear();
+        pending_.clear();
         hash_.reset();
         ended_ = false;
         failed_ = !file_.open(QIODevice::WriteOnly | QIODevice::Truncate);
@@ -218,8 +220,13 @@ public:
     // Takes the whole lines that have arrived; at the end the rest too.
     void take(QNetworkReply* reply, bool at_end)
     {
-        while (!ended_ && !failed_ && (at_end ? reply->bytesAvailable() > 0 : reply->canReadLine()))
-            store(reply->readLine());
+        pending_ += reply->readAll();
+        int start = 0;
+        for (int end; !ended_ && !failed_ && (end = pending_.indexOf('\n', start)) >= 0; start = end + 1)
+            store(pending_.mid(start, end + 1 - start));
+        pending_.remove(0, start);
+        if (at_end && !ended_ && !failed_ && !pending_.isEmpty())
+            store(pending_);
     }
 
     // Moves the stored file over `path`, replacing an earlier download.
@@ -242,20 +249,28 @@ private:
         const int zero = raw.indexOf('\0');
         if (zero >= 0)
             raw.truncate(zero);
-        const QString line = QString::fromUtf8(raw);
-        if (line.isEmpty()) {
+        if (raw.isEmpty()) {
             ended_ = true;
             return;
         }
-        const QString simplified = line.simplified();
-        QTextCodec* codec = html_codec(simplified);
-        const QByteArray bytes = codec->fromUnicode(codec->toUnicode(simplified.toLatin1()) + QStringLiteral("\r\n"));
+        // A line of plain ASCII (every HEX record) is the same bytes in any
+        // codec the text could name; only other lines take the long way.
+        const bool plain = std::all_of(raw.cbegin(), raw.cend(), [](char c) { return c > 0 && c != '<'; });
+        const QByteArray bytes = plain ? raw.simplified() + "\r\n" : converted(raw);
         failed_ = file_.write(bytes) != bytes.size();
         stored_ += bytes;
         hash_.addData(bytes);
     }
 
+    static QByteArray converted(const QByteArray& raw)
+    {
+        const QString simplified = QString::fromUtf8(raw).simplified();
+        QTextCodec* codec = html_codec(simplified);
+        return codec->fromUnicode(codec->toUnicode(simplified.toLatin1()) + QStringLiteral("\r\n"));
+    }
+
     QFile file_;
+    QByteArray pending_; // a line not yet whole
     QByteArray stored_;
     QCryptographicHash hash_ {QCryptographicHash::Md5};
     bool ended_ = false;
@@ -310,6 +325,9 @@ bool fetch_firmware(FirmwareImage* image, QString* reason)
     bounds.deadline_ms = settings().body_deadline_ms;
     const auto transfer = [&]() {
         QNetworkReply* reply = manager->get(request);
+        // Read no further ahead than what is stored: a fast server must not
+        // fill the memory before the bound is noticed.
+        reply->setReadBufferSize(256 * 1024);
         store.restart();
         QObject::connect(reply, &QNetworkReply::readyRead, reply, [&store, reply] { store.take(reply, false); });
         return reply;

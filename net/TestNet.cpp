@@ -33,6 +33,8 @@ QString TestNet::get_latest()
     // The answer decides what is flashed: the server must prove who it is.
     request->setSslConfiguration(firmware_tls_configuration());
     QNetworkReply* reply = manager->get(*request);
+    // Nothing beyond the answer's bound is buffered.
+    reply->setReadBufferSize(settings().answer_max_bytes + 1);
     QByteArray body;
     // A stalled request counts as failed; an HTTP error page is returned as it is.
     // A bounded answer: no server keeps the window waiting or fills its memory.
