@@ -204,6 +204,13 @@ private slots:
         API_DATA = release(server_.base_url() + "/firmware/FW.HEX", md5_hex(image_));
         QCOMPARE(fetch(), QStringList());
         QCOMPARE(read_file(earlier.fileName()), image_);
+        // A transfer that fails leaves the earlier file as it was, and no part file.
+        server_.set_route("/firmware/FW.HEX", 200, QByteArray(2000, 'x'));
+        ScopedSettings scope;
+        settings().body_max_bytes = 1000;
+        QCOMPARE(fetch(), QStringList {"网络连接出错"});
+        QCOMPARE(read_file(earlier.fileName()), image_);
+        QVERIFY(!QFile::exists(earlier.fileName() + ".part"));
     }
 
     // An unwritable first choice (here a plain file) falls back to the cache folder.
