@@ -51,7 +51,9 @@ QSslConfiguration firmware_tls_configuration()
     if (!settings().extra_ca_pem.isEmpty()) {
         // A CA list of our own switches off Qt's loading of the system's roots
         // on demand: load them here, or --ca would drop every public server.
-        QList<QSslCertificate> cas = QSslConfiguration::systemCaCertificates();
+        // Read once: parsing the system's store takes longer than a request.
+        static const QList<QSslCertificate> system_roots = QSslConfiguration::systemCaCertificates();
+        QList<QSslCertificate> cas = system_roots;
         for (const QByteArray& pem : qAsConst(settings().extra_ca_pem))
             cas.append(QSslCertificate::fromData(pem, QSsl::Pem));
         config.setCaCertificates(cas);
