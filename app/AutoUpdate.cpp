@@ -15,42 +15,31 @@
 namespace {
 
 // The main window's bar: the share of data reports sent, after each block.
-class BarObserver : public UpdateObserver
+class BarObserver : public ObserverChain
 {
 public:
     BarObserver(const FlashProgress& progress, UpdateObserver* watcher)
-        : progress_(progress)
-        , watcher_(watcher)
+        : ObserverChain(watcher)
+        , progress_(progress)
     {
-    }
-    void stepStarted(UpdateStep step) override
-    {
-        if (watcher_ != nullptr) {
-            watcher_->stepStarted(step);
-        }
     }
     void dataStarted(int records, int reports) override
     {
         if (progress_.setRange) {
             progress_.setRange(0, 100);
         }
-        if (watcher_ != nullptr) {
-            watcher_->dataStarted(records, reports);
-        }
+        ObserverChain::dataStarted(records, reports);
     }
     void reportsSent(int sent, int total) override
     {
         if (progress_.setValue && total > 0) {
             progress_.setValue(static_cast<int>(100LL * sent / total));
         }
-        if (watcher_ != nullptr) {
-            watcher_->reportsSent(sent, total);
-        }
+        ObserverChain::reportsSent(sent, total);
     }
 
 private:
     const FlashProgress& progress_;
-    UpdateObserver* watcher_;
 };
 
 } // namespace
@@ -66,15 +55,13 @@ UpdateOutcome flash_update(const FirmwareImage& image, const BootloaderTarget& t
         show_notice(QStringLiteral("固件文件格式错误"));
         return verdict;
     }
-    if (watcher != nullptr) {
-        watcher->stepStarted(UpdateStep::BootloaderSearch);
-    }
+    BarObserver observer(progress, watcher);
+    observer.stepStarted(UpdateStep::BootloaderSearch);
     const SearchResult found = find_bootloader(AUTOMATIC_SEARCH, target);
     if (found.device == nullptr) {
         show_notice(QStringLiteral("更新设备未找到"));
         return found.outcome;
     }
-    BarObserver observer(progress, watcher);
     const UpdateOutcome outcome = update_bootloader(found.device, image, observer);
     hid_close(found.device);
     if (!outcome.ok()) {
@@ -96,15 +83,11 @@ bool flash_update(const QString& path, const FlashProgress& progress)
 
 UpdateOutcome run_auto_update(const Flasher& flash, UpdateObserver* watcher)
 {
-    const auto step = [watcher](UpdateStep s) {
-        if (watcher != nullptr) {
-            watcher->stepStarted(s);
-        }
-    };
-    step(UpdateStep::ReleaseQuery);
+    ObserverChain report(watcher);
+    report.stepStarted(UpdateStep::ReleaseQuery);
     TestNet net;
     API_DATA = net.get_latest();
-    step(UpdateStep::Download);
+    report.stepStarted(UpdateStep::Download);
     FirmwareImage image;
     QString reason;
     if (!fetch_firmware(&image, &reason)) {
@@ -114,8 +97,8 @@ UpdateOutcome run_auto_update(const Flasher& flash, UpdateObserver* watcher)
         }
         return UpdateOutcome::failed(UpdateFailure::FirmwareNotFetched, reason);
     }
-    step(UpdateStep::Verify);
-    step(UpdateStep::BootloaderEntry);
+    report.stepStarted(UpdateStep::Verify);
+    report.stepStarted(UpdateStep::BootloaderEntry);
     EntryResult entry;
     if (!goto_rom(&entry)) {
         return entry.outcome;

@@ -20,28 +20,24 @@ void log_line(const QString& text)
 
 // The manual download's view of the update: the writer's progress signals and
 // the run-log lines of the erase.
-class ManualObserver : public UpdateObserver
+class ManualObserver : public ObserverChain
 {
 public:
     ManualObserver(HIDHelper* writer, UpdateObserver* watcher)
-        : writer_(writer)
-        , watcher_(watcher)
+        : ObserverChain(watcher)
+        , writer_(writer)
     {
     }
     void eraseAnswered(bool replied) override
     {
-        if (watcher_ != nullptr) {
-            watcher_->eraseAnswered(replied);
-        }
+        ObserverChain::eraseAnswered(replied);
         const QString text = replied ? QStringLiteral("接受擦除信息") : QStringLiteral("没有接受擦除信息");
         qDebug().noquote() << text;
         log_line(QStringLiteral("Send ") + text);
     }
     void stepStarted(UpdateStep step) override
     {
-        if (watcher_ != nullptr) {
-            watcher_->stepStarted(step);
-        }
+        ObserverChain::stepStarted(step);
         if (step == UpdateStep::Write) {
             qDebug().noquote() << "程序擦除成功";
             log_line(QStringLiteral("Send 程序擦除成功"));
@@ -51,21 +47,16 @@ public:
     void dataStarted(int records, int reports) override
     {
         emit writer_->sig_OnSetRange(0, records);
-        if (watcher_ != nullptr) {
-            watcher_->dataStarted(records, reports);
-        }
+        ObserverChain::dataStarted(records, reports);
     }
-    void recordPlaced() override { emit writer_->sig_OnOffetPos(1); }
-    void reportsSent(int sent, int total) override
+    void recordPlaced() override
     {
-        if (watcher_ != nullptr) {
-            watcher_->reportsSent(sent, total);
-        }
+        emit writer_->sig_OnOffetPos(1);
+        ObserverChain::recordPlaced();
     }
 
 private:
     HIDHelper* writer_;
-    UpdateObserver* watcher_;
 };
 
 // The run-log line of a failed update, as the manual download has always
@@ -110,11 +101,6 @@ void UsbManager::Send(const QString& path, const QString& file)
 
 UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& image, UpdateObserver* watcher)
 {
-    const auto step = [watcher](UpdateStep s) {
-        if (watcher != nullptr) {
-            watcher->stepStarted(s);
-        }
-    };
     HIDHelper* writer = flash_writer_.data();
     // Every way out logs its line, if it has one, then emits the one outcome signal.
     const auto finished = [writer](const UpdateOutcome& outcome) {
@@ -152,7 +138,8 @@ UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& ima
     }
 
     // Only a bootloader that was not there before is the wallet restarted here.
-    step(UpdateStep::BootloaderEntry);
+    ManualObserver observer(writer, watcher);
+    observer.stepStarted(UpdateStep::BootloaderEntry);
     const BootloaderTarget target = bootloaders_besides(path);
     if (!hid_send_data(dev_handle_, CMD_GOTO_ROM, 0, nullptr)) {
         UpdateOutcome outcome = UpdateOutcome::failed(UpdateFailure::EntryNotSent, path);
@@ -161,7 +148,7 @@ UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& ima
     }
     show_notice(NoticeKind::Information, QStringLiteral("Download"), QStringLiteral("即将进行下载，请勿断开设备"));
 
-    step(UpdateStep::BootloaderSearch);
+    observer.stepStarted(UpdateStep::BootloaderSearch);
     const SearchResult found = find_bootloader(MANUAL_SEARCH, target, [this](const QString& boot_path) {
         QString open_error;
         return OpenDevice(boot_path, open_error) ? dev_handle_ : nullptr;
@@ -174,7 +161,6 @@ UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& ima
     GetDeviceList(error, listed);
     qDebug().noquote() << "获取设备列表: " << listed.size();
 
-    ManualObserver observer(writer, watcher);
     UpdateOptions options;
     options.erase_reply_buffer = 64;
     const UpdateOutcome outcome = update_bootloader(dev_handle_, image, observer, options);

@@ -26,3 +26,25 @@ public:
         (void)total;
     }
 };
+
+// Passes everything on to the observer behind it, when there is one. A front
+// end derives from it, adds its own reaction to what it cares about, and
+// calls the base so the observer behind it (a command line's report) hears
+// every step too.
+class ObserverChain : public UpdateObserver
+{
+public:
+    explicit ObserverChain(UpdateObserver* next)
+        : next_(next != nullptr ? next : &none_)
+    {
+    }
+    void stepStarted(UpdateStep step) override { next_->stepStarted(step); }
+    void eraseAnswered(bool replied) override { next_->eraseAnswered(replied); }
+    void dataStarted(int records, int reports) override { next_->dataStarted(records, reports); }
+    void recordPlaced() override { next_->recordPlaced(); }
+    void reportsSent(int sent, int total) override { next_->reportsSent(sent, total); }
+
+private:
+    UpdateObserver none_;
+    UpdateObserver* next_;
+};
