@@ -11,9 +11,8 @@ namespace {
 class Update
 {
 public:
-    Update(hid_device_* device, UpdateObserver& observer)
+    explicit Update(hid_device_* device)
         : device_(device)
-        , observer_(observer)
     {
     }
 
@@ -37,7 +36,6 @@ public:
     }
 
     hid_device_* device_;
-    UpdateObserver& observer_;
     UpdateOutcome outcome_;
     int reports_ = 0;
 };
@@ -66,7 +64,7 @@ UpdateOutcome update_bootloader(hid_device_* bootloader, const FirmwareImage& im
     if (!verdict.ok()) {
         return verdict;
     }
-    Update update(bootloader, observer);
+    Update update(bootloader);
 
     observer.stepStarted(UpdateStep::Auth);
     unsigned char nonce[AUTH_NONCE_SIZE];
@@ -86,11 +84,8 @@ UpdateOutcome update_bootloader(hid_device_* bootloader, const FirmwareImage& im
         observer.eraseAnswered(false);
         return update.outcome_;
     }
-    unsigned char reply[REPORT_BUFFER_SIZE] = {};
-    const int size = qBound(1, options.erase_reply_buffer, REPORT_BUFFER_SIZE);
-    const int got = hid_read_timeout(bootloader, reply, static_cast<size_t>(size), REPLY_TIMEOUT_MS);
-    observer.eraseAnswered(got > 0);
-    const ReplyOutcome erased = reply_outcome(got, reply);
+    const ReplyOutcome erased = read_reply(bootloader, options.erase_reply_buffer);
+    observer.eraseAnswered(erased != ReplyOutcome::NoReply);
     if (erased != ReplyOutcome::Success) {
         update.fail(erased == ReplyOutcome::NoReply ? UpdateFailure::EraseNoReply : UpdateFailure::EraseRefused);
         return update.outcome_;

@@ -119,10 +119,8 @@ ReplyOutcome reply_outcome(int read_result, const unsigned char* reply)
 ReplyOutcome read_reply(hid_device_* device, int buffer_size, int timeout_ms)
 {
     unsigned char reply[REPORT_BUFFER_SIZE] = {};
-    if (buffer_size > REPORT_BUFFER_SIZE) {
-        buffer_size = REPORT_BUFFER_SIZE;
-    }
-    const int got = hid_read_timeout(device, reply, static_cast<size_t>(buffer_size), timeout_ms);
+    const int size = qBound(1, buffer_size, REPORT_BUFFER_SIZE);
+    const int got = hid_read_timeout(device, reply, static_cast<size_t>(size), timeout_ms);
     return reply_outcome(got, reply);
 }
 
