@@ -9,34 +9,23 @@
 
 namespace {
 
-// N: the type 04 records before the first type 05 record.
-int segment_count(const QByteArray& bytes)
+// One segment for each type 04 record before the first type 05 record, with
+// the base address that record gives.
+QVector<SegmentInfo> read_bases(const QByteArray& bytes)
 {
+    QVector<SegmentInfo> table;
     HexLineReader reader(bytes);
-    int count = 0;
     while (reader.next()) {
-        const unsigned char type = HexRecordView(reader).type();
-        if (type == RECORD_EXTENDED_LINEAR) {
-            ++count;
-        } else if (type == RECORD_START_LINEAR) {
-            break;
-        }
-    }
-    return count;
-}
-
-void read_bases(const QByteArray& bytes, QVector<SegmentInfo>& table)
-{
-    HexLineReader reader(bytes);
-    int index = 0;
-    while (reader.next() && index < table.size()) {
         const HexRecordView record(reader);
         if (record.type() == RECORD_EXTENDED_LINEAR) {
-            table[index++].base = record.linearBase();
+            SegmentInfo segment;
+            segment.base = record.linearBase();
+            table.append(segment);
         } else if (record.type() == RECORD_START_LINEAR) {
             break;
         }
     }
+    return table;
 }
 
 // Sizes and record counts: after the (unparsed) first line each segment's
@@ -133,16 +122,13 @@ FirmwareImage FirmwareImage::fromDevice(QIODevice& device, const QString& name)
         if (got == 0 && (device.atEnd() || !device.isSequential())) {
             break;
         }
-        if (bytes.size() + got > kMaxFileSize) {
-            image.unreadable(QStringLiteral("the file is larger than any image for the wallet (over %1 MiB)")
-                                 .arg(kMaxFileSize / (1024 * 1024)));
-            return image;
-        }
         bytes.append(chunk, static_cast<int>(got));
+        // fromBytes refuses a file past the bound: nothing more need be read.
+        if (bytes.size() > kMaxFileSize) {
+            break;
+        }
     }
-    image.bytes_ = bytes;
-    image.analyse();
-    return image;
+    return fromBytes(bytes, name);
 }
 
 FirmwareImage FirmwareImage::fromBytes(const QByteArray& bytes, const QString& name)
@@ -165,8 +151,7 @@ void FirmwareImage::analyse()
     read_error_.clear();
     verdict_ = check_hex_bytes(bytes_);
 
-    segments_ = QVector<SegmentInfo>(segment_count(bytes_));
-    read_bases(bytes_, segments_);
+    segments_ = read_bases(bytes_);
     read_sizes_and_lines(bytes_, segments_);
 
     // Each segment's records follow its type 04 line, taken by number.

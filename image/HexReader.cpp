@@ -4,8 +4,6 @@
 #include "image/FirmwareImage.h"
 #include "image/HexLines.h"
 
-#include <cstring>
-
 // Each function reads the file once into an image and answers from its bytes.
 
 namespace {
