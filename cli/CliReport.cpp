@@ -1,7 +1,6 @@
 #include "cli/CliReport.h"
 
 #include "cli/FlashTool.h"
-#include "cli/TerminalProgress.h"
 #include "log/Settings.h"
 
 #include <QJsonDocument>
@@ -12,7 +11,7 @@ CliReport::CliReport(QTextStream& out, QTextStream& err, bool json)
     , err_(err)
     , json_(json)
     , previous_sink_(settings().notices)
-    , bar_(new TerminalProgress(err, stderr_is_terminal()))
+    , bar_(err, stderr_is_terminal())
 {
     settings().notices = this;
 }
@@ -20,7 +19,6 @@ CliReport::CliReport(QTextStream& out, QTextStream& err, bool json)
 CliReport::~CliReport()
 {
     settings().notices = previous_sink_;
-    delete bar_;
 }
 
 void CliReport::event(const QString& type, QJsonObject fields)
@@ -44,12 +42,12 @@ void CliReport::start(const QString& command, const QString& image, const QStrin
 
 void CliReport::finishProgress()
 {
-    bar_->finish();
+    bar_.finish();
 }
 
 int CliReport::end(int exit_code, const QString& reason)
 {
-    bar_->finish();
+    bar_.finish();
     QJsonObject fields {{QStringLiteral("outcome"), exit_code == EXIT_OK ? "success" : "failure"},
                         {QStringLiteral("exit"), exit_code}};
     if (exit_code != EXIT_OK) {
@@ -69,15 +67,15 @@ void CliReport::stepStarted(UpdateStep step)
 void CliReport::dataStarted(int, int reports)
 {
     // Each report is 64 bytes on the wire.
-    bar_->setRange(0, reports, 64);
-    bar_->setValue(0);
+    bar_.setRange(0, reports, 64);
+    bar_.setValue(0);
     progress_percent_ = -1;
     reportsSent(0, reports);
 }
 
 void CliReport::reportsSent(int sent, int total)
 {
-    bar_->setValue(sent);
+    bar_.setValue(sent);
     // At most one event a percent or a tenth of a second, and always the last.
     const int percent = total > 0 ? static_cast<int>(100LL * sent / total) : 100;
     if (sent != total && percent == progress_percent_ && since_progress_.isValid() && since_progress_.elapsed() < 100) {
@@ -91,7 +89,7 @@ void CliReport::reportsSent(int sent, int total)
 void CliReport::show(NoticeKind, const QString& title, const QString& text)
 {
     // The lines the command line has always printed for the window's boxes.
-    bar_->finish();
+    bar_.finish();
     err_ << QStringLiteral("提示: ") << text << '\n';
     err_.flush();
     event(QStringLiteral("notice"), {{QStringLiteral("title"), title}, {QStringLiteral("text"), text}});

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/TerminalProgress.h"
 #include "log/Notice.h"
 #include "protocol/UpdateObserver.h"
 
@@ -8,7 +9,6 @@
 #include <QString>
 
 class QTextStream;
-class TerminalProgress;
 
 // What `flash` and `update` tell their user or script as they run: steps,
 // progress, the notices the window would show, and one end. Human output goes
@@ -40,7 +40,7 @@ private:
     QTextStream& err_;
     bool json_;
     NoticeSink* previous_sink_;
-    TerminalProgress* bar_;
+    TerminalProgress bar_;
     QElapsedTimer since_progress_;
     int progress_percent_ = -1;
 };
