@@ -18,45 +18,31 @@ void log_line(const QString& text)
     MyLog::GetInstance()->WriteLog(text);
 }
 
-// The manual download's view of the update: the writer's progress signals and
-// the run-log lines of the erase.
-class ManualObserver : public ObserverChain
+// The manual download's view of the update: the writer's progress signals,
+// and the run-log lines of the erase.
+class ManualObserver : public WriterSignals
 {
 public:
     ManualObserver(HIDHelper* writer, UpdateObserver* watcher)
-        : ObserverChain(watcher)
-        , writer_(writer)
+        : WriterSignals(writer, watcher)
     {
     }
     void eraseAnswered(bool replied) override
     {
-        ObserverChain::eraseAnswered(replied);
+        WriterSignals::eraseAnswered(replied);
         const QString text = replied ? QStringLiteral("接受擦除信息") : QStringLiteral("没有接受擦除信息");
         qDebug().noquote() << text;
         log_line(QStringLiteral("Send ") + text);
     }
     void stepStarted(UpdateStep step) override
     {
-        ObserverChain::stepStarted(step);
+        WriterSignals::stepStarted(step);
         if (step == UpdateStep::Write) {
             qDebug().noquote() << "程序擦除成功";
             log_line(QStringLiteral("Send 程序擦除成功"));
             qDebug().noquote() << "程序正在下载...";
         }
     }
-    void dataStarted(int records, int reports) override
-    {
-        emit writer_->sig_OnSetRange(0, records);
-        ObserverChain::dataStarted(records, reports);
-    }
-    void recordPlaced() override
-    {
-        emit writer_->sig_OnOffetPos(1);
-        ObserverChain::recordPlaced();
-    }
-
-private:
-    HIDHelper* writer_;
 };
 
 // The run-log line of a failed update, as the manual download has always

@@ -3,26 +3,18 @@
 #include "image/FirmwareImage.h"
 #include "protocol/BlockWriter.h"
 #include "protocol/Framing.h"
-#include "protocol/UpdateObserver.h"
 
-namespace {
-
-// The writer's signals: the range once, then one step per record placed.
-class WriterSignals : public UpdateObserver
+void WriterSignals::dataStarted(int records, int reports)
 {
-public:
-    explicit WriterSignals(HIDHelper* writer)
-        : writer_(writer)
-    {
-    }
-    void dataStarted(int records, int) override { emit writer_->sig_OnSetRange(0, records); }
-    void recordPlaced() override { emit writer_->sig_OnOffetPos(1); }
+    emit writer_->sig_OnSetRange(0, records);
+    ObserverChain::dataStarted(records, reports);
+}
 
-private:
-    HIDHelper* writer_;
-};
-
-} // namespace
+void WriterSignals::recordPlaced()
+{
+    emit writer_->sig_OnOffetPos(1);
+    ObserverChain::recordPlaced();
+}
 
 HIDHelper::HIDHelper(QObject* parent)
     : QObject(parent)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/UpdateObserver.h"
+
 #include <QObject>
 #include <QString>
 
@@ -30,4 +32,21 @@ signals:
     void sig_OnSetRange(int start, int end);
     void sig_OnDownloadFinished(bool successed);
     void sig_OnOffetPos(int value);
+};
+
+// The writer's progress signals as an update observer: the range once, then
+// one step per record placed; everything else goes on to `next`.
+class WriterSignals : public ObserverChain
+{
+public:
+    explicit WriterSignals(HIDHelper* writer, UpdateObserver* next = nullptr)
+        : ObserverChain(next)
+        , writer_(writer)
+    {
+    }
+    void dataStarted(int records, int reports) override;
+    void recordPlaced() override;
+
+private:
+    HIDHelper* writer_;
 };
