@@ -9,6 +9,8 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 FirmwareServer::FirmwareServer(QObject* parent)
     : QTcpServer(parent)
 {
@@ -130,6 +132,11 @@ void FirmwareServer::answer(QSslSocket* socket, const Route& route)
     QByteArray head = "HTTP/1.1 " + QByteArray::number(route.status) + (route.status == 200 ? " OK" : " Error")
         + "\r\nContent-Type: " + route.content_type + "\r\nContent-Length: " + QByteArray::number(route.body.size())
         + "\r\nConnection: close\r\n\r\n";
+    if (corrupt_answers_ > 0) {
+        --corrupt_answers_;
+        corrupt(socket, head + route.body.left(route.body.size() / 2));
+        return;
+    }
     if (trickle_ms_ <= 0) {
         socket->write(head + route.body);
         socket->disconnectFromHost();
@@ -148,4 +155,20 @@ void FirmwareServer::answer(QSslSocket* socket, const Route& route)
         left->remove(0, 1);
     });
     timer->start(trickle_ms_);
+}
+
+void FirmwareServer::corrupt(QSslSocket* socket, const QByteArray& part)
+{
+    socket->write(part);
+    // Once the encrypted part is on the wire, plain bytes follow it on the
+    // same connection, where the client expects the next TLS record.
+    connect(socket, &QSslSocket::encryptedBytesWritten, socket, [socket] {
+        if (socket->bytesToWrite() > 0 || socket->encryptedBytesToWrite() > 0 || socket->property("cut").toBool())
+            return;
+        socket->setProperty("cut", true);
+        static const char kNotTls[] = "\x17\x03\x03\x00\x10not a TLS record";
+        if (::write(int(socket->socketDescriptor()), kNotTls, sizeof kNotTls - 1) < 0)
+            socket->abort();
+        socket->disconnectFromHost();
+    });
 }

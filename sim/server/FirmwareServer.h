@@ -30,6 +30,9 @@ public:
     void set_stall(bool stall);
     // Sends each answer a byte every `interval_ms` (0: all at once).
     void set_trickle(int interval_ms);
+    // The next `count` answers are cut mid-body by bytes that are not TLS, as a
+    // faulty middlebox would: the client sees a broken stream, not an end.
+    void set_corrupt_answers(int count) { corrupt_answers_ = count; }
 
     bool listen_local(quint16 port = 0);
     QString base_url() const; // "https://127.0.0.1:PORT"
@@ -49,6 +52,7 @@ private:
 
     void handle(QSslSocket* socket);
     void answer(QSslSocket* socket, const Route& route);
+    void corrupt(QSslSocket* socket, const QByteArray& part);
 
     QList<QSslCertificate> chain_;
     QSslKey key_;
@@ -56,6 +60,7 @@ private:
     QString root_;
     bool stall_ = false;
     int trickle_ms_ = 0;
+    int corrupt_answers_ = 0;
     int requests_ = 0;
     QByteArray last_path_;
 };

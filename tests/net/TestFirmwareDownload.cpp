@@ -213,6 +213,17 @@ private slots:
         QVERIFY(!QFile::exists(earlier.fileName() + ".part"));
     }
 
+    // A transfer broken mid-body is tried again, and the body is stored once.
+    void retriedTransferStoresBodyOnce()
+    {
+        const int requests = server_.request_count();
+        server_.set_corrupt_answers(1);
+        API_DATA = release(fw_url(), md5_hex(image_));
+        QCOMPARE(fetch(), QStringList {"未知网络错误,尝试二次联网"});
+        QCOMPARE(server_.request_count(), requests + 2);
+        QCOMPARE(read_file(path_), image_);
+    }
+
     // An unwritable first choice (here a plain file) falls back to the cache folder.
     void cacheFallback()
     {
