@@ -323,13 +323,13 @@ bool fetch_firmware(FirmwareImage* image, QString* reason)
     ReplyBounds bounds;
     bounds.max_bytes = settings().body_max_bytes;
     bounds.deadline_ms = settings().body_deadline_ms;
+    bounds.take = [&store](QNetworkReply* reply) { store.take(reply, false); };
     const auto transfer = [&]() {
         QNetworkReply* reply = manager->get(request);
         // Read no further ahead than what is stored: a fast server must not
         // fill the memory before the bound is noticed.
         reply->setReadBufferSize(256 * 1024);
         store.restart();
-        QObject::connect(reply, &QNetworkReply::readyRead, reply, [&store, reply] { store.take(reply, false); });
         return reply;
     };
     const int kMaxRetries = 3;

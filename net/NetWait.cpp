@@ -54,11 +54,22 @@ bool wait_for_reply(QNetworkReply* reply, QString* reason, const ReplyBounds& bo
         loop.quit();
     };
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(reply, &QNetworkReply::downloadProgress, &stall, [&](qint64 received, qint64) {
+    // Counted as the data arrives: downloadProgress comes at most every
+    // 100 ms, in which a fast server sends megabytes past the bound.
+    qint64 taken = 0;
+    QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
         stall.start();
-        if (bounds.max_bytes > 0 && received > bounds.max_bytes)
+        if (!broken.isEmpty())
+            return;
+        if (bounds.take) {
+            const qint64 before = reply->bytesAvailable();
+            bounds.take(reply);
+            taken += before - reply->bytesAvailable();
+        }
+        if (bounds.max_bytes > 0 && taken + reply->bytesAvailable() > bounds.max_bytes)
             stop(QStringLiteral("more than %1 bytes").arg(bounds.max_bytes));
     });
+    QObject::connect(reply, &QNetworkReply::downloadProgress, &stall, [&stall] { stall.start(); });
     QObject::connect(reply, &QNetworkReply::uploadProgress, &stall, [&stall] { stall.start(); });
     QObject::connect(&stall, &QTimer::timeout, &loop,
                      [&] { stop(QStringLiteral("no progress for %1 s").arg(network_stall_timeout_ms() / 1000.0)); });

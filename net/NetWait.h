@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <functional>
+
 class QNetworkReply;
 class QString;
 
@@ -11,10 +13,13 @@ class QString;
 // within its bounds.
 // A reply that grows past `max_bytes` or is not finished within
 // `deadline_ms` (0: no such bound) is aborted at once and counts as failed.
+// `take`, when set, is given the reply whenever data has arrived; what it
+// reads counts towards `max_bytes` as much as what it leaves in the reply.
 struct ReplyBounds
 {
     qint64 max_bytes = 0;
     int deadline_ms = 0;
+    std::function<void(QNetworkReply*)> take;
 };
 
 // `reason`, when given, receives why the reply failed, in one line: its
