@@ -112,9 +112,10 @@ void TestAutoUpdate::sequence()
 
     server_.remove_route(QStringLiteral("/firmware/latest"));
     if (!digest.isEmpty()) {
+        // Written as ordinary indented JSON, one member a line.
         server_.set_route(QStringLiteral("/firmware/latest"), 200,
-                          "{\"version\":\"1.2.0\",\"url\":\"" + server_.base_url().toUtf8()
-                              + "/firmware/fw.hex\",\"md5\":\"" + digest + "\"}",
+                          "{\n  \"version\": \"1.2.0\",\n  \"url\": \"" + server_.base_url().toUtf8()
+                              + "/firmware/fw.hex\",\n  \"md5\": \"" + digest + "\"\n}\n",
                           "application/json");
     }
     sim::Wallet* device = nullptr;
