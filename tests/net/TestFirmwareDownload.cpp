@@ -213,21 +213,40 @@ private slots:
         QVERIFY(!QFile::exists(earlier.fileName() + ".part"));
     }
 
-    // An unwritable first choice (here a plain file) falls back to the cache folder.
-    void cacheFallback()
+    // The staging file and the firmware go to one folder the user can write
+    // that is not among the system's files: the first choice, else the cache
+    // folder, else (no home to keep a cache in) a private temporary folder.
+    void fallbackFolders_data()
     {
-        QFile blocker(dir_->filePath("not-a-folder"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        settings().firmware_dir = blocker.fileName();
+        QTest::addColumn<QString>("first"); // "file": a plain file in the way
+        QTest::addColumn<bool>("cacheBlocked");
+        QTest::addColumn<QString>("expected"); // the folder's start
+        const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+        QTest::newRow("first choice unwritable") << "file" << false << cache + "/";
+        QTest::newRow("system folder, even for root") << "/usr/bin" << false << cache + "/";
+        QTest::newRow("no cache folder either") << "file" << true << QDir::tempPath() + "/TestFirmwareDownload-";
+    }
+    void fallbackFolders()
+    {
+        QFETCH(QString, first);
+        QFETCH(bool, cacheBlocked);
+        QFETCH(QString, expected);
+        const QString blocker = dir_->filePath("not-a-folder");
+        QVERIFY(QFile(blocker).open(QIODevice::WriteOnly));
+        settings().firmware_dir = first == "file" ? blocker : first;
         const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
         QDir(cache).removeRecursively();
+        if (cacheBlocked)
+            QVERIFY(QDir().mkpath(QFileInfo(cache).path()) && QFile::copy(blocker, cache));
 
         API_DATA = release(fw_url(), md5_hex(image_));
-        QCOMPARE(fetch(), QStringList());
-        QCOMPARE(path_, cache + "/fw.hex");
+        const QStringList boxes = fetch();
+        QFile::remove(cache);
+        QCOMPARE(boxes, QStringList());
+        QVERIFY2(path_.startsWith(expected) && path_.endsWith("/fw.hex"), qPrintable(path_));
         QCOMPARE(read_file(path_), image_);
-        QVERIFY(!QFile::exists(cache + "/" + FILE_NAME));
+        QVERIFY(!QFile::exists(QFileInfo(path_).path() + "/" + FILE_NAME));
+        QVERIFY(!QFile::exists("/usr/bin/fw.hex"));
         QDir(cache).removeRecursively();
     }
 
