@@ -6,6 +6,9 @@
 
 int main(int argc, char** argv)
 {
+    // Sharp on high-density screens: Qt scales the whole window by the
+    // screen's factor; it has to know before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     auto* app = new QApplication(argc, argv);
     MessageBoxNotices boxes;
     settings().notices = &boxes;

@@ -15,6 +15,9 @@
 
 int main(int argc, char** argv)
 {
+    // Sharp on high-density screens: Qt scales the whole window by the
+    // screen's factor; it has to know before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tessaro-updater-sim"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TESSARO_VERSION));

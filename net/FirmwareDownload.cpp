@@ -17,6 +17,7 @@
 #include <QNetworkRequest>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTextCodec>
 #include <QTextStream>
 #include <QUrl>
@@ -32,12 +33,35 @@ QString first_choice_directory()
     return dir.isEmpty() ? QCoreApplication::applicationDirPath() : dir;
 }
 
+// An installed program lives among the system's files: a download beside it
+// (even where root could write it) would leave strangers among them.
+bool system_directory(const QString& dir)
+{
+    const QString canonical = QFileInfo(dir).canonicalFilePath() + QLatin1Char('/');
+    for (const char* root : {"/usr/", "/bin/", "/sbin/", "/lib/", "/opt/"}) {
+        if (canonical.startsWith(QLatin1String(root)))
+            return true;
+    }
+    return false;
+}
+
 QString cache_directory()
 {
     const QString dir = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
     if (!dir.isEmpty())
         QDir().mkpath(dir);
     return dir;
+}
+
+// The cache folder lies in the home folder, which an account such as
+// "nobody" does not have (or cannot write): such a run still gets a folder of
+// its own, private to the user and removed when the program ends.
+QString private_temp_directory()
+{
+    static std::unique_ptr<QTemporaryDir> dir;
+    if (!dir)
+        dir.reset(new QTemporaryDir(QDir::tempPath() + "/" + QCoreApplication::applicationName() + "-XXXXXX"));
+    return dir->isValid() ? dir->path() : QString();
 }
 
 // A folder counts as usable when a file can really be created in it.
@@ -53,15 +77,17 @@ bool directory_writable(const QString& dir)
     return true;
 }
 
+// The one folder both the staging file and the firmware file go to.
 QString firmware_directory()
 {
     const QString first = first_choice_directory();
-    if (directory_writable(first))
+    if (!system_directory(first) && directory_writable(first))
         return first;
     const QString cache = cache_directory();
     if (directory_writable(cache))
         return cache;
-    return QString();
+    const QString temp = private_temp_directory();
+    return directory_writable(temp) ? temp : QString();
 }
 
 QTextCodec* html_codec(const QString& text)

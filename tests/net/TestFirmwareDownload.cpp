@@ -115,53 +115,40 @@ private slots:
         const QString good = release("%1/firmware/fw.hex", md5_hex(image_));
         const QStringList bad_answer {"获取固件信息失败"};
         const QStringList lost {"网络连接出错"};
-        QTest::newRow("empty answer") << QString() << "server"
-                                      << "" << bad_answer;
-        QTest::newRow("two fields") << "{\"version\":\"1.2\",\"url\":\"https"
-                                    << "server"
-                                    << "" << bad_answer;
-        QTest::newRow("no digest value") << "{\"version\":\"1.2\",\"url\":\"%1/firmware/fw.hex\",\"md5"
-                                         << "server"
-                                         << "" << bad_answer;
-        QTest::newRow("too few path parts") << release("%1/fw.hex", "ab") << "server"
-                                            << "" << bad_answer;
-        QTest::newRow("file address") << release("file:///etc/passwd/x", "ab") << "server"
-                                      << "" << bad_answer;
-        QTest::newRow("ftp address") << release("ftp://127.0.0.1/firmware/fw.hex", "ab") << "server"
-                                     << "" << bad_answer;
-        const QList<QPair<const char*, QString>> names {{"dot dot", ".."},
-                                                        {"hidden", ".fw.hex"},
-                                                        {"empty name", ""},
-                                                        {"staging name", "hex.txt"},
-                                                        {"backslash", "a\\\\b.hex"},
-                                                        {"control char", "a\x01.hex"},
-                                                        {"not ASCII", "fw\u00e9.hex"},
-                                                        {"129 characters", QString(125, 'a') + ".hex"}};
-        for (const auto& name : names) {
-            QTest::newRow(name.first) << release("%1/firmware/" + name.second, "ab") << "server"
-                                      << "" << bad_answer;
-        }
-        QTest::newRow("404") << release("%1/firmware/missing.hex", "ab") << "server"
-                             << "" << lost;
-        QTest::newRow("self-signed") << good << "selfsigned"
-                                     << "" << lost;
-        QTest::newRow("expired") << good << "expired"
-                                 << "" << lost;
-        QTest::newRow("wrong name") << good << "wrongname"
-                                    << "" << lost;
-        QTest::newRow("stalled") << good << "server"
-                                 << "stall" << lost;
-        QTest::newRow("trickling past the deadline") << good << "server"
-                                                     << "trickle" << lost;
-        QTest::newRow("body past its bound") << good << "server"
-                                             << "small bound" << lost;
+        const auto row = [](const char* name, const QString& answer, const QStringList& boxes,
+                            const char* cert = "server", const char* server = "") {
+            QTest::newRow(name) << answer << QString(cert) << QString(server) << boxes;
+        };
+        row("empty answer", QString(), bad_answer);
+        row("two fields", "{\"version\":\"1.2\",\"url\":\"https", bad_answer);
+        row("no digest value", "{\"version\":\"1.2\",\"url\":\"%1/firmware/fw.hex\",\"md5", bad_answer);
+        row("too few path parts", release("%1/fw.hex", "ab"), bad_answer);
+        row("file address", release("file:///etc/passwd/x", "ab"), bad_answer);
+        row("ftp address", release("ftp://127.0.0.1/firmware/fw.hex", "ab"), bad_answer);
+        const auto bad_name = [&](const char* name, const QString& file) {
+            row(name, release("%1/firmware/" + file, "ab"), bad_answer);
+        };
+        bad_name("dot dot", "..");
+        bad_name("hidden", ".fw.hex");
+        bad_name("empty name", "");
+        bad_name("staging name", "hex.txt");
+        bad_name("backslash", "a\\\\b.hex");
+        bad_name("control char", "a\x01.hex");
+        bad_name("not ASCII", "fw\u00e9.hex");
+        bad_name("129 characters", QString(125, 'a') + ".hex");
+        row("404", release("%1/firmware/missing.hex", "ab"), lost);
+        row("self-signed", good, lost, "selfsigned");
+        row("expired", good, lost, "expired");
+        row("wrong name", good, lost, "wrongname");
+        row("stalled", good, lost, "server", "stall");
+        row("trickling past the deadline", good, lost, "server", "trickle");
+        row("body past its bound", good, lost, "server", "small bound");
         // The kernel refuses a TCP connection to a multicast address at once
         // ("Network unreachable"), which Qt reports as UnknownNetworkError: the
         // download is tried again three times, then given up.
         const QString retry = "未知网络错误,尝试二次联网";
-        QTest::newRow("unknown network error, retried three times")
-            << release("https://224.0.0.1/firmware/fw.hex", "ab") << "server"
-            << "" << QStringList {retry, retry, retry, lost[0]};
+        row("unknown network error, retried three times", release("https://224.0.0.1/firmware/fw.hex", "ab"),
+            {retry, retry, retry, lost[0]});
     }
     void refused()
     {
@@ -224,21 +211,36 @@ private slots:
         QCOMPARE(read_file(path_), image_);
     }
 
-    // An unwritable first choice (here a plain file) falls back to the cache folder.
-    void cacheFallback()
+    // The staging file and the firmware go to one folder the user can write
+    // that is not among the system's files: the first choice, else the cache
+    // folder, else (no home to keep a cache in) a private temporary folder.
+    void fallbackFolders_data()
     {
-        QFile blocker(dir_->filePath("not-a-folder"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        settings().firmware_dir = blocker.fileName();
+        QTest::addColumn<QString>("first"); // empty: a plain file in the way
+        QTest::addColumn<QString>("expected"); // the folder's start; not the cache: the cache is blocked too
+        const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + "/";
+        QTest::newRow("first choice unwritable") << "" << cache;
+        QTest::newRow("system folder, even for root") << "/usr/bin" << cache;
+        QTest::newRow("no cache folder either") << "" << QDir::tempPath() + "/TestFirmwareDownload-";
+    }
+    void fallbackFolders()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, expected);
         const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
         QDir(cache).removeRecursively();
-
+        const QString blocker = dir_->filePath("not-a-folder");
+        QVERIFY(QFile(blocker).open(QIODevice::WriteOnly));
+        settings().firmware_dir = first.isEmpty() ? blocker : first;
+        if (!expected.startsWith(cache))
+            QVERIFY(QDir().mkpath(QFileInfo(cache).path()) && QFile::copy(blocker, cache));
         API_DATA = release(fw_url(), md5_hex(image_));
-        QCOMPARE(fetch(), QStringList());
-        QCOMPARE(path_, cache + "/fw.hex");
+        const QStringList boxes = fetch();
+        QFile::remove(cache);
+        QCOMPARE(boxes, QStringList());
+        QVERIFY2(path_.startsWith(expected) && path_.endsWith("/fw.hex"), qPrintable(path_));
         QCOMPARE(read_file(path_), image_);
-        QVERIFY(!QFile::exists(cache + "/" + FILE_NAME));
+        QVERIFY(!QFile::exists(QFileInfo(path_).path() + "/" + FILE_NAME));
         QDir(cache).removeRecursively();
     }
 
