@@ -74,7 +74,7 @@ void TestFlashUpdateCommand::update_data()
                                        << "获取固件信息失败"
                                        << "(HTTP 404)";
     QTest::newRow("no permission") << QStringList {"--ca", ca, "--fault", "open-denied"} << 6 << "设备未找到"
-                                   << "(Permission denied)";
+                                   << "permission denied. Install the udev rule 70-tessaro-wallet.rules";
     QTest::newRow("no wallet") << QStringList {"--ca", ca, "--no-wallet"} << 3 << "设备未找到"
                                << "no wallet attached";
     QTest::newRow("missing CA file") << QStringList {"--ca", "/nonexistent/ca.pem"} << 2 << ""
