@@ -57,6 +57,9 @@ bool udev_rule_installed()
 
 QString missing_udev_rule_warning()
 {
+#ifndef Q_OS_LINUX
+    return QString(); // only udev hands nodes to users
+#endif
     const bool root = settings().is_root ? settings().is_root() : ::geteuid() == 0;
     if (root || udev_rule_installed()) {
         return QString();
