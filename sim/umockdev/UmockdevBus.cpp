@@ -240,7 +240,7 @@ void UmockdevBus::plug(SimWallet& wallet, int port)
     // The nodes come first: a program that finds the sysfs entry finds its node.
     for (const InterfaceInfo& interface : wallet.interfaces()) {
         Node& node = freeNode();
-        if (!plugNode(node, wallet, interface.number, plugged.usb_syspath)) {
+        if (!plugNode(node, wallet, interface.number)) {
             continue;
         }
         plugged.nodes.push_back(&node);
@@ -277,9 +277,8 @@ void UmockdevBus::plug(SimWallet& wallet, int port)
     }
 }
 
-bool UmockdevBus::plugNode(Node& node, SimWallet& wallet, int interface, const QString& usb_path)
+bool UmockdevBus::plugNode(Node& node, SimWallet& wallet, int interface)
 {
-    Q_UNUSED(usb_path);
     char name[128] = {};
     if (::openpty(&node.master, &node.slave, name, nullptr, nullptr) != 0) {
         qWarning("cannot open a pty for /dev/hidraw%d: %s", node.number, std::strerror(errno));

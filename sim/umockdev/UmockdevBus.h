@@ -56,7 +56,7 @@ private:
     void plug(SimWallet& wallet, int port);
     void unplug(Plugged& plugged);
     Node& freeNode();
-    bool plugNode(Node& node, SimWallet& wallet, int interface, const QString& usb_path);
+    bool plugNode(Node& node, SimWallet& wallet, int interface);
     SimWallet* liveWallet(const Node& node, UMockdevIoctlClient* client) const;
 
     UMockdevTestbed* testbed_ = nullptr;
