@@ -47,7 +47,6 @@ void TestFlashDevices::devices_data()
     QTest::addColumn<QString>("style");
     QTest::addColumn<QString>("expectedPath");
     QTest::newRow("macOS: Smart@1 left out") << QStringLiteral("macos") << "Korvex N1@0";
-    QTest::newRow("hidraw: interface 1 left out") << QStringLiteral("linux") << "/dev/hidraw0";
     QTest::newRow("empty bus") << QStringLiteral("linux") << "";
 }
 
@@ -92,7 +91,6 @@ void TestFlashDevices::flash_data()
     QTest::newRow("unknown device") << QStringList {"--device", "/dev/hidraw99"} << "" << 3 << "";
     QTest::newRow("no wallet") << QStringList {"--no-wallet", "--json"} << "" << 3 << "";
     QTest::newRow("another wallet, none named") << QStringList {"--second-wallet", "bootloader"} << "" << 3 << "";
-    QTest::newRow("no permission") << QStringList {"--fault", "open-denied"} << "" << 6 << "";
     // A user who may open the application but has no rule for its bootloader.
     const QStringList user {"--path-style", "linux", "--not-root", "--udev-rules-dir"};
     QTest::newRow("no udev rule") << user + QStringList {"none"} << "warned" << 0 << "Send 程序下载成功";

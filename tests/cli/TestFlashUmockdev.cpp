@@ -96,10 +96,11 @@ void TestFlashUmockdev::run_data()
 
     const QStringList flash {"flash", kImage};
     const QStringList two {"--second-wallet", "bootloader"};
-    QTest::newRow("devices") << QStringList() << QStringList {"devices", "--json"} << 0
-                             << "{\"interface\":0,\"mode\":\"application\",\"no_permission\":false,\"path\":\"/dev/"
-                                "hidraw0\",\"product\":\"Korvex N1\"}]}"
-                             << "application:0";
+    QTest::newRow("devices")
+        << QStringList() << QStringList {"devices", "--json"} << 0
+        << "{\"devices\":[{\"interface\":0,\"mode\":\"application\",\"no_permission\":false,\"path\":\"/dev/"
+           "hidraw0\",\"product\":\"Korvex N1\"}]}"
+        << "application:0";
     QTest::newRow("devices, two wallets") << two << QStringList {"devices"} << 0
                                           << "bootloader\t0\tKorvex N1 Bootloader\t/dev/hidraw0\n"
                                              "application\t0\tKorvex N1\t/dev/hidraw1\n"
