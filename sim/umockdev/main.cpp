@@ -74,6 +74,18 @@ bool write_state(const QString& path)
         && file.write(QJsonDocument(QJsonObject {{QStringLiteral("wallets"), wallets}}).toJson()) > 0;
 }
 
+// Timed faults: replies and reboots here are as fast as the model makes them.
+bool timed_faults()
+{
+    sim::Bus& bus = sim::Bus::instance();
+    for (int i = 0; i < bus.walletCount(); ++i) {
+        if (bus.wallet(i).faults().reboot_ms > 0 || bus.wallet(i).faults().reply_delay_ms > 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // A wallet whose nodes nobody may open: the pty behind them has mode 0, and
 // root, who could open it anyway, runs the command without the capabilities
 // that pass over file modes.
@@ -147,6 +159,9 @@ int main(int argc, char** argv)
     }
     if (!sim::applyOptions(parser, &error)) {
         return fail(error);
+    }
+    if (timed_faults()) {
+        return fail(QStringLiteral("reboot-ms and reply-delay-ms are not played behind umockdev"));
     }
     int code = kHarnessFailed;
     {
