@@ -2,6 +2,7 @@
 
 #include "cli/FlashTool.h"
 #include "log/Settings.h"
+#include "protocol/DeviceAccess.h"
 
 #include <QJsonDocument>
 #include <QTextStream>
@@ -59,6 +60,16 @@ int CliReport::end(int exit_code, const QString& reason)
     return exit_code;
 }
 
+void CliReport::warnWithoutUdevRule()
+{
+    const QString warning = missing_udev_rule_warning();
+    if (!warning.isEmpty()) {
+        bar_.finish();
+        err_ << "tessaro-flash: " << warning << '\n';
+        err_.flush();
+    }
+}
+
 void CliReport::stepStarted(UpdateStep step)
 {
     event(QStringLiteral("step"), {{QStringLiteral("step"), step_name(step)}});
@@ -97,8 +108,19 @@ void CliReport::show(NoticeKind, const QString& title, const QString& text)
 
 int open_failure_status(const QString& device_error)
 {
-    return device_error.contains(QLatin1String("Permission denied"), Qt::CaseInsensitive) ? EXIT_NO_PERMISSION
-                                                                                          : EXIT_NO_WALLET;
+    return is_permission_error(device_error) ? EXIT_NO_PERMISSION : EXIT_NO_WALLET;
+}
+
+QString failure_reason(const UpdateOutcome& outcome, const QString& prefix, const QString& suffix)
+{
+    if (!is_permission_error(outcome.device_error)) {
+        return prefix + outcome.reason() + suffix;
+    }
+    // Refused before anything was sent: the hint is the whole story.
+    if (exit_status(outcome) == EXIT_NO_PERMISSION) {
+        return permission_hint(outcome.detail);
+    }
+    return prefix + outcome.reason() + suffix + QStringLiteral("; ") + permission_hint(outcome.detail);
 }
 
 int exit_status(const UpdateOutcome& outcome)

@@ -27,6 +27,9 @@ public:
     int end(int exit_code, const QString& reason = QString());
     // Ends the progress bar's line, so that what follows starts a line of its own.
     void finishProgress();
+    // Before an application-mode wallet restarts: one line when no udev rule
+    // will let the user open its bootloader.
+    void warnWithoutUdevRule();
 
     void stepStarted(UpdateStep step) override;
     void dataStarted(int records, int reports) override;
@@ -51,3 +54,7 @@ private:
 int exit_status(const UpdateOutcome& outcome);
 // For a wallet that could not be opened: 6 without permission, otherwise 3.
 int open_failure_status(const QString& device_error);
+// The failure's reason for the last line on stderr; where permission was
+// missing, it ends with what to install.
+QString failure_reason(const UpdateOutcome& outcome, const QString& prefix = QString(),
+                       const QString& suffix = QString());

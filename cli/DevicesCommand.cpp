@@ -2,6 +2,8 @@
 
 #include "cli/FlashTool.h"
 #include "cli/WalletListing.h"
+#include "protocol/DeviceAccess.h"
+#include "protocol/Framing.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -13,13 +15,25 @@ int run_devices(bool json, QTextStream& out, QTextStream& err)
     QList<ListedInterface> entries;
     QString error;
     list_wallet_interfaces(entries, error);
+    // Listed is not yet usable: without the udev rule the node is root's.
+    QList<bool> denied;
+    QString first_denied;
+    for (const ListedInterface& entry : qAsConst(entries)) {
+        hid_device* device = hid_open_path(entry.path.toUtf8().constData());
+        denied << (device == nullptr && is_permission_error(device_error_text(nullptr)));
+        if (denied.last() && first_denied.isEmpty()) {
+            first_denied = entry.path;
+        }
+        hid_close(device);
+    }
     if (json) {
         QJsonArray devices;
         for (const ListedInterface& entry : qAsConst(entries)) {
             devices.append(QJsonObject {{QStringLiteral("path"), entry.path},
                                         {QStringLiteral("mode"), mode_name(entry.mode)},
                                         {QStringLiteral("product"), entry.product},
-                                        {QStringLiteral("interface"), entry.interface_number}});
+                                        {QStringLiteral("interface"), entry.interface_number},
+                                        {QStringLiteral("no_permission"), denied.value(devices.size())}});
         }
         out << QJsonDocument(QJsonObject {{QStringLiteral("devices"), devices}}).toJson(QJsonDocument::Compact) << '\n';
     }
@@ -28,12 +42,15 @@ int run_devices(bool json, QTextStream& out, QTextStream& err)
         err << "tessaro-flash: " << (error.isEmpty() ? QStringLiteral("no wallet attached") : error) << '\n';
         return EXIT_NO_WALLET;
     }
-    if (json) {
-        return EXIT_OK;
-    }
-    for (const ListedInterface& entry : qAsConst(entries)) {
+    for (int i = 0; !json && i < entries.size(); ++i) {
+        const ListedInterface& entry = entries[i];
         out << mode_name(entry.mode) << '\t' << entry.interface_number << '\t' << entry.product << '\t' << entry.path
-            << '\n';
+            << (denied[i] ? "\tno permission" : "") << '\n';
+    }
+    if (!first_denied.isEmpty()) {
+        out.flush();
+        err << "tessaro-flash: " << permission_hint(first_denied) << '\n';
+        return EXIT_NO_PERMISSION;
     }
     return EXIT_OK;
 }

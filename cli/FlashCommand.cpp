@@ -6,6 +6,7 @@
 #include "console/UsbManager.h"
 #include "image/FirmwareImage.h"
 #include "log/MyLog.h"
+#include "protocol/DeviceAccess.h"
 #include "protocol/Framing.h"
 
 #include <QTextStream>
@@ -65,9 +66,15 @@ int run_flash(const QString& file, const QString& device, bool json, QTextStream
     QString error;
     if (image.accepted() && !manager->OpenDevice(path, error)) {
         const QString reason = device_error_text(nullptr);
+        if (is_permission_error(reason)) {
+            return report.end(EXIT_NO_PERMISSION, permission_hint(path));
+        }
         return report.end(open_failure_status(reason),
                           QStringLiteral("cannot open %1: %2%3")
                               .arg(path, error, reason.isEmpty() ? QString() : " (" + reason + ")"));
+    }
+    if (image.accepted() && listed_mode(path) == WalletMode::Application) {
+        report.warnWithoutUdevRule();
     }
     human << "Writing " << file << " to " << path << '\n';
     human.flush();
@@ -77,5 +84,5 @@ int run_flash(const QString& file, const QString& device, bool json, QTextStream
     human << (outcome.ok() ? QStringLiteral("下载成功") : QStringLiteral("下载失败")) << '\n';
     human.flush();
     const QString where = QStringLiteral("; every step is in the run log ") + MyLog::FileName();
-    return report.end(exit_status(outcome), QStringLiteral("%1: %2%3").arg(file, outcome.reason(), where));
+    return report.end(exit_status(outcome), failure_reason(outcome, file + QStringLiteral(": "), where));
 }

@@ -74,7 +74,8 @@ const CommandHelp kCommandHelp[] = {
      "Example: tessaro-flash update --server https://fw.example --ca extra.pem --json\n"},
     {"devices",
      "Usage: tessaro-flash devices [--json]\n"
-     "Lists the wallet's HID interfaces: mode, interface, product, path.\n"
+     "Lists the wallet's HID interfaces: mode, interface, product, path, and \"no permission\"\n"
+     "where this user may not open one (then the exit status is 6).\n"
      "  --json   {\"devices\":[...]}\n"
      "Example: tessaro-flash devices --json\n"},
     {"flash",

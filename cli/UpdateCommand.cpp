@@ -3,6 +3,7 @@
 #include "app/AutoUpdate.h"
 #include "cli/CliReport.h"
 #include "cli/FlashTool.h"
+#include "cli/WalletListing.h"
 #include "image/FirmwareImage.h"
 #include "log/Settings.h"
 #include "net/ServerConfig.h"
@@ -25,12 +26,17 @@ int run_update(const QString& server, const QString& ca, bool json, QTextStream&
     report.start(QStringLiteral("update"), QString(), QString());
     human << "Release query: " << release_address() << '\n';
     human.flush();
+    // Taken before the restart, which the warning is about.
+    const bool application = listed_mode(QString()) == WalletMode::Application;
     const UpdateOutcome outcome = run_auto_update(
         [&](const FirmwareImage& image, const BootloaderTarget& target) {
+            if (application) {
+                report.warnWithoutUdevRule();
+            }
             human << "Writing " << image.path() << '\n';
             human.flush();
             return flash_update(image, target, FlashProgress(), &report);
         },
         &report);
-    return report.end(exit_status(outcome), outcome.reason());
+    return report.end(exit_status(outcome), failure_reason(outcome));
 }

@@ -28,6 +28,22 @@ bool list_wallet_interfaces(QList<ListedInterface>& out, QString& error)
     return true;
 }
 
+WalletMode listed_mode(const QString& path)
+{
+    WalletMode mode = WalletMode::Other;
+    hid_device_info* list = hid_enumerate(VENDOR_ID, 0);
+    for (const hid_device_info* info = list; info != nullptr; info = info->next) {
+        const WalletMode found = wallet_mode(*info);
+        if (path.isEmpty() ? found != WalletMode::Other
+                           : info->path != nullptr && QString::fromUtf8(info->path) == path) {
+            mode = found;
+            break;
+        }
+    }
+    hid_free_enumeration(list);
+    return mode;
+}
+
 QString mode_name(WalletMode mode)
 {
     switch (mode) {

@@ -19,3 +19,7 @@ struct ListedInterface
 bool list_wallet_interfaces(QList<ListedInterface>& out, QString& error);
 
 QString mode_name(WalletMode mode);
+
+// How the bootloader entry sees the interface at `path`; with an empty path,
+// the wallet it would take.
+WalletMode listed_mode(const QString& path);

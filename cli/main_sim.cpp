@@ -1,15 +1,37 @@
 #include "cli/CliExtension.h"
 #include "cli/FlashTool.h"
+#include "log/Settings.h"
 #include "sim/SimOptions.h"
+
+#include <QCommandLineParser>
 
 namespace {
 
-// tessaro-flash against one simulated wallet, set up from the -sim options.
+const char kUdevRulesDir[] = "udev-rules-dir";
+const char kNotRoot[] = "not-root";
+
+// tessaro-flash against one simulated wallet, set up from the -sim options,
+// and the machine's udev rule folders and user as the run asks.
 class SimExtension : public CliExtension
 {
 public:
-    void addOptions(QCommandLineParser& parser) override { sim::addOptions(parser); }
-    bool apply(const QCommandLineParser& parser, QString* error) override { return sim::applyOptions(parser, error); }
+    void addOptions(QCommandLineParser& parser) override
+    {
+        sim::addOptions(parser);
+        parser.addOption({QString::fromLatin1(kUdevRulesDir),
+                          QStringLiteral("Look for udev rules in <dir> only (repeatable)."), QStringLiteral("dir")});
+        parser.addOption({QString::fromLatin1(kNotRoot), QStringLiteral("Run as if not as root.")});
+    }
+    bool apply(const QCommandLineParser& parser, QString* error) override
+    {
+        if (parser.isSet(QString::fromLatin1(kUdevRulesDir))) {
+            settings().udev_rule_dirs = parser.values(QString::fromLatin1(kUdevRulesDir));
+        }
+        if (parser.isSet(QString::fromLatin1(kNotRoot))) {
+            settings().is_root = [] { return false; };
+        }
+        return sim::applyOptions(parser, error);
+    }
     void finish() override { sim::finish(); }
 };
 

@@ -3,7 +3,11 @@
 #include "log/MyLog.h"
 #include "protocol/BootloaderEntry.h"
 #include "protocol/Commands.h"
+#include "protocol/DeviceAccess.h"
+#include "protocol/Framing.h"
 #include "protocol/HIDHelper.h"
+
+#include <QDebug>
 
 hid_device* sta_handle_ = nullptr;
 
@@ -92,6 +96,9 @@ bool UsbManager::OpenDevice(const QString& path, QString& error)
     }
     dev_opened_ = false;
     error = QStringLiteral("未找到设备");
+    if (is_permission_error(device_error_text(nullptr))) {
+        qDebug().noquote() << permission_hint(path);
+    }
     return false;
 }
 

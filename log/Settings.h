@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -31,6 +32,11 @@ struct RuntimeSettings
     int body_deadline_ms = 10 * 60 * 1000;
     // First choice for the firmware files; empty means the application's folder.
     QString firmware_dir;
+    // Where udev looks for the rules that let a user open the wallet's nodes.
+    QStringList udev_rule_dirs {QStringLiteral("/etc/udev/rules.d"), QStringLiteral("/run/udev/rules.d"),
+                                QStringLiteral("/usr/lib/udev/rules.d"), QStringLiteral("/lib/udev/rules.d")};
+    // Whether the program runs as root, who needs no rule; null asks the system.
+    std::function<bool()> is_root;
 };
 
 RuntimeSettings& settings();

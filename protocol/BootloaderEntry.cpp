@@ -1,6 +1,7 @@
 #include "protocol/BootloaderEntry.h"
 
 #include "log/Notice.h"
+#include "protocol/DeviceAccess.h"
 #include "protocol/Framing.h"
 
 #include <QDebug>
@@ -49,6 +50,9 @@ EntryResult enter_bootloader()
     if (device == nullptr) {
         result.outcome = UpdateOutcome::failed(UpdateFailure::WalletNotFound, result.path);
         result.outcome.device_error = device_error_text(nullptr);
+        if (is_permission_error(result.outcome.device_error)) {
+            qDebug().noquote() << permission_hint(result.path);
+        }
         return result;
     }
     result.target = bootloaders_besides(result.path);

@@ -1,8 +1,11 @@
 #include "protocol/BootloaderSearch.h"
 
 #include "protocol/Commands.h"
+#include "protocol/DeviceAccess.h"
 #include "protocol/Framing.h"
 #include "protocol/Wait.h"
+
+#include <QDebug>
 
 QSet<QString> list_bootloaders()
 {
@@ -47,7 +50,12 @@ SearchResult find_bootloader(const SearchPolicy& policy, const BootloaderTarget&
             result.outcome = UpdateOutcome();
             return result;
         }
-        result.outcome.device_error = device_error_text(nullptr);
+        const QString error = device_error_text(nullptr);
+        // Said once: a restarted wallet's new node is tried again and again.
+        if (is_permission_error(error) && !is_permission_error(result.outcome.device_error)) {
+            qDebug().noquote() << permission_hint(path);
+        }
+        result.outcome.device_error = error;
         result.outcome.detail = path;
         if (policy.wait_after_failed_open) {
             msleep(policy.wait_ms);

@@ -36,6 +36,10 @@ void TestFlashDevices::initTestCase()
 {
     QVERIFY(workDir_.isValid());
     QVERIFY(QDir::setCurrent(workDir_.path()));
+    QVERIFY(QDir().mkdir("rules"));
+    QFile rule(QStringLiteral("rules/70-tessaro-wallet.rules"));
+    QVERIFY(rule.open(QIODevice::WriteOnly)
+            && rule.write("SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"4B71\", TAG+=\"uaccess\"\n"));
 }
 
 void TestFlashDevices::devices_data()
@@ -43,7 +47,6 @@ void TestFlashDevices::devices_data()
     QTest::addColumn<QString>("style");
     QTest::addColumn<QString>("expectedPath");
     QTest::newRow("macOS: Smart@1 left out") << QStringLiteral("macos") << "Korvex N1@0";
-    QTest::newRow("hidraw: interface 1 left out") << QStringLiteral("linux") << "/dev/hidraw0";
     QTest::newRow("empty bus") << QStringLiteral("linux") << "";
 }
 
@@ -72,7 +75,9 @@ void TestFlashDevices::devices()
 void TestFlashDevices::flash_data()
 {
     QTest::addColumn<QStringList>("extra");
-    QTest::addColumn<QString>("twist"); // "broken image", or "blocked log": a folder in the run log's place
+    // "broken image"; "blocked log": a folder in the run log's place; "warned"
+    // or "not warned" about a missing udev rule
+    QTest::addColumn<QString>("twist");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("lastLogLine");
 
@@ -86,7 +91,10 @@ void TestFlashDevices::flash_data()
     QTest::newRow("unknown device") << QStringList {"--device", "/dev/hidraw99"} << "" << 3 << "";
     QTest::newRow("no wallet") << QStringList {"--no-wallet", "--json"} << "" << 3 << "";
     QTest::newRow("another wallet, none named") << QStringList {"--second-wallet", "bootloader"} << "" << 3 << "";
-    QTest::newRow("no permission") << QStringList {"--fault", "open-denied"} << "" << 6 << "";
+    // A user who may open the application but has no rule for its bootloader.
+    const QStringList user {"--path-style", "linux", "--not-root", "--udev-rules-dir"};
+    QTest::newRow("no udev rule") << user + QStringList {"none"} << "warned" << 0 << "Send 程序下载成功";
+    QTest::newRow("udev rule installed") << user + QStringList {"rules"} << "not warned" << 0 << "Send 程序下载成功";
 }
 
 void TestFlashDevices::flash()
@@ -127,6 +135,10 @@ void TestFlashDevices::flash()
         QCOMPARE(last.value("event").toString(), QStringLiteral("end"));
         QCOMPARE(last.value("exit").toInt(), code);
         QCOMPARE(last.value("outcome").toString(), code == 0 ? QStringLiteral("success") : QStringLiteral("failure"));
+    }
+    if (twist.endsWith(QLatin1String("warned"))) {
+        QCOMPARE(result.err.count(QStringLiteral("warning: no udev rule for the wallet's vendor 4b71")),
+                 twist == QLatin1String("warned") ? 1 : 0);
     }
     QVERIFY2(lastLogLine.isEmpty() || run_log::lastText().startsWith(lastLogLine), qPrintable(run_log::lastText()));
 }

@@ -73,8 +73,6 @@ void TestFlashUpdateCommand::update_data()
     QTest::newRow("release not found") << QStringList {"--ca", ca, "--server", server_.base_url() + "/none"} << 5
                                        << "获取固件信息失败"
                                        << "(HTTP 404)";
-    QTest::newRow("no permission") << QStringList {"--ca", ca, "--fault", "open-denied"} << 6 << "设备未找到"
-                                   << "(Permission denied)";
     QTest::newRow("no wallet") << QStringList {"--ca", ca, "--no-wallet"} << 3 << "设备未找到"
                                << "no wallet attached";
     QTest::newRow("missing CA file") << QStringList {"--ca", "/nonexistent/ca.pem"} << 2 << ""

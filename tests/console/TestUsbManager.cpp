@@ -14,6 +14,8 @@ namespace {
 const QString kFound = QStringLiteral("搜索到的设备数：%1"); // the run-log line of a listing
 const QString kOpened = QStringLiteral("打开设备结果：");
 const QString kNotFound = QStringLiteral("未找到设备");
+const QRegularExpression kPermissionHint(QStringLiteral(
+    "^cannot open /dev/hidraw\\d+: permission denied\\. Install the udev rule 70-tessaro-wallet\\.rules"));
 
 } // namespace
 
@@ -129,6 +131,15 @@ private slots:
         bus_.unplug(b);
         error.clear();
         QVERIFY(!manager.OpenDevice(error));
+        QCOMPARE(error, kNotFound);
+
+        // A wallet the user may not open: the same error for the window, and
+        // what to install in the debug output.
+        sim::WalletConfig denied;
+        denied.path_style = sim::PathStyle::Linux;
+        denied.faults.open_denied = true;
+        QTest::ignoreMessage(QtDebugMsg, kPermissionHint);
+        QVERIFY(!manager.OpenDevice(bus_.attachWallet(denied).paths().front(), error));
         QCOMPARE(error, kNotFound);
     }
 

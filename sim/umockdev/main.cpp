@@ -1,0 +1,180 @@
+// tessaro-umockdev-wallet: the simulated wallets behind the kernel's own
+// interfaces. It plugs the wallets that the -sim options describe into a
+// umockdev testbed, runs COMMAND under umockdev-wrapper against them, plays
+// their side while it runs, and exits with the command's status.
+//
+//   tessaro-umockdev-wallet [--trace FILE] [--state FILE] [--fault F]... -- COMMAND [ARGS]...
+
+#include "sim/SimBus.h"
+#include "sim/SimOptions.h"
+#include "sim/SimWallet.h"
+#include "sim/umockdev/UmockdevBus.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+#include <linux/capability.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kHarnessFailed = 125;
+
+int fail(const QString& text)
+{
+    std::fprintf(stderr, "tessaro-umockdev-wallet: %s\n", qPrintable(text));
+    return kHarnessFailed;
+}
+
+QString mode_name(sim::Mode mode)
+{
+    switch (mode) {
+    case sim::Mode::Application:
+        return QStringLiteral("application");
+    case sim::Mode::Bootloader:
+        return QStringLiteral("bootloader");
+    case sim::Mode::Unplugged:
+        break;
+    }
+    return QStringLiteral("unplugged");
+}
+
+// What each wallet ended with, for the caller to check.
+bool write_state(const QString& path)
+{
+    sim::Bus& bus = sim::Bus::instance();
+    QJsonArray wallets;
+    for (int i = 0; i < bus.walletCount(); ++i) {
+        auto& wallet = static_cast<sim::SimWallet&>(bus.wallet(i));
+        QJsonArray errors;
+        for (const QString& error : wallet.errors()) {
+            errors.append(error);
+        }
+        const QByteArray firmware = wallet.firmware();
+        wallets.append(
+            QJsonObject {{QStringLiteral("serial"), wallet.serial()},
+                         {QStringLiteral("mode"), mode_name(wallet.mode())},
+                         {QStringLiteral("firmware_updates"), wallet.firmwareUpdates()},
+                         {QStringLiteral("firmware_size"), firmware.size()},
+                         {QStringLiteral("firmware_md5"),
+                          QString::fromLatin1(QCryptographicHash::hash(firmware, QCryptographicHash::Md5).toHex())},
+                         {QStringLiteral("reports"), wallet.reportsReceived()},
+                         {QStringLiteral("errors"), errors}});
+    }
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(QJsonDocument(QJsonObject {{QStringLiteral("wallets"), wallets}}).toJson()) > 0;
+}
+
+// Timed faults: replies and reboots here are as fast as the model makes them.
+bool timed_faults()
+{
+    sim::Bus& bus = sim::Bus::instance();
+    for (int i = 0; i < bus.walletCount(); ++i) {
+        if (bus.wallet(i).faults().reboot_ms > 0 || bus.wallet(i).faults().reply_delay_ms > 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A wallet whose nodes nobody may open: the pty behind them has mode 0, and
+// root, who could open it anyway, runs the command without the capabilities
+// that pass over file modes.
+bool any_open_denied()
+{
+    sim::Bus& bus = sim::Bus::instance();
+    for (int i = 0; i < bus.walletCount(); ++i) {
+        if (bus.wallet(i).faults().open_denied) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int run_command(const QStringList& command, const QString& root, bool deny)
+{
+    std::vector<QByteArray> args {QByteArrayLiteral("umockdev-wrapper")};
+    for (const QString& arg : command) {
+        args.push_back(arg.toLocal8Bit());
+    }
+    std::vector<char*> argv;
+    for (QByteArray& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child < 0) {
+        return fail(QStringLiteral("cannot start %1").arg(command.first()));
+    }
+    if (child == 0) {
+        if (deny && ::geteuid() == 0) {
+            ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE, 0, 0, 0);
+            ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH, 0, 0, 0);
+        }
+        ::setenv("UMOCKDEV_DIR", root.toLocal8Bit().constData(), 1);
+        ::execvp(argv[0], argv.data());
+        std::fprintf(stderr, "tessaro-umockdev-wallet: cannot run umockdev-wrapper\n");
+        ::_exit(127);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return fail(QStringLiteral("lost %1").arg(command.first()));
+        }
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Runs COMMAND against simulated Tessaro wallets plugged into a umockdev testbed."));
+    parser.addHelpOption();
+    sim::addOptions(parser);
+    const QCommandLineOption state(QStringLiteral("state"),
+                                   QStringLiteral("Write each wallet's final state to <file> as JSON."),
+                                   QStringLiteral("file"));
+    parser.addOption(state);
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("The program to run, after --."),
+                                 QStringLiteral("-- command [args]"));
+    parser.process(app);
+    const QStringList command = parser.positionalArguments();
+    QString error;
+    if (command.isEmpty()) {
+        return fail(QStringLiteral("no command given"));
+    }
+    if (!sim::applyOptions(parser, &error)) {
+        return fail(error);
+    }
+    if (timed_faults()) {
+        return fail(QStringLiteral("reboot-ms and reply-delay-ms are not played behind umockdev"));
+    }
+    int code = kHarnessFailed;
+    {
+        sim::UmockdevBus bus;
+        if (bus.rootDir().isEmpty()) {
+            return fail(QStringLiteral("cannot make a umockdev testbed"));
+        }
+        bus.sync();
+        code = run_command(command, bus.rootDir(), any_open_denied());
+    }
+    sim::finish();
+    if (parser.isSet(state) && !write_state(parser.value(state))) {
+        return fail(QStringLiteral("cannot write %1").arg(parser.value(state)));
+    }
+    return code;
+}

@@ -1,0 +1,188 @@
+#include "FirmwareServer.h"
+#include "TestConfig.h"
+#include "image/FirmwareImage.h"
+#include "support/RunLog.h"
+#include "support/TempImage.h"
+#include "support/ToolRun.h"
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString kImage = QStringLiteral(TESSARO_TEST_DATA_DIR "/objcopy-one-segment-lf.hex");
+const QString kTls = QStringLiteral(TESSARO_TEST_DATA_DIR "/tls/");
+const QString kFirmwareName = QStringLiteral("umockdev-test-fw.hex");
+const QString kHint = QStringLiteral("permission denied. Install the udev rule 70-tessaro-wallet.rules: sudo cp");
+
+QByteArray file_bytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The wire trace with each CMD_AUTH's digest and nonce blanked: the nonce is random.
+QByteArray trace_without_nonces(const QString& path)
+{
+    QByteArray trace = file_bytes(path);
+    for (int at = 0; at + 65 <= trace.size(); at += 65) {
+        if (trace[at + 3] == char(0xC4) && trace[at + 5] == char(0)) {
+            trace.replace(at + 8, 12, QByteArray(12, '\0'));
+        }
+    }
+    return trace;
+}
+
+QByteArray md5(const QByteArray& data)
+{
+    return QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex();
+}
+
+} // namespace
+
+// The real tessaro-flash, linked with Debian's hidapi-hidraw, against the
+// simulated wallets behind a umockdev testbed: enumeration from sysfs, the
+// hidraw ioctls, one report per read and write, the restart into the
+// bootloader as a new device; and what each wallet holds at the end.
+class TestFlashUmockdev : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void run_data();
+    void run();
+
+private:
+    QTemporaryDir dir_;
+    FirmwareServer server_;
+    QByteArray release_;
+};
+
+void TestFlashUmockdev::initTestCase()
+{
+    const bool ci = !qEnvironmentVariableIsEmpty("CI");
+    if (QString(TESSARO_UMOCKDEV_WALLET).isEmpty() || QStandardPaths::findExecutable("umockdev-wrapper").isEmpty()) {
+        QVERIFY2(!ci, "umockdev is missing: scripts/deps.sh installs umockdev and libumockdev-dev");
+        QSKIP("umockdev is not installed");
+    }
+    QVERIFY(dir_.isValid() && QDir::setCurrent(dir_.path()));
+    QVERIFY(server_.set_certificate_files(kTls + "server.crt", kTls + "server.key") && server_.listen_local());
+    release_ = hex::pattern(80 * 16, 9);
+    const QByteArray body = hex::image({{0x0800, 0x4000, release_}}).join("\r\n") + "\r\n";
+    server_.set_route("/firmware/" + kFirmwareName, 200, body);
+    server_.set_route(QStringLiteral("/firmware/latest"), 200,
+                      "{\"version\":\"2\",\"url\":\"" + server_.base_url().toUtf8() + "/firmware/"
+                          + kFirmwareName.toUtf8() + "\",\"md5\":\"" + md5(body) + "\"}");
+}
+
+void TestFlashUmockdev::cleanup()
+{
+    QFile::remove(QStringLiteral(TESSARO_FLASH_SIM_DIR "/") + kFirmwareName);
+}
+
+void TestFlashUmockdev::run_data()
+{
+    QTest::addColumn<QStringList>("wallets"); // the simulated wallets' options
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("output"); // in stdout, or also in the last line on stderr after a failure
+    QTest::addColumn<QString>("ends"); // each wallet's mode and finished updates, first attached first
+
+    const QStringList flash {"flash", kImage};
+    const QStringList two {"--second-wallet", "bootloader"};
+    QTest::newRow("devices")
+        << QStringList() << QStringList {"devices", "--json"} << 0
+        << "{\"devices\":[{\"interface\":0,\"mode\":\"application\",\"no_permission\":false,\"path\":\"/dev/"
+           "hidraw0\",\"product\":\"Korvex N1\"}]}"
+        << "application:0";
+    QTest::newRow("devices, two wallets") << two << QStringList {"devices"} << 0
+                                          << "bootloader\t0\tKorvex N1 Bootloader\t/dev/hidraw0\n"
+                                             "application\t0\tKorvex N1\t/dev/hidraw1\n"
+                                          << "bootloader:0 application:0";
+    QTest::newRow("devices, no permission") << QStringList {"--fault", "open-denied"} << QStringList {"devices"} << 6
+                                            << "application\t0\tKorvex N1\t/dev/hidraw0\tno permission\n"
+                                            << "application:0";
+    QTest::newRow("flash through the restart") << QStringList() << flash << 0 << "下载成功"
+                                               << "application:1";
+    QTest::newRow("flash, already in the bootloader")
+        << QStringList {"--mode", "bootloader"} << flash << 0 << "下载成功"
+        << "application:1";
+    QTest::newRow("flash the named wallet of two")
+        << two << flash + QStringList {"--device", "/dev/hidraw1"} << 0 << "下载成功"
+        << "bootloader:0 application:1";
+    QTest::newRow("two application wallets, none named")
+        << QStringList {"--second-wallet", "application"} << flash << 3 << "name one with --device PATH"
+        << "application:0 application:0";
+    QTest::newRow("unplugged mid-transfer")
+        << QStringList {"--fault", "unplug-after=10"} << flash << 1 << "the wallet was gone or refused report 10"
+        << "unplugged:0";
+    QTest::newRow("CRC refused") << QStringList {"--fault", "refuse-crc=0"} << flash << 1 << "CRC"
+                                 << "bootloader:0";
+    QTest::newRow("flash, no permission") << QStringList {"--fault", "open-denied"} << flash << 6
+                                          << "cannot open /dev/hidraw0: " + kHint << "application:0";
+    QTest::newRow("update") << QStringList() << QStringList {"update"} << 0 << "Writing"
+                            << "application:1";
+    QTest::newRow("update, no permission") << QStringList {"--fault", "open-denied"} << QStringList {"update"} << 6
+                                           << "cannot open /dev/hidraw0: " + kHint << "application:0";
+}
+
+void TestFlashUmockdev::run()
+{
+    QFETCH(QStringList, wallets);
+    QFETCH(QStringList, command);
+    QFETCH(int, code);
+    QFETCH(QString, output);
+    QFETCH(QString, ends);
+
+    if (command.first() == QLatin1String("update")) {
+        command << "--server" << server_.base_url() << "--ca" << kTls + "ca.crt";
+    }
+    const QString trace = dir_.filePath("trace"), state = dir_.filePath("state"), simTrace = dir_.filePath("sim");
+    QFile::remove(run_log::fileName());
+    const ToolRun real
+        = run_tool(QStringLiteral("tessaro-umockdev-wallet"),
+                   wallets + QStringList {"--trace", trace, "--state", state, "--", TESSARO_FLASH} + command);
+    QVERIFY2(real.code == code, qPrintable(real.err));
+    // A failure's last line names it; a permission problem, what to install.
+    const QString last = real.err.trimmed().split('\n').last();
+    QVERIFY2((code == 0 ? real.out : real.out + last).contains(output), qPrintable(real.out + real.err));
+    QVERIFY2(code != 6 || last.contains(kHint), qPrintable(last));
+
+    QStringList got;
+    const QJsonArray states = QJsonDocument::fromJson(file_bytes(state)).object().value("wallets").toArray();
+    for (const QJsonValue& wallet : states) {
+        const QJsonObject fields = wallet.toObject();
+        got << fields.value("mode").toString() + ":" + QString::number(fields.value("firmware_updates").toInt());
+        QVERIFY2(fields.value("errors").toArray().isEmpty() || code != 0, qPrintable(real.err));
+        if (fields.value("firmware_updates").toInt() > 0) {
+            const FirmwareImage image = FirmwareImage::fromFile(kImage);
+            const QByteArray written = command.first() == QLatin1String("update")
+                ? release_
+                : image.segmentData(0).left(int(image.segments().first().size));
+            QCOMPARE(fields.value("firmware_md5").toString().toLatin1(), md5(written));
+        }
+    }
+    QCOMPARE(got.join(' '), ends);
+    // Nothing reaches a wallet that is refused, or left unnamed.
+    QCOMPARE(file_bytes(trace).isEmpty(), code >= 3 || command.first() == QLatin1String("devices"));
+    if (command.first() == QLatin1String("flash") && code == 0) {
+        QCOMPARE(run_log::lastText(), QStringLiteral("Send 程序下载成功"));
+    }
+    // The in-process simulation puts the same reports on the wire.
+    if (command.first() != QLatin1String("devices")) {
+        const ToolRun sim
+            = run_tool(QStringLiteral("tessaro-flash-sim"),
+                       command + wallets + QStringList {"--path-style", "linux", "--trace", simTrace}, dir_.path());
+        QVERIFY2(sim.code == code, qPrintable(sim.err));
+        QCOMPARE(trace_without_nonces(trace), trace_without_nonces(simTrace));
+    }
+}
+
+QTEST_MAIN(TestFlashUmockdev)
+#include "TestFlashUmockdev.moc"
