@@ -31,6 +31,12 @@ namespace {
 
 constexpr int kInputReportSize = 64;
 
+constexpr unsigned short kReleaseNumber = 0x0100;
+constexpr unsigned short kUsagePage = 0xFF00;
+constexpr unsigned short kUsage = 0x0001;
+
+const wchar_t kNoError[] = L"Success";
+
 // The link paces reports as an interrupt endpoint polls: each report has its
 // own slot of one interval, right after the previous report's, and the write
 // returns when that slot ends. Waiting for an absolute end keeps a late wake-up
@@ -44,11 +50,6 @@ sim::Clock::time_point take_link_slot(BusState& state)
     state.link_slot_end = now < due ? due : now + interval;
     return state.link_slot_end;
 }
-constexpr unsigned short kReleaseNumber = 0x0100;
-constexpr unsigned short kUsagePage = 0xFF00;
-constexpr unsigned short kUsage = 0x0001;
-
-const wchar_t kNoError[] = L"Success";
 
 wchar_t* new_wide(const QString& text)
 {
