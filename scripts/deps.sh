@@ -1,5 +1,8 @@
 # Debian packages the build and the tests need; sourced by scripts/test and scripts/demo.
 TESSARO_BUILD_PACKAGES="cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libhidapi-dev libssl-dev clang-format"
+# What scripts/fuzz adds: clang only recommends its runtime, which holds libFuzzer
+# and the sanitizers, so it is named.
+TESSARO_FUZZ_PACKAGES="clang-14 libclang-rt-14-dev"
 
 # Installs whatever of the given packages is missing: through apt-get as root,
 # otherwise prints the exact command and fails.
