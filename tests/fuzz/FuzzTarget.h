@@ -14,12 +14,11 @@
 #define FUZZ_TARGET(name) extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 #endif
 
-// A broken promise of the code under test: said, then aborted, which both the
-// fuzzer and the replaying test report as a finding.
-#define FUZZ_CHECK(cond)                                                                                               \
-    do {                                                                                                               \
-        if (!(cond)) {                                                                                                 \
-            std::fprintf(stderr, "%s:%d: broken: %s\n", __FILE__, __LINE__, #cond);                                    \
-            std::abort();                                                                                              \
-        }                                                                                                              \
-    } while (0)
+// A broken promise of the code under test is said, then aborts: the fuzzer
+// and the replaying test both report it as a finding.
+[[noreturn]] inline void fuzz_broken(const char* file, int line, const char* what)
+{
+    std::fprintf(stderr, "%s:%d: broken: %s\n", file, line, what);
+    std::abort();
+}
+#define FUZZ_CHECK(cond) ((cond) ? void() : fuzz_broken(__FILE__, __LINE__, #cond))
