@@ -11,6 +11,9 @@ TESSARO_TEST_PACKAGES="umockdev libumockdev-dev"
 # as the emulated wallet answers them (0.13). Debian's point releases replace
 # versions in the archive, so only a floor is checked.
 TESSARO_MIN_VERSIONS="umockdev:0.17 libumockdev-dev:0.17 libhidapi-dev:0.13"
+# What scripts/fuzz adds: clang only recommends its runtime, which holds libFuzzer
+# and the sanitizers, so it is named.
+TESSARO_FUZZ_PACKAGES="clang-14 libclang-rt-14-dev"
 
 # Installs whatever of the given packages is missing: through apt-get as root,
 # otherwise prints the exact command and fails.

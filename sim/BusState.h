@@ -26,6 +26,9 @@ struct BusState
     std::vector<QByteArray> trace;
     bool trace_enabled = true;
     int link_us = 0;
+    // End of the link slot of the last report written: the next report's
+    // slot begins there, unless that moment has already passed.
+    Clock::time_point link_slot_end {};
     bool init_fails = false;
     int init_count = 0;
     int open_handles = 0;

@@ -34,6 +34,7 @@ void Bus::reset()
     state.trace.clear();
     state.trace_enabled = true;
     state.link_us = 0;
+    state.link_slot_end = {};
     state.init_fails = false;
     state.init_count = 0;
     state.open_handles = 0;
@@ -109,6 +110,7 @@ void Bus::setLinkIntervalUs(int us)
 {
     Lock lock(bus_state().mutex);
     bus_state().link_us = us;
+    bus_state().link_slot_end = {};
 }
 
 void Bus::setInitFails(bool fails)

@@ -30,11 +30,26 @@ struct hid_device_
 namespace {
 
 constexpr int kInputReportSize = 64;
+
 constexpr unsigned short kReleaseNumber = 0x0100;
 constexpr unsigned short kUsagePage = 0xFF00;
 constexpr unsigned short kUsage = 0x0001;
 
 const wchar_t kNoError[] = L"Success";
+
+// The link paces reports as an interrupt endpoint polls: each report has its
+// own slot of one interval, right after the previous report's, and the write
+// returns when that slot ends. Waiting for an absolute end keeps a late wake-up
+// from adding to the next report. A report that comes after its slot has
+// ended (the host was busy or idle) begins the schedule anew from its arrival.
+sim::Clock::time_point take_link_slot(BusState& state)
+{
+    const auto interval = std::chrono::microseconds(state.link_us);
+    const auto now = sim::Clock::now();
+    const auto due = state.link_slot_end + interval;
+    state.link_slot_end = now < due ? due : now + interval;
+    return state.link_slot_end;
+}
 
 wchar_t* new_wide(const QString& text)
 {
@@ -257,7 +272,8 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* 
     if (state.trace_enabled) {
         state.trace.emplace_back(reinterpret_cast<const char*>(data), int(length));
     }
-    const int link_us = state.link_us;
+    const bool paced = state.link_us > 0;
+    const sim::Clock::time_point slot_end = paced ? take_link_slot(state) : sim::Clock::time_point();
     bool delivered = false;
     if (length > std::size_t(REPORT_BUFFER_SIZE)) {
         dev->error = L"Report longer than the device's output report";
@@ -268,8 +284,8 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* 
         }
     }
     lock.unlock();
-    if (link_us > 0) {
-        std::this_thread::sleep_for(std::chrono::microseconds(link_us));
+    if (paced) {
+        std::this_thread::sleep_until(slot_end);
     }
     return delivered ? int(length) : -1;
 }
