@@ -1,0 +1,304 @@
+#include "FirmwareServer.h"
+#include "TestConfig.h"
+#include "app/HomePage.h"
+#include "console/UsbManager.h"
+#include "console/Widget.h"
+#include "log/Settings.h"
+#include "net/FirmwareDownload.h"
+#include "net/ServerConfig.h"
+#include "protocol/BootloaderSearch.h"
+#include "protocol/Commands.h"
+#include "protocol/UpdateOutcome.h"
+#include "sim/SimBus.h"
+#include "sim/SimOptions.h"
+#include "support/MessageBoxCatcher.h"
+#include "support/RunLog.h"
+#include "support/TempImage.h"
+#include "ui_HomePage.h"
+
+#include <QCryptographicHash>
+#include <QtTest>
+#include <QtWidgets>
+
+namespace {
+
+const QString kNotice = QStringLiteral("即将进行下载，请勿断开设备");
+
+// Two segments of four blocks each (three full blocks and a tail).
+const QList<hex::Window> kWindows {{0x0800, 0x4000, hex::pattern(50 * 16 + 8, 5)},
+                                   {0x0801, 0x0000, hex::pattern(55 * 16, 6)}};
+
+// A report of the update that a fault can hit: its number on the wire since
+// the wallet was attached, and what losing it does.
+struct Phase
+{
+    QByteArray name;
+    int report;
+    UpdateFailure lost;
+};
+
+// The automatic path tells the outcome in boxes.
+QStringList auto_boxes(UpdateFailure failure)
+{
+    switch (failure) {
+    case UpdateFailure::None:
+        return {kNotice, QStringLiteral("更新完成")};
+    case UpdateFailure::EntryNotSent: // the wallet did not restart: no bootloader appears
+    case UpdateFailure::BootloaderNotFound:
+        return {kNotice, QStringLiteral("更新设备未找到")};
+    default:
+        return {kNotice, QStringLiteral("更新失败")};
+    }
+}
+
+// The manual download tells it in the run log, after "Send begin".
+QStringList manual_lines(UpdateFailure failure)
+{
+    const QStringList erased {QStringLiteral("接受擦除信息"), QStringLiteral("程序擦除成功")};
+    switch (failure) {
+    case UpdateFailure::None:
+        return erased + QStringList {QStringLiteral("CRC校验成功"), QStringLiteral("程序下载成功")};
+    case UpdateFailure::EntryNotSent:
+        return {QStringLiteral("打开设备失败")};
+    case UpdateFailure::BootloaderNotFound:
+        return {QStringLiteral("获取设备列表失败")};
+    case UpdateFailure::AuthNotSent:
+        return {QStringLiteral("程序擦除失败")};
+    case UpdateFailure::EraseNoReply:
+        return {QStringLiteral("没有接受擦除信息"), QStringLiteral("程序擦除失败")};
+    case UpdateFailure::EraseRefused:
+        return {QStringLiteral("接受擦除信息"), QStringLiteral("程序擦除失败")};
+    case UpdateFailure::CrcRefused:
+        return erased + QStringList {QStringLiteral("CRC校验错误")};
+    case UpdateFailure::FinishNotSent:
+        return erased + QStringList {QStringLiteral("程序下载失败")};
+    default: // a write the wallet did not take shows as an unanswered check
+        return erased + QStringList {QStringLiteral("CRC读取失败")};
+    }
+}
+
+template<typename T>
+T* child(const QWidget& w, const QString& text = QString())
+{
+    for (T* c : w.findChildren<T*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (text.isEmpty() || c->property("text").toString() == text) {
+            return c;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+// Both update paths, as the user starts them, against the simulated wallet
+// with each fault at each phase: the outcome as each path tells it, no
+// CMD_FINISH after a fault, what is left open and on disk, the button back.
+class TestFaultMatrix : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void update_data();
+    void update();
+
+private:
+    ScopedSettings settings_scope_;
+    FirmwareServer server_;
+    QTemporaryDir folder_;
+    QString firmwarePath_;
+    QVector<Phase> phases_;
+    QVector<int> blocks_; // the first report of each data block, in order
+};
+
+void TestFaultMatrix::initTestCase()
+{
+    const QString tls = QStringLiteral(TESSARO_TEST_DATA_DIR "/tls/");
+    QVERIFY(server_.set_certificate_files(tls + "server.crt", tls + "server.key"));
+    QVERIFY(server_.listen_local());
+    settings().server_base = normalized_base(server_.base_url());
+    QString error;
+    QVERIFY2(add_trusted_ca_file(tls + "ca.crt", &error), qPrintable(error));
+    settings().wait = [](unsigned int ms) { sim::Bus::instance().advanceTime(int(ms)); };
+    QVERIFY(folder_.isValid());
+    QVERIFY(QDir::setCurrent(folder_.path())); // the run log's place
+    settings().firmware_dir = folder_.path();
+    firmwarePath_ = folder_.filePath(QStringLiteral("fw.hex"));
+    const QByteArray text = hex::image(kWindows).join("\r\n") + "\r\n";
+    server_.set_route(QStringLiteral("/firmware/fw.hex"), 200, text);
+    server_.set_route(QStringLiteral("/firmware/latest"), 200,
+                      "{\"version\":\"1.2.0\",\"url\":\"" + server_.base_url().toUtf8()
+                          + "/firmware/fw.hex\",\"md5\":\""
+                          + QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex() + "\"}",
+                      "application/json");
+
+    // The phases, as a clean update puts them on the wire.
+    sim::Bus& bus = sim::Bus::instance();
+    bus.reset();
+    bus.attachWallet();
+    bus.setTraceEnabled(true);
+    {
+        MessageBoxCatcher boxes;
+        HomePage page;
+        page.show();
+        QTest::mouseClick(page.ui->pbtn_auto, Qt::LeftButton);
+        QCOMPARE(boxes.texts(), auto_boxes(UpdateFailure::None));
+    }
+    int crc = 0;
+    for (int i = 0; i < int(bus.trace().size()); ++i) {
+        const QByteArray& report = bus.trace()[i];
+        if (report[5] != 0) {
+            continue; // a continuation
+        }
+        switch (quint8(report[3])) {
+        case CMD_GOTO_ROM:
+            phases_.append({"CMD_GOTO_ROM", i + 1, UpdateFailure::EntryNotSent});
+            break;
+        case CMD_AUTH:
+            phases_.append({"CMD_AUTH", i + 1, UpdateFailure::AuthNotSent});
+            break;
+        case CMD_ERASE:
+            phases_.append({"CMD_ERASE", i + 1, UpdateFailure::EraseNoReply});
+            break;
+        case CMD_WRITE:
+            blocks_.append(i + 1);
+            break;
+        case CMD_CHECK_CRC:
+            phases_.append({"CRC check " + QByteArray::number(crc++), i + 1, UpdateFailure::CrcNoReply});
+            break;
+        case CMD_FINISH:
+            phases_.append({"CMD_FINISH", i + 1, UpdateFailure::FinishNotSent});
+            break;
+        }
+    }
+    QCOMPARE(blocks_.size(), 8);
+    QCOMPARE(crc, kWindows.size());
+    for (int segment = 0; segment < 2; ++segment) {
+        const char* where[] = {"first", "middle", "last"};
+        for (int k : {0, 2, 3}) {
+            phases_.append({QByteArray(where[(k + 1) / 2]) + " block of segment " + QByteArray::number(segment),
+                            blocks_[segment * 4 + k], UpdateFailure::WriteFailed});
+        }
+    }
+    bus.reset();
+}
+
+void TestFaultMatrix::cleanup()
+{
+    UsbManager::GetInstance()->CloseDevice();
+    QCOMPARE(sim::Bus::instance().openHandles(), 0);
+    sim::Bus::instance().reset();
+    QFile::remove(firmwarePath_);
+}
+
+void TestFaultMatrix::update_data()
+{
+    QTest::addColumn<bool>("manual");
+    QTest::addColumn<QString>("faults"); // comma-separated
+    QTest::addColumn<int>("failure"); // UpdateFailure
+    for (bool manual : {false, true}) {
+        const auto row = [manual](const QByteArray& name, const QString& faults, UpdateFailure failure) {
+            QTest::newRow((manual ? "manual: " : "automatic: ") + name) << manual << faults << int(failure);
+        };
+        for (const Phase& phase : phases_) {
+            row("unplugged at " + phase.name, QStringLiteral("unplug-at=%1").arg(phase.report), phase.lost);
+            row("write error at " + phase.name, QStringLiteral("write-error-at=%1").arg(phase.report), phase.lost);
+        }
+        for (int block : {0, 4, 7}) {
+            row("bit flipped in block " + QByteArray::number(block),
+                QStringLiteral("flip-bit-at=%1").arg(blocks_[block]), UpdateFailure::CrcRefused);
+        }
+        row("no erase reply", QStringLiteral("no-erase-reply"), UpdateFailure::EraseNoReply);
+        row("erase refused", QStringLiteral("refuse-erase"), UpdateFailure::EraseRefused);
+        for (int segment = 0; segment < kWindows.size(); ++segment) {
+            const QByteArray name = "CRC check " + QByteArray::number(segment);
+            row("no reply to " + name, QStringLiteral("no-crc-reply-to=%1").arg(segment), UpdateFailure::CrcNoReply);
+            row(name + " refused", QStringLiteral("refuse-crc=%1").arg(segment), UpdateFailure::CrcRefused);
+        }
+        const SearchPolicy& search = manual ? MANUAL_SEARCH : AUTOMATIC_SEARCH;
+        const int last = int((search.attempts - 1) * search.wait_ms);
+        row("bootloader at the last search", QStringLiteral("reboot-ms=%1").arg(last), UpdateFailure::None);
+        row("bootloader one search too late", QStringLiteral("reboot-ms=%1").arg(last + int(search.wait_ms)),
+            UpdateFailure::BootloaderNotFound);
+        const QString stray = QStringLiteral("stray-before-reply");
+        row("stray report before each reply", stray, UpdateFailure::None);
+        row("stray report, erase refused", stray + ",refuse-erase", UpdateFailure::EraseRefused);
+        row("stray report, last CRC check refused", stray + ",refuse-crc=1", UpdateFailure::CrcRefused);
+    }
+}
+
+void TestFaultMatrix::update()
+{
+    QFETCH(bool, manual);
+    QFETCH(QString, faults);
+    QFETCH(int, failure);
+    const UpdateFailure expected = UpdateFailure(failure);
+    const bool ok = expected == UpdateFailure::None;
+    sim::WalletConfig config;
+    QString error;
+    for (const QString& fault : faults.split(QLatin1Char(','))) {
+        QVERIFY2(sim::applyFault(fault, &config, &error), qPrintable(error));
+    }
+    sim::Bus& bus = sim::Bus::instance();
+    sim::Wallet& wallet = bus.attachWallet(config);
+    bus.setTraceEnabled(true);
+    MessageBoxCatcher boxes;
+
+    if (!manual) {
+        HomePage page;
+        page.show();
+        QTest::mouseClick(page.ui->pbtn_auto, Qt::LeftButton);
+        QCOMPARE(boxes.texts(), auto_boxes(expected));
+        QVERIFY(page.ui->pbtn_auto->isEnabled());
+        QCOMPARE(QFile::exists(firmwarePath_), !ok);
+        QCOMPARE(bus.openHandles(), 0);
+    } else {
+        const int logged = run_log::texts().size();
+        TempImage image(hex::image(kWindows), "\r\n");
+        Widget w(nullptr);
+        w.OnFindUsb();
+        w.OnConnectUsb();
+        child<QLineEdit>(w)->setText(image.path());
+        QPushButton* download = child<QPushButton>(w, QStringLiteral("下载"));
+        QTest::mouseClick(download, Qt::LeftButton);
+        QStringList lines;
+        for (const QString& line : run_log::texts().mid(logged)) {
+            if (line.startsWith(QStringLiteral("Send "))) {
+                lines << line.mid(5);
+            }
+        }
+        QCOMPARE(lines, QStringList {QStringLiteral("begin")} + manual_lines(expected));
+        // The notice once the restart went out; the warning when no bootloader came.
+        QStringList shown {kNotice};
+        if (expected == UpdateFailure::EntryNotSent) {
+            shown.clear();
+        } else if (expected == UpdateFailure::BootloaderNotFound) {
+            shown << QStringLiteral("获取设备列表失败");
+        }
+        QCOMPARE(boxes.texts(), shown);
+        QCOMPARE(child<QLabel>(w)->text(), ok ? QStringLiteral("下载成功") : QStringLiteral("下载失败"));
+        QVERIFY(download->isEnabled());
+        QCOMPARE(bus.openHandles(), 1); // the manager's, kept for the next download
+    }
+
+    // Nothing goes out after a lost report, and CMD_FINISH only after every check passed.
+    const std::vector<QByteArray>& trace = bus.trace();
+    const int finishes = int(std::count_if(
+        trace.begin(), trace.end(), [](const QByteArray& r) { return quint8(r[3]) == CMD_FINISH && r[5] == 0; }));
+    QCOMPARE(finishes, ok || expected == UpdateFailure::FinishNotSent ? 1 : 0);
+    QCOMPARE(wallet.commandCount(CMD_FINISH), ok ? 1 : 0);
+    QCOMPARE(wallet.firmwareUpdates(), ok ? 1 : 0);
+    const QRegularExpression lost(QStringLiteral("(unplug|write-error)-at=(\\d+)"));
+    const QRegularExpressionMatch at = lost.match(faults);
+    if (at.hasMatch()) {
+        QCOMPARE(int(trace.size()), at.captured(2).toInt());
+    }
+    if (ok) {
+        for (const hex::Window& window : kWindows) {
+            QCOMPARE(wallet.flashAt(hex::window_address(window), window.data.size()), window.data);
+        }
+    }
+}
+
+QTEST_MAIN(TestFaultMatrix)
+#include "TestFaultMatrix.moc"
