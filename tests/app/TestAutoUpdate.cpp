@@ -7,7 +7,6 @@
 #include "net/ServerConfig.h"
 #include "protocol/Commands.h"
 #include "sim/SimBus.h"
-#include "sim/SimOptions.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/TempImage.h"
 #include "ui_HomePage.h"
@@ -86,7 +85,7 @@ void TestAutoUpdate::cleanup()
 void TestAutoUpdate::sequence_data()
 {
     QTest::addColumn<QByteArray>("digest"); // in the release answer; none: no answer
-    QTest::addColumn<QString>("wallet"); // a fault, "path-style=linux" or "none"
+    QTest::addColumn<QString>("wallet"); // "path-style=linux" or "none"
     QTest::addColumn<QStringList>("boxes");
     QTest::addColumn<bool>("fileLeft");
 
@@ -97,9 +96,6 @@ void TestAutoUpdate::sequence_data()
     QTest::newRow("no release answer") << QByteArray() << "" << QStringList {"获取固件信息失败"} << false;
     QTest::newRow("digest does not match") << QByteArray(32, '0') << "" << QStringList {"文件下载错误"} << true;
     QTest::newRow("no wallet") << good << "none" << QStringList {"设备未找到"} << true;
-    QTest::newRow("bootloader never comes")
-        << good << "no-bootloader" << QStringList {kNotice, "更新设备未找到"} << true;
-    QTest::newRow("last segment refused") << good << "refuse-crc=1" << QStringList {kNotice, "更新失败"} << true;
 }
 
 void TestAutoUpdate::sequence()
@@ -120,12 +116,7 @@ void TestAutoUpdate::sequence()
     sim::Wallet* device = nullptr;
     if (wallet != QLatin1String("none")) {
         sim::WalletConfig config;
-        QString error;
-        if (wallet == QLatin1String("path-style=linux")) {
-            config.path_style = sim::PathStyle::Linux;
-        } else {
-            QVERIFY2(wallet.isEmpty() || sim::applyFault(wallet, &config, &error), qPrintable(error));
-        }
+        config.path_style = wallet.isEmpty() ? sim::PathStyle::MacOS : sim::PathStyle::Linux;
         device = &sim::Bus::instance().attachWallet(config);
     }
 
