@@ -5,6 +5,7 @@
 #include "console/Widget.h"
 #include "log/Settings.h"
 #include "net/FirmwareDownload.h"
+#include "net/FirmwareGlobals.h"
 #include "net/ServerConfig.h"
 #include "protocol/BootloaderSearch.h"
 #include "protocol/Commands.h"
@@ -37,7 +38,7 @@ struct Phase
     UpdateFailure lost;
 };
 
-// The automatic path tells the outcome in boxes.
+// What the automatic path shows in its boxes.
 QStringList auto_boxes(UpdateFailure failure)
 {
     switch (failure) {
@@ -51,7 +52,7 @@ QStringList auto_boxes(UpdateFailure failure)
     }
 }
 
-// The manual download tells it in the run log, after "Send begin".
+// What the manual download writes to the run log after "Send begin".
 QStringList manual_lines(UpdateFailure failure)
 {
     const QStringList erased {QStringLiteral("接受擦除信息"), QStringLiteral("程序擦除成功")};
@@ -88,11 +89,28 @@ T* child(const QWidget& w, const QString& text = QString())
     return nullptr;
 }
 
+QVector<unsigned int> g_waits;
+
+// The waits between bootloader searches pass on the bus's clock only.
+void no_wait(unsigned int milliseconds)
+{
+    g_waits.append(milliseconds);
+    sim::Bus::instance().advanceTime(int(milliseconds));
+}
+
+int count_first_reports(unsigned char command)
+{
+    const std::vector<QByteArray>& trace = sim::Bus::instance().trace();
+    return int(std::count_if(trace.begin(), trace.end(),
+                             [command](const QByteArray& r) { return quint8(r[3]) == command && r[5] == 0; }));
+}
+
 } // namespace
 
-// Both update paths, as the user starts them, against the simulated wallet
-// with each fault at each phase: the outcome as each path tells it, no
-// CMD_FINISH after a fault, what is left open and on disk, the button back.
+// Both update paths as the user starts them, the automatic one by its button
+// against a local HTTPS firmware server, the manual one from the advanced
+// window, with each fault at each phase: what the user is told, no CMD_FINISH
+// after a fault, what is left open and on disk, the button back.
 class TestFaultMatrix : public QObject
 {
     Q_OBJECT
@@ -103,10 +121,19 @@ private slots:
     void update();
 
 private:
+    void serveRelease(const QByteArray& digest)
+    {
+        server_.set_route(QStringLiteral("/firmware/latest"), 200,
+                          "{\"version\":\"1.2.0\",\"url\":\"" + server_.base_url().toUtf8()
+                              + "/firmware/fw.hex\",\"md5\":\"" + digest + "\"}",
+                          "application/json");
+    }
+
     ScopedSettings settings_scope_;
     FirmwareServer server_;
     QTemporaryDir folder_;
     QString firmwarePath_;
+    QByteArray digest_;
     QVector<Phase> phases_;
     QVector<int> blocks_; // the first report of each data block, in order
 };
@@ -119,18 +146,15 @@ void TestFaultMatrix::initTestCase()
     settings().server_base = normalized_base(server_.base_url());
     QString error;
     QVERIFY2(add_trusted_ca_file(tls + "ca.crt", &error), qPrintable(error));
-    settings().wait = [](unsigned int ms) { sim::Bus::instance().advanceTime(int(ms)); };
+    settings().wait = no_wait;
     QVERIFY(folder_.isValid());
     QVERIFY(QDir::setCurrent(folder_.path())); // the run log's place
     settings().firmware_dir = folder_.path();
     firmwarePath_ = folder_.filePath(QStringLiteral("fw.hex"));
     const QByteArray text = hex::image(kWindows).join("\r\n") + "\r\n";
     server_.set_route(QStringLiteral("/firmware/fw.hex"), 200, text);
-    server_.set_route(QStringLiteral("/firmware/latest"), 200,
-                      "{\"version\":\"1.2.0\",\"url\":\"" + server_.base_url().toUtf8()
-                          + "/firmware/fw.hex\",\"md5\":\""
-                          + QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex() + "\"}",
-                      "application/json");
+    digest_ = QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex();
+    serveRelease(digest_);
 
     // The phases, as a clean update puts them on the wire.
     sim::Bus& bus = sim::Bus::instance();
@@ -173,8 +197,8 @@ void TestFaultMatrix::initTestCase()
     }
     QCOMPARE(blocks_.size(), 8);
     QCOMPARE(crc, kWindows.size());
+    const char* where[] = {"first", "middle", "last"};
     for (int segment = 0; segment < 2; ++segment) {
-        const char* where[] = {"first", "middle", "last"};
         for (int k : {0, 2, 3}) {
             phases_.append({QByteArray(where[(k + 1) / 2]) + " block of segment " + QByteArray::number(segment),
                             blocks_[segment * 4 + k], UpdateFailure::WriteFailed});
@@ -185,20 +209,29 @@ void TestFaultMatrix::initTestCase()
 
 void TestFaultMatrix::cleanup()
 {
+    QVERIFY(!QFile::exists(folder_.filePath(FILE_NAME))); // no staging file is left
+    serveRelease(digest_);
     UsbManager::GetInstance()->CloseDevice();
     QCOMPARE(sim::Bus::instance().openHandles(), 0);
     sim::Bus::instance().reset();
     QFile::remove(firmwarePath_);
+    g_waits.clear();
 }
 
 void TestFaultMatrix::update_data()
 {
     QTest::addColumn<bool>("manual");
-    QTest::addColumn<QString>("faults"); // comma-separated
+    // Faults of the wallet, comma-separated, and of the setting: no-release,
+    // bad-digest, no-wallet, bad-image, path-style=linux.
+    QTest::addColumn<QString>("faults");
     QTest::addColumn<int>("failure"); // UpdateFailure
+    QTest::addColumn<QStringList>("told"); // the boxes, or the run-log lines after "Send begin"
     for (bool manual : {false, true}) {
-        const auto row = [manual](const QByteArray& name, const QString& faults, UpdateFailure failure) {
-            QTest::newRow((manual ? "manual: " : "automatic: ") + name) << manual << faults << int(failure);
+        const auto row = [manual](const QByteArray& name, const QString& faults, UpdateFailure failure,
+                                  const QStringList& told = QStringList()) {
+            QTest::newRow((manual ? "manual: " : "automatic: ") + name)
+                << manual << faults << int(failure)
+                << (told.isEmpty() ? (manual ? manual_lines(failure) : auto_boxes(failure)) : told);
         };
         for (const Phase& phase : phases_) {
             row("unplugged at " + phase.name, QStringLiteral("unplug-at=%1").arg(phase.report), phase.lost);
@@ -224,7 +257,16 @@ void TestFaultMatrix::update_data()
         row("stray report before each reply", stray, UpdateFailure::None);
         row("stray report, erase refused", stray + ",refuse-erase", UpdateFailure::EraseRefused);
         row("stray report, last CRC check refused", stray + ",refuse-crc=1", UpdateFailure::CrcRefused);
+        row("hidraw paths", QStringLiteral("path-style=linux"), UpdateFailure::None);
     }
+    const auto fetch = [](const QByteArray& name, const QString& faults, UpdateFailure failure, const char* box) {
+        QTest::newRow("automatic: " + name) << false << faults << int(failure) << QStringList {box};
+    };
+    fetch("no release answer", "no-release", UpdateFailure::FirmwareNotFetched, "获取固件信息失败");
+    fetch("digest does not match", "bad-digest", UpdateFailure::FirmwareNotFetched, "文件下载错误");
+    fetch("no wallet", "no-wallet", UpdateFailure::WalletNotFound, "设备未找到");
+    QTest::newRow("manual: refused image") << true << "bad-image" << int(UpdateFailure::ImageRefused)
+                                           << QStringList {"固件文件格式错误 line 1: missing start code ':'"};
 }
 
 void TestFaultMatrix::update()
@@ -232,29 +274,70 @@ void TestFaultMatrix::update()
     QFETCH(bool, manual);
     QFETCH(QString, faults);
     QFETCH(int, failure);
+    QFETCH(QStringList, told);
     const UpdateFailure expected = UpdateFailure(failure);
     const bool ok = expected == UpdateFailure::None;
+    // Failures before the restart leave the wallet untouched.
+    const bool untouched = expected == UpdateFailure::FirmwareNotFetched || expected == UpdateFailure::WalletNotFound
+        || expected == UpdateFailure::ImageRefused;
     sim::WalletConfig config;
     QString error;
-    for (const QString& fault : faults.split(QLatin1Char(','))) {
-        QVERIFY2(sim::applyFault(fault, &config, &error), qPrintable(error));
+    const QStringList specs = faults.split(QLatin1Char(','));
+    for (const QString& spec : specs) {
+        if (spec == QLatin1String("path-style=linux")) {
+            config.path_style = sim::PathStyle::Linux;
+        } else if (spec == QLatin1String("no-release")) {
+            server_.remove_route(QStringLiteral("/firmware/latest"));
+        } else if (spec == QLatin1String("bad-digest")) {
+            serveRelease(QByteArray(32, '0'));
+        } else if (spec != QLatin1String("no-wallet") && spec != QLatin1String("bad-image")) {
+            QVERIFY2(sim::applyFault(spec, &config, &error), qPrintable(error));
+        }
     }
     sim::Bus& bus = sim::Bus::instance();
-    sim::Wallet& wallet = bus.attachWallet(config);
+    sim::Wallet* wallet = specs.contains(QStringLiteral("no-wallet")) ? nullptr : &bus.attachWallet(config);
     bus.setTraceEnabled(true);
     MessageBoxCatcher boxes;
 
     if (!manual) {
         HomePage page;
         page.show();
+        // The button stays off while the sequence runs, the window refuses to
+        // close under the writer, and the notice comes once CMD_GOTO_ROM went
+        // out, before anything is written.
+        bool enabledWhileRunning = false;
+        bool closeTried = false;
+        bool closedWhileRunning = false;
+        connect(page.ui->progressBar, &QProgressBar::valueChanged, &boxes, [&]() {
+            enabledWhileRunning |= page.ui->pbtn_auto->isEnabled();
+            if (!closeTried) {
+                closeTried = true;
+                closedWhileRunning = page.close();
+            }
+        });
+        boxes.onBox = [&](const MessageBoxCatcher::Box& box) {
+            enabledWhileRunning |= page.ui->pbtn_auto->isEnabled();
+            QCOMPARE(box.title, QStringLiteral("提示"));
+            QVERIFY(!box.hasParent && box.buttons == int(QMessageBox::Ok));
+            if (box.text == kNotice) {
+                QVERIFY(count_first_reports(CMD_GOTO_ROM) == 1 && count_first_reports(CMD_AUTH) == 0);
+            }
+        };
+        API_DATA = QStringLiteral("an earlier answer");
         QTest::mouseClick(page.ui->pbtn_auto, Qt::LeftButton);
-        QCOMPARE(boxes.texts(), auto_boxes(expected));
+        QCOMPARE(boxes.texts(), told);
+        QVERIFY(API_DATA != QStringLiteral("an earlier answer"));
+        QVERIFY(!enabledWhileRunning);
         QVERIFY(page.ui->pbtn_auto->isEnabled());
-        QCOMPARE(QFile::exists(firmwarePath_), !ok);
+        QVERIFY((closeTried || !ok) && !closedWhileRunning);
+        QVERIFY(page.close());
+        QVERIFY(!ok || page.ui->progressBar->value() == 100);
+        QCOMPARE(QFile::exists(firmwarePath_), !ok && faults != QLatin1String("no-release"));
         QCOMPARE(bus.openHandles(), 0);
     } else {
         const int logged = run_log::texts().size();
-        TempImage image(hex::image(kWindows), "\r\n");
+        TempImage image(
+            faults == QLatin1String("bad-image") ? QList<QByteArray> {"not an image"} : hex::image(kWindows), "\r\n");
         Widget w(nullptr);
         w.OnFindUsb();
         w.OnConnectUsb();
@@ -267,10 +350,10 @@ void TestFaultMatrix::update()
                 lines << line.mid(5);
             }
         }
-        QCOMPARE(lines, QStringList {QStringLiteral("begin")} + manual_lines(expected));
+        QCOMPARE(lines, QStringList {QStringLiteral("begin")} + told);
         // The notice once the restart went out; the warning when no bootloader came.
         QStringList shown {kNotice};
-        if (expected == UpdateFailure::EntryNotSent) {
+        if (expected == UpdateFailure::EntryNotSent || untouched) {
             shown.clear();
         } else if (expected == UpdateFailure::BootloaderNotFound) {
             shown << QStringLiteral("获取设备列表失败");
@@ -281,21 +364,27 @@ void TestFaultMatrix::update()
         QCOMPARE(bus.openHandles(), 1); // the manager's, kept for the next download
     }
 
+    // The bootloader is looked for at the path's pace, and no longer than the bootloader takes.
+    const SearchPolicy& search = manual ? MANUAL_SEARCH : AUTOMATIC_SEARCH;
+    const int rebootMs = config.faults.reboot_ms;
+    const bool neverCame
+        = expected == UpdateFailure::BootloaderNotFound || (!manual && expected == UpdateFailure::EntryNotSent);
+    QCOMPARE(g_waits,
+             QVector<unsigned int>(neverCame ? search.attempts : (rebootMs + search.wait_ms - 1) / search.wait_ms,
+                                   search.wait_ms));
     // Nothing goes out after a lost report, and CMD_FINISH only after every check passed.
-    const std::vector<QByteArray>& trace = bus.trace();
-    const int finishes = int(std::count_if(
-        trace.begin(), trace.end(), [](const QByteArray& r) { return quint8(r[3]) == CMD_FINISH && r[5] == 0; }));
-    QCOMPARE(finishes, ok || expected == UpdateFailure::FinishNotSent ? 1 : 0);
-    QCOMPARE(wallet.commandCount(CMD_FINISH), ok ? 1 : 0);
-    QCOMPARE(wallet.firmwareUpdates(), ok ? 1 : 0);
-    const QRegularExpression lost(QStringLiteral("(unplug|write-error)-at=(\\d+)"));
-    const QRegularExpressionMatch at = lost.match(faults);
-    if (at.hasMatch()) {
-        QCOMPARE(int(trace.size()), at.captured(2).toInt());
+    QCOMPARE(count_first_reports(CMD_FINISH), ok || expected == UpdateFailure::FinishNotSent ? 1 : 0);
+    const QRegularExpressionMatch lost
+        = QRegularExpression(QStringLiteral("(unplug|write-error)-at=(\\d+)")).match(faults);
+    if (lost.hasMatch()) {
+        QCOMPARE(int(bus.trace().size()), lost.captured(2).toInt());
     }
-    if (ok) {
+    QCOMPARE(bus.trace().empty(), untouched);
+    if (wallet != nullptr) {
+        QCOMPARE(wallet->commandCount(CMD_FINISH), ok ? 1 : 0);
+        QCOMPARE(wallet->firmwareUpdates(), ok ? 1 : 0);
         for (const hex::Window& window : kWindows) {
-            QCOMPARE(wallet.flashAt(hex::window_address(window), window.data.size()), window.data);
+            QVERIFY(!ok || wallet->flashAt(hex::window_address(window), window.data.size()) == window.data);
         }
     }
 }
