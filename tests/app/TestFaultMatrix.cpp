@@ -168,31 +168,22 @@ void TestFaultMatrix::initTestCase()
         QTest::mouseClick(page.ui->pbtn_auto, Qt::LeftButton);
         QCOMPARE(boxes.texts(), auto_boxes(UpdateFailure::None));
     }
+    const QMap<int, Phase> kinds {{CMD_GOTO_ROM, {"CMD_GOTO_ROM", 0, UpdateFailure::EntryNotSent}},
+                                  {CMD_AUTH, {"CMD_AUTH", 0, UpdateFailure::AuthNotSent}},
+                                  {CMD_ERASE, {"CMD_ERASE", 0, UpdateFailure::EraseNoReply}},
+                                  {CMD_CHECK_CRC, {"CRC check ", 0, UpdateFailure::CrcNoReply}},
+                                  {CMD_FINISH, {"CMD_FINISH", 0, UpdateFailure::FinishNotSent}}};
     int crc = 0;
     for (int i = 0; i < int(bus.trace().size()); ++i) {
         const QByteArray& report = bus.trace()[i];
-        if (report[5] != 0) {
-            continue; // a continuation
-        }
-        switch (quint8(report[3])) {
-        case CMD_GOTO_ROM:
-            phases_.append({"CMD_GOTO_ROM", i + 1, UpdateFailure::EntryNotSent});
-            break;
-        case CMD_AUTH:
-            phases_.append({"CMD_AUTH", i + 1, UpdateFailure::AuthNotSent});
-            break;
-        case CMD_ERASE:
-            phases_.append({"CMD_ERASE", i + 1, UpdateFailure::EraseNoReply});
-            break;
-        case CMD_WRITE:
+        const int command = quint8(report[3]);
+        if (report[5] == 0 && command == CMD_WRITE) { // continuations have sequence numbers from 1
             blocks_.append(i + 1);
-            break;
-        case CMD_CHECK_CRC:
-            phases_.append({"CRC check " + QByteArray::number(crc++), i + 1, UpdateFailure::CrcNoReply});
-            break;
-        case CMD_FINISH:
-            phases_.append({"CMD_FINISH", i + 1, UpdateFailure::FinishNotSent});
-            break;
+        } else if (report[5] == 0) {
+            Phase phase = kinds.value(command);
+            phase.report = i + 1;
+            phase.name += command == CMD_CHECK_CRC ? QByteArray::number(crc++) : QByteArray();
+            phases_.append(phase);
         }
     }
     QCOMPARE(blocks_.size(), 8);
@@ -222,7 +213,7 @@ void TestFaultMatrix::update_data()
 {
     QTest::addColumn<bool>("manual");
     // Faults of the wallet, comma-separated, and of the setting: no-release,
-    // bad-digest, no-wallet, bad-image, path-style=linux.
+    // bad-digest, no-wallet, bad-image, not-connected, path-style=linux.
     QTest::addColumn<QString>("faults");
     QTest::addColumn<int>("failure"); // UpdateFailure
     QTest::addColumn<QStringList>("told"); // the boxes, or the run-log lines after "Send begin"
@@ -267,6 +258,8 @@ void TestFaultMatrix::update_data()
     fetch("no wallet", "no-wallet", UpdateFailure::WalletNotFound, "设备未找到");
     QTest::newRow("manual: refused image") << true << "bad-image" << int(UpdateFailure::ImageRefused)
                                            << QStringList {"固件文件格式错误 line 1: missing start code ':'"};
+    QTest::newRow("manual: not connected")
+        << true << "not-connected" << int(UpdateFailure::WalletNotFound) << QStringList {"设备未打开"};
 }
 
 void TestFaultMatrix::update()
@@ -290,7 +283,7 @@ void TestFaultMatrix::update()
             server_.remove_route(QStringLiteral("/firmware/latest"));
         } else if (spec == QLatin1String("bad-digest")) {
             serveRelease(QByteArray(32, '0'));
-        } else if (spec != QLatin1String("no-wallet") && spec != QLatin1String("bad-image")) {
+        } else if (!QStringList {"no-wallet", "bad-image", "not-connected"}.contains(spec)) {
             QVERIFY2(sim::applyFault(spec, &config, &error), qPrintable(error));
         }
     }
@@ -340,7 +333,9 @@ void TestFaultMatrix::update()
             faults == QLatin1String("bad-image") ? QList<QByteArray> {"not an image"} : hex::image(kWindows), "\r\n");
         Widget w(nullptr);
         w.OnFindUsb();
-        w.OnConnectUsb();
+        if (faults != QLatin1String("not-connected")) {
+            w.OnConnectUsb();
+        }
         child<QLineEdit>(w)->setText(image.path());
         QPushButton* download = child<QPushButton>(w, QStringLiteral("下载"));
         QTest::mouseClick(download, Qt::LeftButton);
@@ -353,7 +348,9 @@ void TestFaultMatrix::update()
         QCOMPARE(lines, QStringList {QStringLiteral("begin")} + told);
         // The notice once the restart went out; the warning when no bootloader came.
         QStringList shown {kNotice};
-        if (expected == UpdateFailure::EntryNotSent || untouched) {
+        if (expected == UpdateFailure::WalletNotFound) {
+            shown = told;
+        } else if (expected == UpdateFailure::EntryNotSent || untouched) {
             shown.clear();
         } else if (expected == UpdateFailure::BootloaderNotFound) {
             shown << QStringLiteral("获取设备列表失败");
@@ -361,7 +358,8 @@ void TestFaultMatrix::update()
         QCOMPARE(boxes.texts(), shown);
         QCOMPARE(child<QLabel>(w)->text(), ok ? QStringLiteral("下载成功") : QStringLiteral("下载失败"));
         QVERIFY(download->isEnabled());
-        QCOMPARE(bus.openHandles(), 1); // the manager's, kept for the next download
+        // Only the manager's handle stays, kept for the next download.
+        QCOMPARE(bus.openHandles(), expected == UpdateFailure::WalletNotFound ? 0 : 1);
     }
 
     // The bootloader is looked for at the path's pace, and no longer than the bootloader takes.

@@ -75,8 +75,6 @@ private slots:
     void initTestCase();
     void cleanup();
     void pickConnectAndClose();
-    void failuresShowDownloadFailed_data();
-    void failuresShowDownloadFailed();
     void browseThenCancel();
     void controlsWaitForTheDownload_data();
     void controlsWaitForTheDownload();
@@ -137,37 +135,6 @@ void TestWidget::pickConnectAndClose()
     pressPicker(w);
     QCOMPARE(picker->count(), 0);
     QCOMPARE(status(w), QStringLiteral("没有找到设备 "));
-}
-
-void TestWidget::failuresShowDownloadFailed_data()
-{
-    QTest::addColumn<bool>("connect");
-    QTest::addColumn<QStringList>("boxes");
-    // The window's view of the download's failures after the restart is the fault matrix's.
-    QTest::newRow("not connected") << false << QStringList {"设备未打开"};
-    QTest::newRow("refused image") << true << QStringList();
-}
-
-void TestWidget::failuresShowDownloadFailed()
-{
-    QFETCH(bool, connect);
-    QFETCH(QStringList, boxes);
-    sim::Wallet& wallet = sim::Bus::instance().attachWallet();
-    TempImage good(hex::image(hex::two_segments()), "\r\n");
-    TempImage bad(QByteArray(":zz\n"));
-    MessageBoxCatcher catcher;
-    Widget w(nullptr);
-    w.OnFindUsb();
-    if (connect) {
-        w.OnConnectUsb();
-    }
-    child<QLineEdit>(w)->setText(connect ? bad.path() : good.path());
-    QTest::mouseClick(button(w, QStringLiteral("下载")), Qt::LeftButton);
-
-    QCOMPARE(status(w), QStringLiteral("下载失败"));
-    QVERIFY(button(w, QStringLiteral("下载"))->isEnabled());
-    QCOMPARE(catcher.texts(), boxes);
-    QCOMPARE(wallet.reportsReceived(), 0);
 }
 
 // A file chosen, then the next browse cancelled: the field keeps the file and a warning shows.
