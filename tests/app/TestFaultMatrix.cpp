@@ -55,27 +55,17 @@ QStringList auto_boxes(UpdateFailure failure)
 // What the manual download writes to the run log after "Send begin".
 QStringList manual_lines(UpdateFailure failure)
 {
-    const QStringList erased {QStringLiteral("接受擦除信息"), QStringLiteral("程序擦除成功")};
-    switch (failure) {
-    case UpdateFailure::None:
-        return erased + QStringList {QStringLiteral("CRC校验成功"), QStringLiteral("程序下载成功")};
-    case UpdateFailure::EntryNotSent:
-        return {QStringLiteral("打开设备失败")};
-    case UpdateFailure::BootloaderNotFound:
-        return {QStringLiteral("获取设备列表失败")};
-    case UpdateFailure::AuthNotSent:
-        return {QStringLiteral("程序擦除失败")};
-    case UpdateFailure::EraseNoReply:
-        return {QStringLiteral("没有接受擦除信息"), QStringLiteral("程序擦除失败")};
-    case UpdateFailure::EraseRefused:
-        return {QStringLiteral("接受擦除信息"), QStringLiteral("程序擦除失败")};
-    case UpdateFailure::CrcRefused:
-        return erased + QStringList {QStringLiteral("CRC校验错误")};
-    case UpdateFailure::FinishNotSent:
-        return erased + QStringList {QStringLiteral("程序下载失败")};
-    default: // a write the wallet did not take shows as an unanswered check
-        return erased + QStringList {QStringLiteral("CRC读取失败")};
-    }
+    static const QMap<UpdateFailure, QString> lines {
+        {UpdateFailure::None, "接受擦除信息 程序擦除成功 CRC校验成功 程序下载成功"},
+        {UpdateFailure::EntryNotSent, "打开设备失败"},
+        {UpdateFailure::BootloaderNotFound, "获取设备列表失败"},
+        {UpdateFailure::AuthNotSent, "程序擦除失败"},
+        {UpdateFailure::EraseNoReply, "没有接受擦除信息 程序擦除失败"},
+        {UpdateFailure::EraseRefused, "接受擦除信息 程序擦除失败"},
+        {UpdateFailure::CrcRefused, "接受擦除信息 程序擦除成功 CRC校验错误"},
+        {UpdateFailure::FinishNotSent, "接受擦除信息 程序擦除成功 程序下载失败"}};
+    // A write the wallet did not take shows as an unanswered check.
+    return lines.value(failure, QStringLiteral("接受擦除信息 程序擦除成功 CRC读取失败")).split(QLatin1Char(' '));
 }
 
 template<typename T>

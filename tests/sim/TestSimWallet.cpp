@@ -205,55 +205,33 @@ void TestSimWallet::bootloaderSessions()
 
 void TestSimWallet::applicationWrites_data()
 {
-    QTest::addColumn<QString>("faults"); // one --fault value
     QTest::addColumn<QByteArray>("report");
-    QTest::addColumn<QVector<int>>("interfaces"); // one write each
-    QTest::addColumn<QVector<int>>("results");
+    QTest::addColumn<int>("interface");
     QTest::addColumn<sim::Mode>("mode"); // in the end
     const QByteArray goto_rom = QByteArray::fromHex("00 11 00 C1 00 00 00 00 C3").leftJustified(REPORT_BUFFER_SIZE, 0);
     QByteArray padded = goto_rom;
     padded[20] = 0x01;
-    const QByteArray zeros(REPORT_BUFFER_SIZE, '\0');
-    const int ok = REPORT_BUFFER_SIZE;
-    const auto row = [](const char* name, const char* faults, const QByteArray& report, QVector<int> interfaces,
-                        QVector<int> results, sim::Mode mode) {
-        QTest::newRow(name) << QString::fromLatin1(faults) << report << interfaces << results << mode;
-    };
-    row("goto rom", "", goto_rom, {0}, {ok}, sim::Mode::Bootloader);
-    row("goto rom on interface 1", "", goto_rom, {1}, {ok}, sim::Mode::Application);
-    row("goto rom with padding", "", padded, {0}, {ok}, sim::Mode::Application);
-    // Reports count across both interfaces.
-    row("unplug after 2", "unplug-after=2", zeros, {0, 1, 0, 1}, {ok, ok, -1, -1}, sim::Mode::Unplugged);
-    row("write error at 2", "write-error-at=2", zeros, {0, 1, 0, 1}, {ok, -1, ok, ok}, sim::Mode::Application);
+    QTest::newRow("goto rom") << goto_rom << 0 << sim::Mode::Bootloader;
+    QTest::newRow("goto rom on interface 1") << goto_rom << 1 << sim::Mode::Application;
+    QTest::newRow("goto rom with padding") << padded << 0 << sim::Mode::Application;
 }
 
 // The application knows CMD_GOTO_ROM only, byte for byte and on interface 0.
 void TestSimWallet::applicationWrites()
 {
-    QFETCH(QString, faults);
     QFETCH(QByteArray, report);
-    QFETCH(QVector<int>, interfaces);
-    QFETCH(QVector<int>, results);
+    QFETCH(int, interface);
     QFETCH(sim::Mode, mode);
-    sim::WalletConfig config;
-    QString error;
-    QVERIFY(faults.isEmpty() || sim::applyFault(faults, &config, &error));
-    sim::Wallet& wallet = bus_.attachWallet(config);
+    sim::Wallet& wallet = bus_.attachWallet();
     hid_device* handles[2]
         = {keep(hid_open_path(qPrintable(wallet.paths()[0]))), keep(hid_open_path(qPrintable(wallet.paths()[1])))};
-    QVector<int> got;
-    for (int interface_number : interfaces) {
-        got << hid_write(handles[interface_number], reinterpret_cast<const unsigned char*>(report.constData()),
-                         std::size_t(report.size()));
-    }
-    QCOMPARE(got, results);
-    QCOMPARE(wallet.reportsReceived(), int(results.count(REPORT_BUFFER_SIZE)));
-
+    QCOMPARE(hid_write(handles[interface], reinterpret_cast<const unsigned char*>(report.constData()),
+                       std::size_t(report.size())),
+             REPORT_BUFFER_SIZE);
     unsigned char buffer[REPORT_BUFFER_SIZE];
     QCOMPARE(hid_read_timeout(handles[0], buffer, sizeof buffer, 0), mode == sim::Mode::Application ? 0 : -1);
     QCOMPARE(wallet.mode(), mode);
-    const int listed = mode == sim::Mode::Application ? 2 : mode == sim::Mode::Bootloader ? 1 : 0;
-    QCOMPARE(enumerated(0, 0).size(), listed);
+    QCOMPARE(enumerated(0, 0).size(), mode == sim::Mode::Application ? 2 : 1);
 }
 
 void TestSimWallet::enumeration_data()
