@@ -175,7 +175,6 @@ void TestWidget::controlsWaitForTheDownload_data()
     // Once the download has ended: the device handles left open and the status text.
     QTest::addColumn<int>("handlesAfter");
     QTest::addColumn<QString>("statusAfter");
-    QTest::newRow("none") << "" << 1 << "下载成功";
     QTest::newRow("picker press") << "picker" << 1 << "获取设备列表成功";
     QTest::newRow("connect") << "连接设备" << 1 << "连接成功";
     QTest::newRow("browse") << "选择文件" << 1 << "下载成功";
