@@ -270,20 +270,20 @@ void TestFaultMatrix::update()
         || expected == UpdateFailure::ImageRefused;
     sim::WalletConfig config;
     QString error;
-    const QStringList specs = faults.split(QLatin1Char(','));
-    for (const QString& spec : specs) {
-        if (spec == QLatin1String("path-style=linux")) {
+    const QStringList given = faults.split(QLatin1Char(','));
+    for (const QString& fault : given) {
+        if (fault == QLatin1String("path-style=linux")) {
             config.path_style = sim::PathStyle::Linux;
-        } else if (spec == QLatin1String("no-release")) {
+        } else if (fault == QLatin1String("no-release")) {
             server_.remove_route(QStringLiteral("/firmware/latest"));
-        } else if (spec == QLatin1String("bad-digest")) {
+        } else if (fault == QLatin1String("bad-digest")) {
             serveRelease(QByteArray(32, '0'));
-        } else if (!QStringList {"no-wallet", "bad-image", "not-connected"}.contains(spec)) {
-            QVERIFY2(sim::applyFault(spec, &config, &error), qPrintable(error));
+        } else if (!QStringList {"no-wallet", "bad-image", "not-connected"}.contains(fault)) {
+            QVERIFY2(sim::applyFault(fault, &config, &error), qPrintable(error));
         }
     }
     sim::Bus& bus = sim::Bus::instance();
-    sim::Wallet* wallet = specs.contains(QStringLiteral("no-wallet")) ? nullptr : &bus.attachWallet(config);
+    sim::Wallet* wallet = given.contains(QStringLiteral("no-wallet")) ? nullptr : &bus.attachWallet(config);
     bus.setTraceEnabled(true);
     MessageBoxCatcher boxes;
 
