@@ -1,10 +1,8 @@
 #include "app/AutoUpdate.h"
-#include "image/Checksums.h"
 #include "log/Settings.h"
 #include "protocol/BootloaderEntry.h"
 #include "protocol/Commands.h"
 #include "sim/SimBus.h"
-#include "sim/SimOptions.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/TempImage.h"
 
@@ -13,7 +11,6 @@
 
 Q_DECLARE_METATYPE(sim::PathStyle)
 Q_DECLARE_METATYPE(sim::Mode)
-Q_DECLARE_METATYPE(hex::Window)
 
 namespace {
 
@@ -25,17 +22,14 @@ void record_wait(unsigned int ms)
 
 } // namespace
 
-// The automatic flash update and the bootloader entry against the simulated
-// wallet: what the user is told, what the wallet ends up holding, and that a
-// failure never reaches CMD_FINISH.
+// The automatic flash update's refusals before the wallet is written, and the
+// bootloader entry, against the simulated wallet.
 class TestFlashUpdate : public QObject
 {
     Q_OBJECT
 private slots:
     void init();
     void cleanup();
-    void updatesTheWallet_data();
-    void updatesTheWallet();
     void failuresNeverFinish_data();
     void failuresNeverFinish();
     void gotoRomFindsTheApplication_data();
@@ -56,66 +50,6 @@ void TestFlashUpdate::init()
 void TestFlashUpdate::cleanup()
 {
     QCOMPARE(sim::Bus::instance().openHandles(), 0);
-}
-
-void TestFlashUpdate::updatesTheWallet_data()
-{
-    QTest::addColumn<QList<hex::Window>>("windows");
-    QTest::addColumn<QString>("fault");
-    const QList<hex::Window> two = hex::two_segments();
-    QTest::newRow("two segments") << two << "";
-    QTest::newRow("fewer than 15 records") << QList<hex::Window> {{0x0800, 0x4000, hex::pattern(5 * 16 + 3)}} << "";
-    QTest::newRow("multiple of 15 records") << QList<hex::Window> {{0x0800, 0x4000, hex::pattern(30 * 16)}} << "";
-    QTest::newRow("stray report before the erase") << two << "stray-report";
-    // Auth and erase take reports 1 and 2; the image's 20 data reports follow.
-    QTest::newRow("last data report lost") << two << "write-error-at=22";
-}
-
-// What the wallet holds, and the bar: the share of the image's data reports
-// that went out, 100 only with the last of them.
-void TestFlashUpdate::updatesTheWallet()
-{
-    QFETCH(QList<hex::Window>, windows);
-    QFETCH(QString, fault);
-    sim::WalletConfig config;
-    config.mode = sim::Mode::Bootloader;
-    QString error;
-    QVERIFY(fault.isEmpty() || sim::applyFault(fault, &config, &error));
-    sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
-    sim::Bus& bus = sim::Bus::instance();
-    bus.setTraceEnabled(true);
-    const auto writes_sent = [&bus]() {
-        return int(std::count_if(bus.trace().begin(), bus.trace().end(),
-                                 [](const QByteArray& r) { return quint8(r[3]) == CMD_WRITE; }));
-    };
-    TempImage image(hex::image(windows), "\r\n");
-    QVector<int> values;
-    QVector<int> sent;
-    FlashProgress progress;
-    progress.setRange = [](int low, int high) { QVERIFY(low == 0 && high == 100); };
-    progress.setValue = [&](int value) {
-        values.append(value);
-        sent.append(writes_sent());
-    };
-
-    MessageBoxCatcher boxes;
-    const bool success = !fault.startsWith(QLatin1String("write-error"));
-    QCOMPARE(flash_update(image.path(), progress), success);
-    QCOMPARE(boxes.texts(), QStringList {success ? QStringLiteral("更新完成") : QStringLiteral("更新失败")});
-    const int total = writes_sent(); // the trace holds a lost report too
-    QVERIFY(!values.isEmpty());
-    for (int i = 0; i < values.size(); ++i) {
-        QCOMPARE(values[i], 100 * sent[i] / total);
-    }
-    QCOMPARE(values.last() == 100, success);
-    QCOMPARE(wallet.firmwareUpdates(), success ? 1 : 0);
-    QCOMPARE(QFile::exists(image.path()), !success);
-    if (success) {
-        for (const hex::Window& window : windows) {
-            QCOMPARE(wallet.flashAt(hex::window_address(window), window.data.size()), window.data);
-        }
-        QCOMPARE(wallet.commandCount(CMD_CHECK_CRC), windows.size());
-    }
 }
 
 void TestFlashUpdate::failuresNeverFinish_data()
