@@ -84,7 +84,7 @@ UpdateOutcome update_bootloader(hid_device_* bootloader, const FirmwareImage& im
         observer.eraseAnswered(false);
         return update.outcome_;
     }
-    const ReplyOutcome erased = read_reply(bootloader, options.erase_reply_buffer);
+    const ReplyOutcome erased = read_reply(bootloader, CMD_ERASE, options.erase_reply_buffer);
     observer.eraseAnswered(erased != ReplyOutcome::NoReply);
     if (erased != ReplyOutcome::Success) {
         update.fail(erased == ReplyOutcome::NoReply ? UpdateFailure::EraseNoReply : UpdateFailure::EraseRefused);
@@ -108,7 +108,7 @@ UpdateOutcome update_bootloader(hid_device_* bootloader, const FirmwareImage& im
             update.outcome_.segment = i;
             return update.outcome_;
         }
-        const ReplyOutcome checked = read_reply(bootloader);
+        const ReplyOutcome checked = read_reply(bootloader, CMD_CHECK_CRC);
         if (checked != ReplyOutcome::Success) {
             update.fail(checked == ReplyOutcome::NoReply ? UpdateFailure::CrcNoReply : UpdateFailure::CrcRefused, i);
             return update.outcome_;

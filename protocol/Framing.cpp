@@ -2,6 +2,8 @@
 
 #include "image/Checksums.h"
 
+#include <QElapsedTimer>
+
 #include <cstring>
 
 void put_u32_le(unsigned char* at, unsigned int value)
@@ -116,12 +118,21 @@ ReplyOutcome reply_outcome(int read_result, const unsigned char* reply)
     return status == 0x0090 ? ReplyOutcome::Success : ReplyOutcome::Refusal;
 }
 
-ReplyOutcome read_reply(hid_device_* device, int buffer_size, int timeout_ms)
+ReplyOutcome read_reply(hid_device_* device, unsigned char command, int buffer_size, int timeout_ms)
 {
-    unsigned char reply[REPORT_BUFFER_SIZE] = {};
     const int size = qBound(1, buffer_size, REPORT_BUFFER_SIZE);
-    const int got = hid_read_timeout(device, reply, static_cast<size_t>(size), timeout_ms);
-    return reply_outcome(got, reply);
+    QElapsedTimer clock;
+    clock.start();
+    // Bounded like drop_pending_input: a device that never stops talking is no answer.
+    for (int reads = 0; reads < 64; ++reads) {
+        unsigned char reply[REPORT_BUFFER_SIZE] = {};
+        const int left = static_cast<int>(qMax<qint64>(0, timeout_ms - clock.elapsed()));
+        const int got = hid_read_timeout(device, reply, static_cast<size_t>(size), left);
+        if (got <= 2 || reply[2] == command) {
+            return reply_outcome(got, reply);
+        }
+    }
+    return ReplyOutcome::NoReply;
 }
 
 int drop_pending_input(hid_device_* device)

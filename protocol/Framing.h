@@ -32,8 +32,12 @@ enum class ReplyOutcome { NoReply, Success, Refusal };
 // must be 0x90 0x00 for success.
 ReplyOutcome reply_outcome(int read_result, const unsigned char* reply);
 
-// Reads one input report into a zeroed buffer of `buffer_size` bytes and tests it.
-ReplyOutcome read_reply(hid_device_* device, int buffer_size = REPORT_BUFFER_SIZE, int timeout_ms = REPLY_TIMEOUT_MS);
+// Reads the reply to `command` into a zeroed buffer of `buffer_size` bytes and
+// tests it. Input that names another command (byte 2) is passed over: a wallet's
+// unsolicited report taken for the answer would turn a refusal into a success.
+// The timeout bounds the whole wait.
+ReplyOutcome read_reply(hid_device_* device, unsigned char command, int buffer_size = REPORT_BUFFER_SIZE,
+                        int timeout_ms = REPLY_TIMEOUT_MS);
 
 // Drops input reports already waiting, so that the next reply read belongs to
 // the command sent after this call. Returns how many were dropped.

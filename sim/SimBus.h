@@ -23,16 +23,19 @@ enum class Mode { Application, Bootloader, Unplugged };
 struct Faults
 {
     int unplug_after = 0; // the wallet is gone for good after this many reports (0: never)
+    int unplug_at = 0; // the wallet is gone for good as this report is written; the report is lost
     int write_error_at = 0; // hid_write of this report returns -1 and the report is lost
     int flip_bit_at = 0; // this report reaches the wallet with one bit flipped
     bool no_erase_reply = false;
     bool refuse_erase = false; // the erase is refused (and nothing erased)
     bool no_crc_reply = false;
+    int no_crc_reply_to = -1; // the CRC check of this segment (0-based, since the erase) gets no reply
     int refuse_crc = -1; // the CRC check of this segment (0-based, since the erase) is refused
     bool no_bootloader = false; // after CMD_GOTO_ROM the wallet never comes back
     int reboot_ms = 0; // time from CMD_GOTO_ROM until the bootloader appears
     bool open_denied = false; // hid_open_path and hid_open fail, as without permission
     bool stray_report = false; // an unsolicited input report waits when the bootloader starts
+    bool stray_before_reply = false; // an unsolicited input report comes before each reply
     int reply_delay_ms = 0; // replies become readable this long after their command
 };
 

@@ -23,8 +23,9 @@ const char kSecondWallet[] = "second-wallet";
 const char kMode[] = "mode";
 const char kNoWallet[] = "no-wallet";
 const char kFaultNames[]
-    = "unplug-after=N, write-error-at=N, flip-bit-at=N, no-erase-reply, refuse-erase, no-crc-reply, "
-      "refuse-crc=I, no-bootloader, reboot-ms=N, open-denied, stray-report, reply-delay-ms=N";
+    = "unplug-after=N, unplug-at=N, write-error-at=N, flip-bit-at=N, no-erase-reply, refuse-erase, no-crc-reply, "
+      "no-crc-reply-to=I, refuse-crc=I, no-bootloader, reboot-ms=N, open-denied, stray-report, stray-before-reply, "
+      "reply-delay-ms=N";
 
 bool parse_count(const QString& text, int minimum, int* out)
 {
@@ -75,9 +76,13 @@ bool applyFault(const QString& spec, WalletConfig* config, QString* error)
         bool Faults::*field;
     };
     static const Flag flags[] = {
-        {"no-erase-reply", &Faults::no_erase_reply}, {"refuse-erase", &Faults::refuse_erase},
-        {"no-crc-reply", &Faults::no_crc_reply},     {"no-bootloader", &Faults::no_bootloader},
-        {"open-denied", &Faults::open_denied},       {"stray-report", &Faults::stray_report},
+        {"no-erase-reply", &Faults::no_erase_reply},
+        {"refuse-erase", &Faults::refuse_erase},
+        {"no-crc-reply", &Faults::no_crc_reply},
+        {"no-bootloader", &Faults::no_bootloader},
+        {"open-denied", &Faults::open_denied},
+        {"stray-report", &Faults::stray_report},
+        {"stray-before-reply", &Faults::stray_before_reply},
     };
     struct Number
     {
@@ -89,6 +94,7 @@ bool applyFault(const QString& spec, WalletConfig* config, QString* error)
         {"unplug-after", &Faults::unplug_after, 1}, {"write-error-at", &Faults::write_error_at, 1},
         {"flip-bit-at", &Faults::flip_bit_at, 1},   {"refuse-crc", &Faults::refuse_crc, 0},
         {"reboot-ms", &Faults::reboot_ms, 0},       {"reply-delay-ms", &Faults::reply_delay_ms, 0},
+        {"unplug-at", &Faults::unplug_at, 1},       {"no-crc-reply-to", &Faults::no_crc_reply_to, 0},
     };
 
     for (const Flag& flag : flags) {

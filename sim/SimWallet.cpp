@@ -53,6 +53,20 @@ QByteArray goto_rom_frame()
     return frame;
 }
 
+// An input report carrying a command code and its status.
+QByteArray status_report(unsigned char code, bool success)
+{
+    QByteArray data(kInputReportSize, '\0');
+    data[0] = char(FRAME_TAG);
+    data[2] = char(code);
+    data[6] = 2;
+    const unsigned char* status = success ? kStatusSuccess : kStatusRefused;
+    data[7] = char(status[0]);
+    data[8] = char(status[1]);
+    data[9] = char(FRAME_END);
+    return data;
+}
+
 } // namespace
 
 SimWallet::SimWallet(std::recursive_mutex& mutex, int location, int* hidraw_counter, const WalletConfig& config)
@@ -104,13 +118,7 @@ void SimWallet::arrive(Mode mode)
     crc_checks_ = crc_passed_ = crc_failed_ = 0;
     assignPaths();
     if (mode == Mode::Bootloader && faults_.stray_report) {
-        QByteArray stray(kInputReportSize, '\0');
-        stray[0] = char(FRAME_TAG);
-        stray[6] = 2;
-        stray[7] = char(kStatusSuccess[0]);
-        stray[8] = char(kStatusSuccess[1]);
-        stray[9] = char(FRAME_END);
-        input_.push_back({stray, bus_now()});
+        input_.push_back({status_report(0, true), bus_now()});
     }
 }
 
@@ -238,7 +246,10 @@ QString SimWallet::productString() const
 bool SimWallet::receive(int interface_number, const unsigned char* data, std::size_t length)
 {
     const int number = ++writes_;
-    if (faults_.write_error_at == number) {
+    if (faults_.unplug_at == number) {
+        unplugForGood();
+    }
+    if (faults_.write_error_at == number || faults_.unplug_at == number) {
         return false;
     }
     QByteArray report(REPORT_BUFFER_SIZE, '\0');
@@ -310,15 +321,13 @@ void SimWallet::refuse(const QString& why)
 
 void SimWallet::reply(unsigned char code, bool success)
 {
-    QByteArray data(kInputReportSize, '\0');
-    data[0] = char(FRAME_TAG);
-    data[2] = char(code);
-    data[6] = 2;
-    const unsigned char* status = success ? kStatusSuccess : kStatusRefused;
-    data[7] = char(status[0]);
-    data[8] = char(status[1]);
-    data[9] = char(FRAME_END);
-    input_.push_back({data, bus_now() + std::chrono::milliseconds(faults_.reply_delay_ms)});
+    const Clock::time_point due = bus_now() + std::chrono::milliseconds(faults_.reply_delay_ms);
+    if (faults_.stray_before_reply) {
+        // A success of no command: a host that takes the first report for the
+        // answer reads a success whatever the wallet said.
+        input_.push_back({status_report(0, true), due});
+    }
+    input_.push_back({status_report(code, success), due});
 }
 
 void SimWallet::execute(unsigned char code, const QByteArray& payload)
@@ -471,7 +480,7 @@ void SimWallet::doCheckCrc(const QByteArray& payload)
         }
     }
     ++(ok ? crc_passed_ : crc_failed_);
-    if (!faults_.no_crc_reply) {
+    if (!faults_.no_crc_reply && index != faults_.no_crc_reply_to) {
         reply(CMD_CHECK_CRC, ok);
     }
 }

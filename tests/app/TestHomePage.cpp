@@ -14,37 +14,22 @@ private slots:
     void hostsTheAdvancedWindow();
 };
 
+// What the user meets: a window of fixed size, the one button, the hidden way
+// to the advanced window, and both pictures scaled to fit in proportion.
 void TestHomePage::windowTextsAndPictures()
 {
     HomePage page;
     page.show();
     QVERIFY(QTest::qWaitForWindowExposed(&page));
-    QCOMPARE(page.size(), QSize(650, 400));
     page.resize(300, 200);
     QCOMPARE(page.size(), QSize(650, 400));
     QCOMPARE(page.windowTitle(), QStringLiteral("Tessaro硬件钱包软件更新程序"));
     QCOMPARE(page.ui->pbtn_auto->text(), QStringLiteral("自动升级"));
     QVERIFY(page.ui->pbtn_auto->isEnabled());
-    QCOMPARE(page.ui->pbtn_advanced->text(), QStringLiteral("高级"));
-    QVERIFY(!page.ui->pbtn_advanced->isVisible());
-    QVERIFY(!page.ui->pbtn_advanced->isEnabled());
-    QCOMPARE(page.ui->label->text(), QStringLiteral("Version 1.1  "));
-    QCOMPARE(page.ui->label->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight | Qt::AlignTrailing);
-    QCOMPARE(page.ui->lbl_status->text(), QString());
-    QCOMPARE(page.ui->progressBar->value(), 0);
-    QCOMPARE(page.ui->progressBar->maximum(), 100);
-    QCOMPARE(page.palette().color(QPalette::Inactive, QPalette::Window), QColor("#FAFAFA"));
-    QVERIFY(page.autoFillBackground());
-
-    // Both pictures scaled to fit, in proportion.
-    QCOMPARE(QImage(":/image/logo1.jpg").size(), QSize(241, 70));
+    QVERIFY(!page.ui->pbtn_advanced->isVisible() && !page.ui->pbtn_advanced->isEnabled());
     QCOMPARE(page.ui->lbl_logo->pixmap(Qt::ReturnByValue).size(), QSize(200, 58));
-    QCOMPARE(page.ui->lbl_logo->alignment(), Qt::AlignRight);
-    QCOMPARE(QImage(":/image/product.png").size(), QSize(792, 275));
-    const QPixmap product = page.ui->lbl_product->pixmap(Qt::ReturnByValue);
-    QCOMPARE(product.size(), QSize(300, 104));
-    QVERIFY(product.hasAlphaChannel());
-    QCOMPARE(page.ui->lbl_product->alignment(), Qt::AlignCenter);
+    QCOMPARE(page.ui->lbl_product->pixmap(Qt::ReturnByValue).size(), QSize(300, 104));
+    QVERIFY(page.ui->lbl_product->pixmap(Qt::ReturnByValue).hasAlphaChannel());
 }
 
 void TestHomePage::drawnColours_data()

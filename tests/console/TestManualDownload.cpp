@@ -7,10 +7,8 @@
 #include "protocol/HIDHelper.h"
 #include "sim/SimBus.h"
 #include "support/MessageBoxCatcher.h"
-#include "support/RunLog.h"
 #include "support/TempImage.h"
 
-#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
@@ -20,8 +18,6 @@
 #include <algorithm>
 #include <numeric>
 
-Q_DECLARE_METATYPE(sim::PathStyle)
-Q_DECLARE_METATYPE(sim::Faults)
 Q_DECLARE_METATYPE(sim::Mode)
 
 namespace {
@@ -84,8 +80,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanupTestCase();
-    void send_data();
-    void send();
     void theWalletRestartedIsTheWalletWritten_data();
     void theWalletRestartedIsTheWalletWritten();
     void theCheckedImageIsTheImageWritten_data();
@@ -115,96 +109,6 @@ void TestManualDownload::init()
 void TestManualDownload::cleanupTestCase()
 {
     UsbManager::GetInstance()->CloseDevice();
-}
-
-void TestManualDownload::send_data()
-{
-    QTest::addColumn<sim::PathStyle>("style");
-    QTest::addColumn<sim::Faults>("faults");
-    QTest::addColumn<bool>("success");
-    QTest::addColumn<QStringList>("steps");
-
-    const QString begin = QStringLiteral("Send begin");
-    const QStringList erased {begin, QStringLiteral("Send 接受擦除信息"), QStringLiteral("Send 程序擦除成功")};
-    const QStringList done
-        = erased + QStringList {QStringLiteral("Send CRC校验成功"), QStringLiteral("Send 程序下载成功")};
-    const QStringList unread = erased + QStringList {QStringLiteral("Send CRC读取失败")};
-    const QStringList refused = erased + QStringList {QStringLiteral("Send CRC校验错误")};
-    const QStringList noBootloader {begin, QStringLiteral("Send 获取设备列表失败")};
-
-    QTest::newRow("success macOS") << sim::PathStyle::MacOS << sim::Faults() << true << done;
-    sim::Faults f;
-    f.reboot_ms = 6000;
-    QTest::newRow("bootloader back after 6 s of polls") << sim::PathStyle::Linux << f << true << done;
-    f = sim::Faults();
-    f.no_erase_reply = true;
-    QTest::newRow("no erase reply") << sim::PathStyle::MacOS << f << false
-                                    << QStringList {begin, QStringLiteral("Send 没有接受擦除信息"),
-                                                    QStringLiteral("Send 程序擦除失败")};
-    f = sim::Faults();
-    f.no_crc_reply = true;
-    QTest::newRow("no crc reply") << sim::PathStyle::MacOS << f << false << unread;
-    f = sim::Faults();
-    f.refuse_crc = 1;
-    QTest::newRow("second segment refused") << sim::PathStyle::MacOS << f << false << refused;
-    f = sim::Faults();
-    f.write_error_at = 12;
-    QTest::newRow("write error in data") << sim::PathStyle::MacOS << f << false << unread;
-    f = sim::Faults();
-    f.write_error_at = 1;
-    QTest::newRow("restart not written") << sim::PathStyle::MacOS << f << false
-                                         << QStringList {begin, QStringLiteral("Send 打开设备失败")};
-    f = sim::Faults();
-    f.refuse_erase = true;
-    QTest::newRow("erase refused") << sim::PathStyle::Linux << f << false
-                                   << QStringList {begin, QStringLiteral("Send 接受擦除信息"),
-                                                   QStringLiteral("Send 程序擦除失败")};
-    QTest::newRow("refused image") << sim::PathStyle::MacOS << sim::Faults() << false
-                                   << QStringList {
-                                          begin,
-                                          QStringLiteral("Send 固件文件格式错误 line 1: missing start code ':'")};
-    f = sim::Faults();
-    f.reboot_ms = 20001;
-    QTest::newRow("bootloader one poll too late") << sim::PathStyle::MacOS << f << false << noBootloader;
-}
-
-void TestManualDownload::send()
-{
-    QFETCH(sim::PathStyle, style);
-    QFETCH(sim::Faults, faults);
-    QFETCH(bool, success);
-    QFETCH(QStringList, steps);
-
-    sim::WalletConfig config;
-    config.path_style = style;
-    config.faults = faults;
-    sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
-    // A refused image never reaches the wallet, not even its restart.
-    const bool refusedImage = steps.last().contains(QStringLiteral("格式错误"));
-    TempImage image(refusedImage ? QList<QByteArray> {"not an image"} : hex::image(hex::two_segments()), "\r\n");
-
-    const int logged = run_log::texts().size();
-    QCOMPARE(update_by(true, 0, image.path()), success);
-    QStringList sendLines;
-    for (const QString& line : run_log::texts().mid(logged)) {
-        if (line.startsWith(QStringLiteral("Send "))) {
-            sendLines << line;
-        }
-    }
-    QCOMPARE(sendLines, steps);
-
-    // The bootloader is looked for every 100 ms, for 20 s at most.
-    QVERIFY(std::all_of(g_waits.begin(), g_waits.end(), [](unsigned int ms) { return ms == 100; }));
-    const int waited = std::accumulate(g_waits.begin(), g_waits.end(), 0);
-    QCOMPARE(waited, std::min(20000, (faults.reboot_ms + 99) / 100 * 100));
-    if (refusedImage) {
-        QCOMPARE(wallet.reportsReceived(), 0);
-    }
-    QCOMPARE(wallet.commandCount(CMD_FINISH), success ? 1 : 0);
-    if (!steps.contains(QStringLiteral("Send 程序擦除成功"))) {
-        QCOMPARE(wallet.commandCount(CMD_WRITE), 0);
-    }
-    QCOMPARE(holds(wallet, hex::two_segments()), success);
 }
 
 void TestManualDownload::theWalletRestartedIsTheWalletWritten_data()

@@ -2,10 +2,8 @@
 #include "console/UsbManager.h"
 #include "console/Widget.h"
 #include "log/Settings.h"
-#include "protocol/Commands.h"
 #include "protocol/HIDHelper.h"
 #include "sim/SimBus.h"
-#include "sim/SimOptions.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/TempImage.h"
 
@@ -76,11 +74,7 @@ private:
 private slots:
     void initTestCase();
     void cleanup();
-    void layoutAndTexts();
-    void progressAccumulatesSteps();
     void pickConnectAndClose();
-    void failuresShowDownloadFailed_data();
-    void failuresShowDownloadFailed();
     void browseThenCancel();
     void controlsWaitForTheDownload_data();
     void controlsWaitForTheDownload();
@@ -98,58 +92,6 @@ void TestWidget::cleanup()
 {
     UsbManager::GetInstance()->CloseDevice();
     sim::Bus::instance().reset();
-}
-
-void TestWidget::layoutAndTexts()
-{
-    Widget w(nullptr);
-    QCOMPARE(w.windowTitle(), QStringLiteral("高级"));
-    QCOMPARE(w.minimumSize(), QSize(500, 280));
-    QCOMPARE(w.maximumSize(), QSize(500, 280));
-    QVERIFY(w.autoFillBackground());
-    QCOMPARE(w.palette().color(QPalette::Inactive, QPalette::Window), QColor(QStringLiteral("#FAFAFA")));
-    QVERIFY(child<MyComboBox>(w)->isEditable());
-    QVERIFY(!child<QProgressBar>(w)->isTextVisible());
-    QLabel* label = child<QLabel>(w);
-    QVERIFY(label->text().isEmpty());
-    QCOMPARE(label->alignment(), Qt::AlignCenter);
-    QCOMPARE(label->font().family(), QStringLiteral("Microsoft YaHei"));
-    QCOMPARE(QVector<int>({label->font().pointSize(), label->font().weight(), label->font().italic()}),
-             QVector<int>({13, 20, 0}));
-
-    // Seven children of 35 pixels, each in its cell of the grid (row, column, spans).
-    auto* grid = qobject_cast<QGridLayout*>(w.layout());
-    QVERIFY(grid);
-    QStringList cells;
-    for (QWidget* widget : w.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
-        QCOMPARE(widget->minimumHeight(), 35);
-        QCOMPARE(widget->maximumHeight(), 35);
-        int r = -1, c = -1, rs = -1, cs = -1;
-        grid->getItemPosition(grid->indexOf(widget), &r, &c, &rs, &cs);
-        auto* pushButton = qobject_cast<QPushButton*>(widget);
-        const QString name = pushButton ? pushButton->text() : QString::fromLatin1(widget->metaObject()->className());
-        cells << QStringLiteral("%1 %2,%3 %4x%5").arg(name).arg(r).arg(c).arg(rs).arg(cs);
-    }
-    QCOMPARE(cells,
-             QStringList({"MyComboBox 0,0 1x2", "连接设备 0,2 1x1", "QLineEdit 1,0 1x2", "选择文件 1,2 1x1",
-                          "QProgressBar 2,0 1x2", "下载 2,2 1x1", "QLabel 3,0 1x3"}));
-}
-
-void TestWidget::progressAccumulatesSteps()
-{
-    Widget w(nullptr);
-    QProgressBar* bar = child<QProgressBar>(w);
-    w.OnSetProcessRange(0, 5);
-    for (int i = 0; i < 5; ++i) {
-        w.OnOffetProcess(1);
-    }
-    QCOMPARE(bar->maximum(), 5);
-    QCOMPARE(bar->value(), 5);
-    // A second download starts from the minimum of its own range.
-    w.OnSetProcessRange(2, 9);
-    QCOMPARE(bar->value(), 2);
-    w.OnOffetProcess(3);
-    QCOMPARE(bar->value(), 5);
 }
 
 // One session: each press refills the picker, a connect shows its outcome, and
@@ -195,50 +137,6 @@ void TestWidget::pickConnectAndClose()
     QCOMPARE(status(w), QStringLiteral("没有找到设备 "));
 }
 
-void TestWidget::failuresShowDownloadFailed_data()
-{
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<bool>("connect");
-    QTest::addColumn<bool>("goodImage");
-    QTest::addColumn<QStringList>("boxes");
-
-    QTest::newRow("not connected") << "" << false << true << QStringList {"设备未打开"};
-    QTest::newRow("refused image") << "" << true << false << QStringList();
-    QTest::newRow("bootloader never comes")
-        << "no-bootloader" << true << true << QStringList {kNotice, "获取设备列表失败"};
-    QTest::newRow("last CRC refused") << "refuse-crc=1" << true << true << QStringList {kNotice};
-}
-
-void TestWidget::failuresShowDownloadFailed()
-{
-    QFETCH(QString, fault);
-    QFETCH(bool, connect);
-    QFETCH(bool, goodImage);
-    QFETCH(QStringList, boxes);
-    sim::WalletConfig config;
-    QString error;
-    QVERIFY2(fault.isEmpty() || sim::applyFault(fault, &config, &error), qPrintable(error));
-    sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
-    TempImage good(hex::image(hex::two_segments()), "\r\n");
-    TempImage bad(QByteArray(":zz\n"));
-    MessageBoxCatcher catcher;
-    Widget w(nullptr);
-    w.OnFindUsb();
-    if (connect) {
-        w.OnConnectUsb();
-    }
-    child<QLineEdit>(w)->setText(goodImage ? good.path() : bad.path());
-    QTest::mouseClick(button(w, QStringLiteral("下载")), Qt::LeftButton);
-
-    QCOMPARE(status(w), QStringLiteral("下载失败"));
-    QVERIFY(button(w, QStringLiteral("下载"))->isEnabled());
-    QCOMPARE(catcher.texts(), boxes);
-    // Only a wallet told to restart has been written to.
-    QCOMPARE(wallet.reportsReceived() > 0, boxes.value(0) == kNotice);
-    QCOMPARE(wallet.commandCount(CMD_FINISH), 0);
-    QCOMPARE(wallet.firmwareUpdates(), 0);
-}
-
 // A file chosen, then the next browse cancelled: the field keeps the file and a warning shows.
 void TestWidget::browseThenCancel()
 {
@@ -277,7 +175,6 @@ void TestWidget::controlsWaitForTheDownload_data()
     // Once the download has ended: the device handles left open and the status text.
     QTest::addColumn<int>("handlesAfter");
     QTest::addColumn<QString>("statusAfter");
-    QTest::newRow("none") << "" << 1 << "下载成功";
     QTest::newRow("picker press") << "picker" << 1 << "获取设备列表成功";
     QTest::newRow("connect") << "连接设备" << 1 << "连接成功";
     QTest::newRow("browse") << "选择文件" << 1 << "下载成功";

@@ -1,0 +1,401 @@
+#include "FirmwareServer.h"
+#include "TestConfig.h"
+#include "app/HomePage.h"
+#include "console/UsbManager.h"
+#include "console/Widget.h"
+#include "log/Settings.h"
+#include "net/FirmwareDownload.h"
+#include "net/FirmwareGlobals.h"
+#include "net/ServerConfig.h"
+#include "protocol/BootloaderSearch.h"
+#include "protocol/Commands.h"
+#include "protocol/UpdateOutcome.h"
+#include "sim/SimBus.h"
+#include "sim/SimOptions.h"
+#include "support/MessageBoxCatcher.h"
+#include "support/RunLog.h"
+#include "support/TempImage.h"
+#include "ui_HomePage.h"
+
+#include <QCryptographicHash>
+#include <QSslConfiguration>
+#include <QtTest>
+#include <QtWidgets>
+
+namespace {
+
+const QString kNotice = QStringLiteral("即将进行下载，请勿断开设备");
+
+// Two segments of four blocks each (three full blocks and a tail).
+const QList<hex::Window> kWindows {{0x0800, 0x4000, hex::pattern(50 * 16 + 8, 5)},
+                                   {0x0801, 0x0000, hex::pattern(55 * 16, 6)}};
+
+// A report of the update that a fault can hit: its number on the wire since
+// the wallet was attached, and what losing it does.
+struct Phase
+{
+    QByteArray name;
+    int report;
+    UpdateFailure lost;
+};
+
+// What the automatic path shows in its boxes.
+QStringList auto_boxes(UpdateFailure failure)
+{
+    switch (failure) {
+    case UpdateFailure::None:
+        return {kNotice, QStringLiteral("更新完成")};
+    case UpdateFailure::EntryNotSent: // the wallet did not restart: no bootloader appears
+    case UpdateFailure::BootloaderNotFound:
+        return {kNotice, QStringLiteral("更新设备未找到")};
+    default:
+        return {kNotice, QStringLiteral("更新失败")};
+    }
+}
+
+// What the manual download writes to the run log after "Send begin".
+QStringList manual_lines(UpdateFailure failure)
+{
+    static const QMap<UpdateFailure, QString> lines {
+        {UpdateFailure::None, "接受擦除信息 程序擦除成功 CRC校验成功 程序下载成功"},
+        {UpdateFailure::EntryNotSent, "打开设备失败"},
+        {UpdateFailure::BootloaderNotFound, "获取设备列表失败"},
+        {UpdateFailure::AuthNotSent, "程序擦除失败"},
+        {UpdateFailure::EraseNoReply, "没有接受擦除信息 程序擦除失败"},
+        {UpdateFailure::EraseRefused, "接受擦除信息 程序擦除失败"},
+        {UpdateFailure::CrcRefused, "接受擦除信息 程序擦除成功 CRC校验错误"},
+        {UpdateFailure::FinishNotSent, "接受擦除信息 程序擦除成功 程序下载失败"}};
+    // A write the wallet did not take shows as an unanswered check.
+    return lines.value(failure, QStringLiteral("接受擦除信息 程序擦除成功 CRC读取失败")).split(QLatin1Char(' '));
+}
+
+template<typename T>
+T* child(const QWidget& w, const QString& text = QString())
+{
+    for (T* c : w.findChildren<T*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (text.isEmpty() || c->property("text").toString() == text) {
+            return c;
+        }
+    }
+    return nullptr;
+}
+
+QVector<unsigned int> g_waits;
+
+// The waits between bootloader searches pass on the bus's clock only.
+void no_wait(unsigned int milliseconds)
+{
+    g_waits.append(milliseconds);
+    sim::Bus::instance().advanceTime(int(milliseconds));
+}
+
+// Reports of `command` on the wire: the first of each, or all.
+int count_first_reports(unsigned char command, bool first = true)
+{
+    const std::vector<QByteArray>& trace = sim::Bus::instance().trace();
+    return int(std::count_if(trace.begin(), trace.end(), [command, first](const QByteArray& r) {
+        return quint8(r[3]) == command && (r[5] == 0 || !first);
+    }));
+}
+
+} // namespace
+
+// Both update paths as the user starts them, the automatic one by its button
+// against a local HTTPS firmware server, the manual one from the advanced
+// window, with each fault at each phase: what the user is told, no CMD_FINISH
+// after a fault, what is left open and on disk, the button back.
+class TestFaultMatrix : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void update_data();
+    void update();
+
+private:
+    void serveRelease(const QByteArray& digest)
+    {
+        // Ordinary indented JSON, one member a line.
+        server_.set_route(QStringLiteral("/firmware/latest"), 200,
+                          "{\n  \"version\": \"1.2.0\",\n  \"url\": \"" + server_.base_url().toUtf8()
+                              + "/firmware/fw.hex\",\n  \"md5\": \"" + digest + "\"\n}\n",
+                          "application/json");
+    }
+
+    ScopedSettings settings_scope_;
+    FirmwareServer server_;
+    QTemporaryDir folder_;
+    QString firmwarePath_;
+    QByteArray digest_;
+    QVector<Phase> phases_;
+    QVector<int> blocks_; // the first report of each data block, in order
+    QScopedPointer<HomePage> page_ {new HomePage};
+};
+
+void TestFaultMatrix::initTestCase()
+{
+    const QString tls = QStringLiteral(TESSARO_TEST_DATA_DIR "/tls/");
+    QVERIFY(server_.set_certificate_files(tls + "server.crt", tls + "server.key"));
+    QVERIFY(server_.listen_local());
+    settings().server_base = normalized_base(server_.base_url());
+    // The test CA as the process's only root: the system's store, slow to
+    // read, plays no part in the update.
+    QSslConfiguration trust = QSslConfiguration::defaultConfiguration();
+    trust.setCaCertificates(QSslCertificate::fromPath(tls + "ca.crt"));
+    QVERIFY(!trust.caCertificates().isEmpty());
+    QSslConfiguration::setDefaultConfiguration(trust);
+    settings().wait = no_wait;
+    QVERIFY(folder_.isValid());
+    QVERIFY(QDir::setCurrent(folder_.path())); // the run log's place
+    settings().firmware_dir = folder_.path();
+    firmwarePath_ = folder_.filePath(QStringLiteral("fw.hex"));
+    const QByteArray text = hex::image(kWindows).join("\r\n") + "\r\n";
+    server_.set_route(QStringLiteral("/firmware/fw.hex"), 200, text);
+    digest_ = QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex();
+    serveRelease(digest_);
+
+    // The phases, as a clean update puts them on the wire.
+    sim::Bus& bus = sim::Bus::instance();
+    bus.reset();
+    bus.attachWallet();
+    bus.setTraceEnabled(true);
+    {
+        MessageBoxCatcher boxes;
+        page_->show();
+        QTest::mouseClick(page_->ui->pbtn_auto, Qt::LeftButton);
+        QCOMPARE(boxes.texts(), auto_boxes(UpdateFailure::None));
+    }
+    const QMap<int, Phase> kinds {{CMD_GOTO_ROM, {"CMD_GOTO_ROM", 0, UpdateFailure::EntryNotSent}},
+                                  {CMD_AUTH, {"CMD_AUTH", 0, UpdateFailure::AuthNotSent}},
+                                  {CMD_ERASE, {"CMD_ERASE", 0, UpdateFailure::EraseNoReply}},
+                                  {CMD_CHECK_CRC, {"CRC check ", 0, UpdateFailure::CrcNoReply}},
+                                  {CMD_FINISH, {"CMD_FINISH", 0, UpdateFailure::FinishNotSent}}};
+    int crc = 0;
+    for (int i = 0; i < int(bus.trace().size()); ++i) {
+        const QByteArray& report = bus.trace()[i];
+        const int command = quint8(report[3]);
+        if (report[5] == 0 && command == CMD_WRITE) { // continuations have sequence numbers from 1
+            blocks_.append(i + 1);
+        } else if (report[5] == 0) {
+            Phase phase = kinds.value(command);
+            phase.report = i + 1;
+            phase.name += command == CMD_CHECK_CRC ? QByteArray::number(crc++) : QByteArray();
+            phases_.append(phase);
+        }
+    }
+    QCOMPARE(blocks_.size(), 8);
+    QCOMPARE(crc, kWindows.size());
+    const char* where[] = {"first", "middle", "last"};
+    for (int segment = 0; segment < 2; ++segment) {
+        for (int k : {0, 2, 3}) {
+            phases_.append({QByteArray(where[(k + 1) / 2]) + " block of segment " + QByteArray::number(segment),
+                            blocks_[segment * 4 + k], UpdateFailure::WriteFailed});
+        }
+    }
+    bus.reset();
+}
+
+void TestFaultMatrix::cleanup()
+{
+    QVERIFY(!QFile::exists(folder_.filePath(FILE_NAME))); // no staging file is left
+    serveRelease(digest_);
+    UsbManager::GetInstance()->CloseDevice();
+    QCOMPARE(sim::Bus::instance().openHandles(), 0);
+    sim::Bus::instance().reset();
+    QFile::remove(firmwarePath_);
+    g_waits.clear();
+}
+
+void TestFaultMatrix::update_data()
+{
+    QTest::addColumn<bool>("manual");
+    // Faults of the wallet, comma-separated, and of the setting: no-release,
+    // bad-digest, no-wallet, bad-image, not-connected, path-style=linux.
+    QTest::addColumn<QString>("faults");
+    QTest::addColumn<int>("failure"); // UpdateFailure
+    QTest::addColumn<QStringList>("told"); // the boxes, or the run-log lines after "Send begin"
+    for (bool manual : {false, true}) {
+        const auto row = [manual](const QByteArray& name, const QString& faults, UpdateFailure failure,
+                                  const QStringList& told = QStringList()) {
+            QTest::newRow((manual ? "manual: " : "automatic: ") + name)
+                << manual << faults << int(failure)
+                << (told.isEmpty() ? (manual ? manual_lines(failure) : auto_boxes(failure)) : told);
+        };
+        for (const Phase& phase : phases_) {
+            row("unplugged at " + phase.name, QStringLiteral("unplug-at=%1").arg(phase.report), phase.lost);
+            row("write error at " + phase.name, QStringLiteral("write-error-at=%1").arg(phase.report), phase.lost);
+        }
+        for (int block : {0, 4, 7}) {
+            row("bit flipped in block " + QByteArray::number(block),
+                QStringLiteral("flip-bit-at=%1").arg(blocks_[block]), UpdateFailure::CrcRefused);
+        }
+        row("no erase reply", QStringLiteral("no-erase-reply"), UpdateFailure::EraseNoReply);
+        row("erase refused", QStringLiteral("refuse-erase"), UpdateFailure::EraseRefused);
+        for (int segment = 0; segment < kWindows.size(); ++segment) {
+            const QByteArray name = "CRC check " + QByteArray::number(segment);
+            row("no reply to " + name, QStringLiteral("no-crc-reply-to=%1").arg(segment), UpdateFailure::CrcNoReply);
+            row(name + " refused", QStringLiteral("refuse-crc=%1").arg(segment), UpdateFailure::CrcRefused);
+        }
+        const SearchPolicy& search = manual ? MANUAL_SEARCH : AUTOMATIC_SEARCH;
+        const int last = int((search.attempts - 1) * search.wait_ms);
+        row("bootloader at the last search", QStringLiteral("reboot-ms=%1").arg(last), UpdateFailure::None);
+        row("bootloader one search too late", QStringLiteral("reboot-ms=%1").arg(last + int(search.wait_ms)),
+            UpdateFailure::BootloaderNotFound);
+        const QString stray = QStringLiteral("stray-before-reply");
+        row("stray report when the bootloader starts", QStringLiteral("stray-report"), UpdateFailure::None);
+        row("stray report before each reply", stray, UpdateFailure::None);
+        row("stray report, erase refused", stray + ",refuse-erase", UpdateFailure::EraseRefused);
+        row("stray report, last CRC check refused", stray + ",refuse-crc=1", UpdateFailure::CrcRefused);
+        row("hidraw paths", QStringLiteral("path-style=linux"), UpdateFailure::None);
+    }
+    const auto fetch = [](const QByteArray& name, const QString& faults, UpdateFailure failure, const char* box) {
+        QTest::newRow("automatic: " + name) << false << faults << int(failure) << QStringList {box};
+    };
+    fetch("no release answer", "no-release", UpdateFailure::FirmwareNotFetched, "获取固件信息失败");
+    fetch("digest does not match", "bad-digest", UpdateFailure::FirmwareNotFetched, "文件下载错误");
+    fetch("no wallet", "no-wallet", UpdateFailure::WalletNotFound, "设备未找到");
+    QTest::newRow("manual: refused image") << true << "bad-image" << int(UpdateFailure::ImageRefused)
+                                           << QStringList {"固件文件格式错误 line 1: missing start code ':'"};
+    QTest::newRow("manual: not connected")
+        << true << "not-connected" << int(UpdateFailure::WalletNotFound) << QStringList {"设备未打开"};
+}
+
+void TestFaultMatrix::update()
+{
+    QFETCH(bool, manual);
+    QFETCH(QString, faults);
+    QFETCH(int, failure);
+    QFETCH(QStringList, told);
+    const UpdateFailure expected = UpdateFailure(failure);
+    const bool ok = expected == UpdateFailure::None;
+    // Failures before the restart leave the wallet untouched.
+    const bool untouched = expected == UpdateFailure::FirmwareNotFetched || expected == UpdateFailure::WalletNotFound
+        || expected == UpdateFailure::ImageRefused;
+    sim::WalletConfig config;
+    QString error;
+    const QStringList given = faults.split(QLatin1Char(','));
+    for (const QString& fault : given) {
+        if (fault == QLatin1String("path-style=linux")) {
+            config.path_style = sim::PathStyle::Linux;
+        } else if (fault == QLatin1String("no-release")) {
+            server_.remove_route(QStringLiteral("/firmware/latest"));
+        } else if (fault == QLatin1String("bad-digest")) {
+            serveRelease(QByteArray(32, '0'));
+        } else if (!QStringList {"no-wallet", "bad-image", "not-connected"}.contains(fault)) {
+            QVERIFY2(sim::applyFault(fault, &config, &error), qPrintable(error));
+        }
+    }
+    sim::Bus& bus = sim::Bus::instance();
+    sim::Wallet* wallet = given.contains(QStringLiteral("no-wallet")) ? nullptr : &bus.attachWallet(config);
+    bus.setTraceEnabled(true);
+    MessageBoxCatcher boxes;
+
+    if (!manual) {
+        // One window for every row, as the user would go on using it.
+        HomePage& page = *page_;
+        page.ui->progressBar->setValue(0);
+        page.show();
+        // The button stays off while the sequence runs, the window refuses to
+        // close under the writer, and the notice comes once CMD_GOTO_ROM went
+        // out, before anything is written.
+        bool enabledWhileRunning = false;
+        bool closeTried = false;
+        bool closedWhileRunning = false;
+        QVector<QPair<int, int>> bar; // its value, and the data reports sent by then
+        connect(page.ui->progressBar, &QProgressBar::valueChanged, &boxes, [&](int value) {
+            bar.append({value, count_first_reports(CMD_WRITE, false)});
+            enabledWhileRunning |= page.ui->pbtn_auto->isEnabled();
+            if (!closeTried) {
+                closeTried = true;
+                closedWhileRunning = page.close();
+            }
+        });
+        boxes.onBox = [&](const MessageBoxCatcher::Box& box) {
+            enabledWhileRunning |= page.ui->pbtn_auto->isEnabled();
+            QCOMPARE(box.title, QStringLiteral("提示"));
+            QVERIFY(!box.hasParent && box.buttons == int(QMessageBox::Ok));
+            if (box.text == kNotice) {
+                QVERIFY(count_first_reports(CMD_GOTO_ROM) == 1 && count_first_reports(CMD_AUTH) == 0);
+            }
+        };
+        API_DATA = QStringLiteral("an earlier answer");
+        QTest::mouseClick(page.ui->pbtn_auto, Qt::LeftButton);
+        QCOMPARE(boxes.texts(), told);
+        QVERIFY(API_DATA != QStringLiteral("an earlier answer"));
+        QVERIFY(!enabledWhileRunning);
+        QVERIFY(page.ui->pbtn_auto->isEnabled());
+        QVERIFY((closeTried || !ok) && !closedWhileRunning);
+        QVERIFY(page.close());
+        // The bar shows the share of the image's data reports sent, 100 only once the last went out.
+        const int reports = count_first_reports(CMD_WRITE, false);
+        for (const QPair<int, int>& step : qAsConst(bar)) {
+            QVERIFY(!ok || step.first == 100 * step.second / reports);
+        }
+        const bool allSent = ok || expected == UpdateFailure::CrcNoReply || expected == UpdateFailure::CrcRefused
+            || expected == UpdateFailure::FinishNotSent;
+        QCOMPARE(page.ui->progressBar->value() == 100, allSent);
+        QCOMPARE(QFile::exists(firmwarePath_), !ok && faults != QLatin1String("no-release"));
+        QCOMPARE(bus.openHandles(), 0);
+    } else {
+        const int logged = run_log::texts().size();
+        TempImage image(
+            faults == QLatin1String("bad-image") ? QList<QByteArray> {"not an image"} : hex::image(kWindows), "\r\n");
+        Widget w(nullptr);
+        w.OnFindUsb();
+        if (faults != QLatin1String("not-connected")) {
+            w.OnConnectUsb();
+        }
+        child<QLineEdit>(w)->setText(image.path());
+        QPushButton* download = child<QPushButton>(w, QStringLiteral("下载"));
+        QTest::mouseClick(download, Qt::LeftButton);
+        QStringList lines;
+        for (const QString& line : run_log::texts().mid(logged)) {
+            if (line.startsWith(QStringLiteral("Send "))) {
+                lines << line.mid(5);
+            }
+        }
+        QCOMPARE(lines, QStringList {QStringLiteral("begin")} + told);
+        // The notice once the restart went out; the warning when no bootloader came.
+        QStringList shown {kNotice};
+        if (expected == UpdateFailure::WalletNotFound) {
+            shown = told;
+        } else if (expected == UpdateFailure::EntryNotSent || untouched) {
+            shown.clear();
+        } else if (expected == UpdateFailure::BootloaderNotFound) {
+            shown << QStringLiteral("获取设备列表失败");
+        }
+        QCOMPARE(boxes.texts(), shown);
+        QCOMPARE(child<QLabel>(w)->text(), ok ? QStringLiteral("下载成功") : QStringLiteral("下载失败"));
+        QVERIFY(download->isEnabled());
+        // Only the manager's handle stays, kept for the next download.
+        QCOMPARE(bus.openHandles(), expected == UpdateFailure::WalletNotFound ? 0 : 1);
+    }
+
+    // The bootloader is looked for at the path's pace, and no longer than the bootloader takes.
+    const SearchPolicy& search = manual ? MANUAL_SEARCH : AUTOMATIC_SEARCH;
+    const int rebootMs = config.faults.reboot_ms;
+    const bool neverCame
+        = expected == UpdateFailure::BootloaderNotFound || (!manual && expected == UpdateFailure::EntryNotSent);
+    QCOMPARE(g_waits,
+             QVector<unsigned int>(neverCame ? search.attempts : (rebootMs + search.wait_ms - 1) / search.wait_ms,
+                                   search.wait_ms));
+    // Nothing goes out after a lost report, and CMD_FINISH only after every check passed.
+    QCOMPARE(count_first_reports(CMD_FINISH), ok || expected == UpdateFailure::FinishNotSent ? 1 : 0);
+    const QRegularExpressionMatch lost
+        = QRegularExpression(QStringLiteral("(unplug|write-error)-at=(\\d+)")).match(faults);
+    if (lost.hasMatch()) {
+        QCOMPARE(int(bus.trace().size()), lost.captured(2).toInt());
+    }
+    QCOMPARE(bus.trace().empty(), untouched);
+    if (wallet != nullptr) {
+        QCOMPARE(wallet->commandCount(CMD_FINISH), ok ? 1 : 0);
+        QCOMPARE(wallet->firmwareUpdates(), ok ? 1 : 0);
+        for (const hex::Window& window : kWindows) {
+            QVERIFY(!ok || wallet->flashAt(hex::window_address(window), window.data.size()) == window.data);
+        }
+    }
+}
+
+QTEST_MAIN(TestFaultMatrix)
+#include "TestFaultMatrix.moc"
