@@ -4,7 +4,9 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 void put_u32_le(unsigned char* at, unsigned int value)
 {
@@ -118,6 +120,21 @@ ReplyOutcome reply_outcome(int read_result, const unsigned char* reply)
     return status == 0x0090 ? ReplyOutcome::Success : ReplyOutcome::Refusal;
 }
 
+namespace {
+
+// The reply test looks at bytes 7 and 8 alone, and the wallet's other reply
+// bytes are its own: only a report whose byte 2 names another of the
+// bootloader's commands is known to be no answer to this one (a late answer to
+// that command). Anything else is taken as the reply.
+bool answers_another_command(int got, const unsigned char* reply, unsigned char command)
+{
+    static const unsigned char kCommands[] = {CMD_GOTO_ROM, CMD_AUTH, CMD_ERASE, CMD_WRITE, CMD_CHECK_CRC, CMD_FINISH};
+    return got > 2 && reply[2] != command
+        && std::find(std::begin(kCommands), std::end(kCommands), reply[2]) != std::end(kCommands);
+}
+
+} // namespace
+
 ReplyOutcome read_reply(hid_device_* device, unsigned char command, int buffer_size, int timeout_ms)
 {
     const int size = qBound(1, buffer_size, REPORT_BUFFER_SIZE);
@@ -128,7 +145,7 @@ ReplyOutcome read_reply(hid_device_* device, unsigned char command, int buffer_s
         unsigned char reply[REPORT_BUFFER_SIZE] = {};
         const int left = static_cast<int>(qMax<qint64>(0, timeout_ms - clock.elapsed()));
         const int got = hid_read_timeout(device, reply, static_cast<size_t>(size), left);
-        if (got <= 2 || reply[2] == command) {
+        if (!answers_another_command(got, reply, command)) {
             return reply_outcome(got, reply);
         }
     }

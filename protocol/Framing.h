@@ -33,9 +33,9 @@ enum class ReplyOutcome { NoReply, Success, Refusal };
 ReplyOutcome reply_outcome(int read_result, const unsigned char* reply);
 
 // Reads the reply to `command` into a zeroed buffer of `buffer_size` bytes and
-// tests it. Input that names another command (byte 2) is passed over: a wallet's
-// unsolicited report taken for the answer would turn a refusal into a success.
-// The timeout bounds the whole wait.
+// tests it. A report whose byte 2 names another of the bootloader's commands is
+// a late answer to that one and is passed over: taken for this answer, it
+// would turn a refusal into a success. The timeout bounds the whole wait.
 ReplyOutcome read_reply(hid_device_* device, unsigned char command, int buffer_size = REPORT_BUFFER_SIZE,
                         int timeout_ms = REPLY_TIMEOUT_MS);
 

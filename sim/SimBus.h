@@ -35,7 +35,7 @@ struct Faults
     int reboot_ms = 0; // time from CMD_GOTO_ROM until the bootloader appears
     bool open_denied = false; // hid_open_path and hid_open fail, as without permission
     bool stray_report = false; // an unsolicited input report waits when the bootloader starts
-    bool stray_before_reply = false; // an unsolicited input report comes before each reply
+    bool stray_before_reply = false; // a late success for another command comes before each reply
     int reply_delay_ms = 0; // replies become readable this long after their command
 };
 

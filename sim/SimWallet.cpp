@@ -323,9 +323,9 @@ void SimWallet::reply(unsigned char code, bool success)
 {
     const Clock::time_point due = bus_now() + std::chrono::milliseconds(faults_.reply_delay_ms);
     if (faults_.stray_before_reply) {
-        // A success of no command: a host that takes the first report for the
-        // answer reads a success whatever the wallet said.
-        input_.push_back({status_report(0, true), due});
+        // A late success for another command: a host that takes the first
+        // report for the answer reads a success whatever the wallet said.
+        input_.push_back({status_report(code == CMD_ERASE ? CMD_CHECK_CRC : CMD_ERASE, true), due});
     }
     input_.push_back({status_report(code, success), due});
 }
