@@ -21,6 +21,7 @@ private slots:
     void blockAddress();
     void replyTest_data();
     void replyTest();
+    void replyWithoutCommandEcho();
     void msleepWaitsOnTheMonotonicClockWithEvents();
 
 private:
@@ -143,6 +144,21 @@ void TestFraming::replyTest()
     QFETCH(int, outcome);
     reply.resize(REPORT_BUFFER_SIZE);
     QCOMPARE(int(reply_outcome(readResult, reinterpret_cast<const unsigned char*>(reply.constData()))), outcome);
+}
+
+// The wallet's reply bytes beside 7 and 8 are its own: a report whose byte 2
+// names no command is the reply.
+void TestFraming::replyWithoutCommandEcho()
+{
+    hid_close(device_);
+    sim::Bus::instance().reset();
+    sim::WalletConfig config;
+    config.mode = sim::Mode::Bootloader;
+    config.faults.stray_report = true; // 11 00 00 00 00 00 02 90 00 C3
+    sim::Bus::instance().attachWallet(config);
+    device_ = hid_open(VENDOR_ID, 0, nullptr);
+    QVERIFY(device_ != nullptr);
+    QCOMPARE(int(read_reply(device_, CMD_CHECK_CRC)), int(ReplyOutcome::Success));
 }
 
 void TestFraming::msleepWaitsOnTheMonotonicClockWithEvents()
