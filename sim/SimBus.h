@@ -34,6 +34,10 @@ struct Faults
     bool no_bootloader = false; // after CMD_GOTO_ROM the wallet never comes back
     int reboot_ms = 0; // time from CMD_GOTO_ROM until the bootloader appears
     bool open_denied = false; // hid_open_path and hid_open fail, as without permission
+    // Only the bootloader's node cannot be opened: a udev rule that names the
+    // application's product ID alone.
+    bool bootloader_open_denied = false;
+    bool deniedIn(Mode mode) const { return open_denied || (bootloader_open_denied && mode == Mode::Bootloader); }
     bool stray_report = false; // an unsolicited input report waits when the bootloader starts
     bool stray_before_reply = false; // a late success for another command comes before each reply
     int reply_delay_ms = 0; // replies become readable this long after their command

@@ -128,7 +128,7 @@ bool implicit_init()
 hid_device* open_interface(std::size_t index, SimWallet& wallet, const InterfaceInfo& interface)
 {
     BusState& state = bus_state();
-    if (wallet.faults().open_denied) {
+    if (wallet.faults().deniedIn(wallet.mode())) {
         set_global_error(L"Permission denied");
         return nullptr;
     }

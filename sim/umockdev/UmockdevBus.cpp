@@ -290,7 +290,7 @@ bool UmockdevBus::plugNode(Node& node, SimWallet& wallet, int interface)
     ::tcsetattr(node.slave, TCSANOW, &raw);
     ::fcntl(node.slave, F_SETFL, ::fcntl(node.slave, F_GETFL) | O_NONBLOCK);
     // No one but root may open it then; the harness takes that from root too.
-    if (wallet.faults().open_denied) {
+    if (wallet.faults().deniedIn(wallet.mode())) {
         ::chmod(name, 0);
     }
     const QString dev = root_ + QStringLiteral("/dev");

@@ -93,7 +93,7 @@ bool any_open_denied()
 {
     sim::Bus& bus = sim::Bus::instance();
     for (int i = 0; i < bus.walletCount(); ++i) {
-        if (bus.wallet(i).faults().open_denied) {
+        if (bus.wallet(i).faults().open_denied || bus.wallet(i).faults().bootloader_open_denied) {
             return true;
         }
     }

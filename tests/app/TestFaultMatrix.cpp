@@ -240,6 +240,7 @@ void TestFaultMatrix::update_data()
         const SearchPolicy& search = manual ? MANUAL_SEARCH : AUTOMATIC_SEARCH;
         const int last = int((search.attempts - 1) * search.wait_ms);
         row("bootloader at the last search", QStringLiteral("reboot-ms=%1").arg(last), UpdateFailure::None);
+        row("bootloader cannot be opened", QStringLiteral("bootloader-open-denied"), UpdateFailure::BootloaderNotFound);
         row("bootloader one search too late", QStringLiteral("reboot-ms=%1").arg(last + int(search.wait_ms)),
             UpdateFailure::BootloaderNotFound);
         const QString stray = QStringLiteral("stray-before-reply");
@@ -285,6 +286,11 @@ void TestFaultMatrix::update()
         } else if (!QStringList {"no-wallet", "bad-image", "not-connected"}.contains(fault)) {
             QVERIFY2(sim::applyFault(fault, &config, &error), qPrintable(error));
         }
+    }
+    if (config.faults.bootloader_open_denied) {
+        // The boxes keep their texts; the debug output names the missing rule.
+        QTest::ignoreMessage(QtDebugMsg,
+                             QRegularExpression("^cannot open .*: permission denied\\. Install the udev rule"));
     }
     sim::Bus& bus = sim::Bus::instance();
     sim::Wallet* wallet = given.contains(QStringLiteral("no-wallet")) ? nullptr : &bus.attachWallet(config);
@@ -369,7 +375,8 @@ void TestFaultMatrix::update()
         QCOMPARE(child<QLabel>(w)->text(), ok ? QStringLiteral("下载成功") : QStringLiteral("下载失败"));
         QVERIFY(download->isEnabled());
         // Only the manager's handle stays, kept for the next download.
-        QCOMPARE(bus.openHandles(), expected == UpdateFailure::WalletNotFound ? 0 : 1);
+        const bool closed = expected == UpdateFailure::WalletNotFound || config.faults.bootloader_open_denied;
+        QCOMPARE(bus.openHandles(), closed ? 0 : 1);
     }
 
     // The bootloader is looked for at the path's pace, and no longer than the bootloader takes.
@@ -377,8 +384,12 @@ void TestFaultMatrix::update()
     const int rebootMs = config.faults.reboot_ms;
     const bool neverCame
         = expected == UpdateFailure::BootloaderNotFound || (!manual && expected == UpdateFailure::EntryNotSent);
+    // A bootloader found but not opened is tried again at once on the automatic path.
+    const bool retriedAtOnce = config.faults.bootloader_open_denied && !search.wait_after_failed_open;
     QCOMPARE(g_waits,
-             QVector<unsigned int>(neverCame ? search.attempts : (rebootMs + search.wait_ms - 1) / search.wait_ms,
+             QVector<unsigned int>(retriedAtOnce   ? 0
+                                       : neverCame ? search.attempts
+                                                   : (rebootMs + search.wait_ms - 1) / search.wait_ms,
                                    search.wait_ms));
     // Nothing goes out after a lost report, and CMD_FINISH only after every check passed.
     QCOMPARE(count_first_reports(CMD_FINISH), ok || expected == UpdateFailure::FinishNotSent ? 1 : 0);
