@@ -65,6 +65,9 @@ void TestFlashUpdateCommand::update_data()
                                           << "";
     QTest::newRow("CRC refused") << QStringList {"--ca", ca, "--fault", "refuse-crc=0", "--json"} << 1 << "更新失败"
                                  << "CRC check of segment 0";
+    QTest::newRow("bootloader without permission")
+        << QStringList {"--ca", ca, "--fault", "bootloader-open-denied"} << 1 << "更新设备未找到"
+        << "Install the udev rule 70-tessaro-wallet.rules";
     QTest::newRow("server not trusted") << QStringList() << 5 << "获取固件信息失败"
                                         << "certificate: ";
     QTest::newRow("server unreachable") << QStringList {"--ca", ca, "--server", "https://127.0.0.1:1"} << 5
