@@ -122,6 +122,10 @@ ReplyOutcome reply_outcome(int read_result, const unsigned char* reply)
 
 namespace {
 
+// However many reports a device sends unasked, a wait for its reply or for
+// its silence ends after this many: one that never stops talking is no answer.
+constexpr int kMaxUnaskedReports = 64;
+
 // The reply test looks at bytes 7 and 8 alone, and the wallet's other reply
 // bytes are its own: only a report whose byte 2 names another of the
 // bootloader's commands is known to be no answer to this one (a late answer to
@@ -140,8 +144,7 @@ ReplyOutcome read_reply(hid_device_* device, unsigned char command, int buffer_s
     const int size = qBound(1, buffer_size, REPORT_BUFFER_SIZE);
     QElapsedTimer clock;
     clock.start();
-    // Bounded like drop_pending_input: a device that never stops talking is no answer.
-    for (int reads = 0; reads < 64; ++reads) {
+    for (int reads = 0; reads < kMaxUnaskedReports; ++reads) {
         unsigned char reply[REPORT_BUFFER_SIZE] = {};
         const int left = static_cast<int>(qMax<qint64>(0, timeout_ms - clock.elapsed()));
         const int got = hid_read_timeout(device, reply, static_cast<size_t>(size), left);
@@ -156,8 +159,7 @@ int drop_pending_input(hid_device_* device)
 {
     unsigned char scratch[REPORT_BUFFER_SIZE];
     int dropped = 0;
-    // Bounded: a device that never stops talking must not hold the update here.
-    while (dropped < 64 && hid_read_timeout(device, scratch, sizeof scratch, 0) > 0) {
+    while (dropped < kMaxUnaskedReports && hid_read_timeout(device, scratch, sizeof scratch, 0) > 0) {
         ++dropped;
     }
     return dropped;
