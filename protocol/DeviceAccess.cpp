@@ -1,6 +1,7 @@
 #include "protocol/DeviceAccess.h"
 
 #include "log/Settings.h"
+#include "protocol/Commands.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,12 @@
 namespace {
 
 const char kRuleName[] = "70-tessaro-wallet.rules";
+
+// The vendor as udev writes it: four lower-case hex digits.
+QString vendor_hex()
+{
+    return QStringLiteral("%1").arg(VENDOR_ID, 4, 16, QLatin1Char('0'));
+}
 
 QString install_command()
 {
@@ -35,7 +42,7 @@ QString permission_hint(const QString& path)
 bool udev_rule_installed()
 {
     // A rule may name the vendor with either attribute form, in either case.
-    static const QRegularExpression vendor(QStringLiteral("ATTRS?\\{idVendor\\}\\s*==\\s*\"4b71\""),
+    static const QRegularExpression vendor(QStringLiteral("ATTRS?\\{idVendor\\}\\s*==\\s*\"%1\"").arg(vendor_hex()),
                                            QRegularExpression::CaseInsensitiveOption);
     for (const QString& folder : qAsConst(settings().udev_rule_dirs)) {
         const QDir dir(folder);
@@ -64,7 +71,8 @@ QString missing_udev_rule_warning()
     if (root || udev_rule_installed()) {
         return QString();
     }
-    return QStringLiteral("warning: no udev rule for the wallet's vendor 4b71 is installed, so its bootloader may not "
+    return QStringLiteral("warning: no udev rule for the wallet's vendor %1 is installed, so its bootloader may not "
                           "be reachable after the restart. ")
+               .arg(vendor_hex())
         + install_command();
 }
