@@ -3,6 +3,22 @@
 #include "console/UsbManager.h"
 #include "protocol/Commands.h"
 
+namespace {
+
+// The entry of `list` for `path`; with an empty path, the first of the wallet's.
+const hid_device_info* entry_for(const hid_device_info* list, const QString& path)
+{
+    for (const hid_device_info* info = list; info != nullptr; info = info->next) {
+        if (path.isEmpty() ? wallet_mode(*info) != WalletMode::Other
+                           : info->path != nullptr && QString::fromUtf8(info->path) == path) {
+            return info;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
 bool list_wallet_interfaces(QList<ListedInterface>& out, QString& error)
 {
     QList<QString> paths;
@@ -13,14 +29,10 @@ bool list_wallet_interfaces(QList<ListedInterface>& out, QString& error)
     for (const QString& path : qAsConst(paths)) {
         ListedInterface entry;
         entry.path = path;
-        for (const hid_device_info* info = list; info != nullptr; info = info->next) {
-            if (info->path != nullptr && QString::fromUtf8(info->path) == path) {
-                entry.mode = wallet_mode(*info);
-                entry.product
-                    = info->product_string != nullptr ? QString::fromWCharArray(info->product_string) : QString();
-                entry.interface_number = info->interface_number;
-                break;
-            }
+        if (const hid_device_info* info = entry_for(list, path)) {
+            entry.mode = wallet_mode(*info);
+            entry.product = info->product_string != nullptr ? QString::fromWCharArray(info->product_string) : QString();
+            entry.interface_number = info->interface_number;
         }
         out.append(entry);
     }
@@ -30,16 +42,9 @@ bool list_wallet_interfaces(QList<ListedInterface>& out, QString& error)
 
 WalletMode listed_mode(const QString& path)
 {
-    WalletMode mode = WalletMode::Other;
     hid_device_info* list = hid_enumerate(VENDOR_ID, 0);
-    for (const hid_device_info* info = list; info != nullptr; info = info->next) {
-        const WalletMode found = wallet_mode(*info);
-        if (path.isEmpty() ? found != WalletMode::Other
-                           : info->path != nullptr && QString::fromUtf8(info->path) == path) {
-            mode = found;
-            break;
-        }
-    }
+    const hid_device_info* info = entry_for(list, path);
+    const WalletMode mode = info != nullptr ? wallet_mode(*info) : WalletMode::Other;
     hid_free_enumeration(list);
     return mode;
 }
