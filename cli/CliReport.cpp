@@ -106,21 +106,17 @@ void CliReport::show(NoticeKind, const QString& title, const QString& text)
     event(QStringLiteral("notice"), {{QStringLiteral("title"), title}, {QStringLiteral("text"), text}});
 }
 
-int open_failure_status(const QString& device_error)
-{
-    return is_permission_error(device_error) ? EXIT_NO_PERMISSION : EXIT_NO_WALLET;
-}
-
 QString failure_reason(const UpdateOutcome& outcome, const QString& prefix, const QString& suffix)
 {
+    const QString reason = prefix + outcome.reason() + suffix;
     if (!is_permission_error(outcome.device_error)) {
-        return prefix + outcome.reason() + suffix;
+        return reason;
     }
     // Refused before anything was sent: the hint is the whole story.
     if (exit_status(outcome) == EXIT_NO_PERMISSION) {
         return permission_hint(outcome.detail);
     }
-    return prefix + outcome.reason() + suffix + QStringLiteral("; ") + permission_hint(outcome.detail);
+    return reason + QStringLiteral("; ") + permission_hint(outcome.detail);
 }
 
 int exit_status(const UpdateOutcome& outcome)
@@ -134,7 +130,9 @@ int exit_status(const UpdateOutcome& outcome)
     case UpdateFailure::ImageRefused:
         return EXIT_IMAGE;
     case UpdateFailure::WalletNotFound:
-        return outcome.detail.isEmpty() ? EXIT_NO_WALLET : open_failure_status(outcome.device_error);
+        // A wallet that could not be opened: 6 without permission, otherwise 3.
+        return !outcome.detail.isEmpty() && is_permission_error(outcome.device_error) ? EXIT_NO_PERMISSION
+                                                                                      : EXIT_NO_WALLET;
     default:
         // CMD_GOTO_ROM or more went to a wallet.
         return EXIT_FAILED;

@@ -52,8 +52,6 @@ private:
 // before that 3 no wallet (or no telling which), 4 the image, 5 the server or
 // what it sent, 6 a wallet that could not be opened for lack of permission.
 int exit_status(const UpdateOutcome& outcome);
-// For a wallet that could not be opened: 6 without permission, otherwise 3.
-int open_failure_status(const QString& device_error);
 // The failure's reason for the last line on stderr; where permission was
 // missing, it ends with what to install.
 QString failure_reason(const UpdateOutcome& outcome, const QString& prefix = QString(),

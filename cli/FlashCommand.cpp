@@ -69,7 +69,7 @@ int run_flash(const QString& file, const QString& device, bool json, QTextStream
         if (is_permission_error(reason)) {
             return report.end(EXIT_NO_PERMISSION, permission_hint(path));
         }
-        return report.end(open_failure_status(reason),
+        return report.end(EXIT_NO_WALLET,
                           QStringLiteral("cannot open %1: %2%3")
                               .arg(path, error, reason.isEmpty() ? QString() : " (" + reason + ")"));
     }
