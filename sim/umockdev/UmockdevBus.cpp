@@ -39,6 +39,8 @@ struct sim::UmockdevBus::Node
     int slave = -1;
     int signalled = 0;
     QString syspaths[3]; // hidraw, hid, interface: the order they leave in
+
+    QString devName() const { return QStringLiteral("/dev/hidraw%1").arg(number); }
 };
 
 // The handler that umockdev_testbed_attach_ioctl hands a node's ioctls, reads
@@ -57,45 +59,27 @@ G_DEFINE_TYPE(TessaroHidrawHandler, tessaro_hidraw_handler, umockdev_ioctl_base_
 
 namespace {
 
-sim::UmockdevBus::Node& node_of(UMockdevIoctlBase* base)
+// Hands one of the handler's calls on to the bus, with the node it serves.
+template<void (sim::UmockdevBus::*call)(sim::UmockdevBus::Node&, UMockdevIoctlClient*)>
+gboolean pass_on(UMockdevIoctlBase* base, UMockdevIoctlClient* client)
 {
-    return *reinterpret_cast<TessaroHidrawHandler*>(base)->node;
-}
-
-gboolean handle_ioctl(UMockdevIoctlBase* base, UMockdevIoctlClient* client)
-{
-    sim::UmockdevBus::Node& node = node_of(base);
-    node.bus->ioctl(node, client);
-    return TRUE;
-}
-
-gboolean handle_read(UMockdevIoctlBase* base, UMockdevIoctlClient* client)
-{
-    sim::UmockdevBus::Node& node = node_of(base);
-    node.bus->read(node, client);
-    return TRUE;
-}
-
-gboolean handle_write(UMockdevIoctlBase* base, UMockdevIoctlClient* client)
-{
-    sim::UmockdevBus::Node& node = node_of(base);
-    node.bus->write(node, client);
+    sim::UmockdevBus::Node& node = *reinterpret_cast<TessaroHidrawHandler*>(base)->node;
+    (node.bus->*call)(node, client);
     return TRUE;
 }
 
 void client_connected(UMockdevIoctlBase* base, UMockdevIoctlClient* client)
 {
-    sim::UmockdevBus::Node& node = node_of(base);
-    node.bus->connected(node, client);
+    pass_on<&sim::UmockdevBus::connected>(base, client);
 }
 
 } // namespace
 
 static void tessaro_hidraw_handler_class_init(TessaroHidrawHandlerClass* type)
 {
-    type->parent_class.handle_ioctl = handle_ioctl;
-    type->parent_class.handle_read = handle_read;
-    type->parent_class.handle_write = handle_write;
+    type->parent_class.handle_ioctl = pass_on<&sim::UmockdevBus::ioctl>;
+    type->parent_class.handle_read = pass_on<&sim::UmockdevBus::read>;
+    type->parent_class.handle_write = pass_on<&sim::UmockdevBus::write>;
     type->parent_class.client_connected = client_connected;
 }
 
@@ -167,8 +151,7 @@ UmockdevBus::~UmockdevBus()
     }
     for (const auto& node : nodes_) {
         if (node->handler != nullptr) {
-            umockdev_testbed_detach_ioctl(testbed_, QStringLiteral("/dev/hidraw%1").arg(node->number).toUtf8(),
-                                          nullptr);
+            umockdev_testbed_detach_ioctl(testbed_, node->devName().toUtf8().constData(), nullptr);
             g_object_unref(node->handler);
         }
     }
@@ -262,10 +245,10 @@ void UmockdevBus::plug(SimWallet& wallet, int port)
                           serial, descriptor.toUpper());
         const unsigned int major_number = major(pty.st_rdev);
         const unsigned int minor_number = minor(pty.st_rdev);
-        sysfs += QStringLiteral("P: %1\nE: SUBSYSTEM=hidraw\nE: DEVNAME=/dev/hidraw%2\nE: MAJOR=%3\nE: MINOR=%4\n"
+        sysfs += QStringLiteral("P: %1\nE: SUBSYSTEM=hidraw\nE: DEVNAME=%2\nE: MAJOR=%3\nE: MINOR=%4\n"
                                 "A: dev=%3:%4\nL: device=../../../%5\n\n")
                      .arg(node.syspaths[0])
-                     .arg(node.number)
+                     .arg(node.devName())
                      .arg(major_number)
                      .arg(minor_number)
                      .arg(hid_name);
@@ -293,9 +276,8 @@ bool UmockdevBus::plugNode(Node& node, SimWallet& wallet, int interface)
     if (wallet.faults().deniedIn(wallet.mode())) {
         ::chmod(name, 0);
     }
-    const QString dev = root_ + QStringLiteral("/dev");
-    QDir().mkpath(dev);
-    const QByteArray link = QStringLiteral("%1/hidraw%2").arg(dev).arg(node.number).toUtf8();
+    QDir().mkpath(root_ + QStringLiteral("/dev"));
+    const QByteArray link = (root_ + node.devName()).toUtf8();
     ::unlink(link.constData());
     if (::symlink(name, link.constData()) != 0) {
         qWarning("cannot link %s: %s", link.constData(), std::strerror(errno));
@@ -304,7 +286,7 @@ bool UmockdevBus::plugNode(Node& node, SimWallet& wallet, int interface)
         node.handler = UMOCKDEV_IOCTL_BASE(g_object_new(tessaro_hidraw_handler_get_type(), nullptr));
         reinterpret_cast<TessaroHidrawHandler*>(node.handler)->node = &node;
         GError* error = nullptr;
-        const QByteArray path = QStringLiteral("/dev/hidraw%1").arg(node.number).toUtf8();
+        const QByteArray path = node.devName().toUtf8();
         if (!umockdev_testbed_attach_ioctl(testbed_, path.constData(), node.handler, &error)) {
             qWarning("cannot attach the hidraw handler to %s: %s", path.constData(), error->message);
             g_clear_error(&error);
@@ -329,7 +311,7 @@ void UmockdevBus::unplug(Plugged& plugged)
     }
     umockdev_testbed_remove_device(testbed_, ("/sys" + plugged.usb_syspath).toUtf8().constData());
     for (Node* node : plugged.nodes) {
-        ::unlink(QStringLiteral("%1/dev/hidraw%2").arg(root_).arg(node->number).toUtf8().constData());
+        ::unlink((root_ + node->devName()).toUtf8().constData());
         ::close(node->master);
         ::close(node->slave);
         node->master = node->slave = -1;
