@@ -19,6 +19,7 @@
 #include <QJsonObject>
 
 #include <cstdio>
+#include <functional>
 #include <linux/capability.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -74,16 +75,21 @@ bool write_state(const QString& path)
         && file.write(QJsonDocument(QJsonObject {{QStringLiteral("wallets"), wallets}}).toJson()) > 0;
 }
 
-// Timed faults: replies and reboots here are as fast as the model makes them.
-bool timed_faults()
+bool any_wallet_has(const std::function<bool(const sim::Faults&)>& fault)
 {
     sim::Bus& bus = sim::Bus::instance();
     for (int i = 0; i < bus.walletCount(); ++i) {
-        if (bus.wallet(i).faults().reboot_ms > 0 || bus.wallet(i).faults().reply_delay_ms > 0) {
+        if (fault(bus.wallet(i).faults())) {
             return true;
         }
     }
     return false;
+}
+
+// Timed faults: replies and reboots here are as fast as the model makes them.
+bool timed_faults()
+{
+    return any_wallet_has([](const sim::Faults& f) { return f.reboot_ms > 0 || f.reply_delay_ms > 0; });
 }
 
 // A wallet whose nodes nobody may open: the pty behind them has mode 0, and
@@ -91,13 +97,7 @@ bool timed_faults()
 // that pass over file modes.
 bool any_open_denied()
 {
-    sim::Bus& bus = sim::Bus::instance();
-    for (int i = 0; i < bus.walletCount(); ++i) {
-        if (bus.wallet(i).faults().open_denied || bus.wallet(i).faults().bootloader_open_denied) {
-            return true;
-        }
-    }
-    return false;
+    return any_wallet_has([](const sim::Faults& f) { return f.open_denied || f.bootloader_open_denied; });
 }
 
 int run_command(const QStringList& command, const QString& root, bool deny)
