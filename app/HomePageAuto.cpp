@@ -1,6 +1,6 @@
 #include "app/HomePage.h"
 
-#include "app/AutoUpdate.h"
+#include "update/AutoUpdate.h"
 #include "app/CloseGuard.h"
 #include "image/FirmwareImage.h"
 

@@ -1,6 +1,6 @@
 #include "BenchImage.h"
 
-#include "app/AutoUpdate.h"
+#include "update/AutoUpdate.h"
 #include "log/Notice.h"
 #include "log/Settings.h"
 #include "sim/SimBus.h"

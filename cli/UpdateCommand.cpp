@@ -1,6 +1,6 @@
 #include "cli/UpdateCommand.h"
 
-#include "app/AutoUpdate.h"
+#include "update/AutoUpdate.h"
 #include "cli/CliReport.h"
 #include "cli/FlashTool.h"
 #include "cli/WalletListing.h"

@@ -39,8 +39,9 @@ bool system_directory(const QString& dir)
 {
     const QString canonical = QFileInfo(dir).canonicalFilePath() + QLatin1Char('/');
     for (const char* root : {"/usr/", "/bin/", "/sbin/", "/lib/", "/opt/"}) {
-        if (canonical.startsWith(QLatin1String(root)))
+        if (canonical.startsWith(QLatin1String(root))) {
             return true;
+        }
     }
     return false;
 }
@@ -48,8 +49,9 @@ bool system_directory(const QString& dir)
 QString cache_directory()
 {
     const QString dir = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    if (!dir.isEmpty())
+    if (!dir.isEmpty()) {
         QDir().mkpath(dir);
+    }
     return dir;
 }
 
@@ -59,19 +61,22 @@ QString cache_directory()
 QString private_temp_directory()
 {
     static std::unique_ptr<QTemporaryDir> dir;
-    if (!dir)
+    if (!dir) {
         dir.reset(new QTemporaryDir(QDir::tempPath() + "/" + QCoreApplication::applicationName() + "-XXXXXX"));
+    }
     return dir->isValid() ? dir->path() : QString();
 }
 
 // A folder counts as usable when a file can really be created in it.
 bool directory_writable(const QString& dir)
 {
-    if (dir.isEmpty())
+    if (dir.isEmpty()) {
         return false;
+    }
     QFile probe(dir + "/" + FILE_NAME + ".probe");
-    if (!probe.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         return false;
+    }
     probe.close();
     probe.remove();
     return true;
@@ -81,11 +86,13 @@ bool directory_writable(const QString& dir)
 QString firmware_directory()
 {
     const QString first = first_choice_directory();
-    if (!system_directory(first) && directory_writable(first))
+    if (!system_directory(first) && directory_writable(first)) {
         return first;
+    }
     const QString cache = cache_directory();
-    if (directory_writable(cache))
+    if (directory_writable(cache)) {
         return cache;
+    }
     const QString temp = private_temp_directory();
     return directory_writable(temp) ? temp : QString();
 }
@@ -99,8 +106,9 @@ QTextCodec* html_codec(const QString& text)
 bool stage_answer(const QString& staging_path, QString* collected)
 {
     QFile staging(staging_path);
-    if (!staging.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!staging.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         return false;
+    }
     const QString simplified = API_DATA.simplified();
     QTextCodec* codec = html_codec(simplified);
     const QString decoded = codec->toUnicode(simplified.toLatin1());
@@ -120,8 +128,9 @@ bool stage_answer(const QString& staging_path, QString* collected)
     {
         QTextStream in(&staging);
         in.setCodec("utf-8");
-        while (!in.atEnd())
+        while (!in.atEnd()) {
             text += in.readLine() + "\n";
+        }
     }
     text = text.simplified();
     qDebug() << "获取的原始数据" << text;
@@ -145,10 +154,12 @@ public:
     ~BodyStore()
     {
         // A transfer that did not finish leaves nothing behind.
-        if (file_.isOpen())
+        if (file_.isOpen()) {
             file_.close();
-        if (!kept_)
+        }
+        if (!kept_) {
             file_.remove();
+        }
     }
 
     // Starts the file afresh, as a retried transfer does.
@@ -168,19 +179,22 @@ public:
     {
         pending_ += reply->readAll();
         int start = 0;
-        for (int end; !ended_ && !failed_ && (end = pending_.indexOf('\n', start)) >= 0; start = end + 1)
+        for (int end; !ended_ && !failed_ && (end = pending_.indexOf('\n', start)) >= 0; start = end + 1) {
             store(pending_.mid(start, end + 1 - start));
+        }
         pending_.remove(0, start);
-        if (at_end && !ended_ && !failed_ && !pending_.isEmpty())
+        if (at_end && !ended_ && !failed_ && !pending_.isEmpty()) {
             store(pending_);
+        }
     }
 
     // Moves the stored file over `path`, replacing an earlier download.
     bool keep(const QString& path)
     {
         file_.close();
-        if (failed_ || file_.error() != QFileDevice::NoError)
+        if (failed_ || file_.error() != QFileDevice::NoError) {
             return false;
+        }
         QFile::remove(path);
         kept_ = file_.rename(path);
         return kept_;
@@ -193,8 +207,9 @@ private:
     void store(QByteArray raw)
     {
         const int zero = raw.indexOf('\0');
-        if (zero >= 0)
+        if (zero >= 0) {
             raw.truncate(zero);
+        }
         if (raw.isEmpty()) {
             ended_ = true;
             return;
@@ -237,27 +252,32 @@ bool fetch_firmware(FirmwareImage* image, QString* reason)
     // Every failure tells the user with its box and gives its reason.
     const auto fail = [reason](const char* box, const QString& why) {
         qDebug().noquote() << "firmware download failed:" << why;
-        if (reason != nullptr)
+        if (reason != nullptr) {
             *reason = why;
+        }
         show_notice(QString::fromUtf8(box));
         return false;
     };
     const QString dir = firmware_directory();
-    if (dir.isEmpty())
+    if (dir.isEmpty()) {
         return fail("文件打开失败", QStringLiteral("no folder to keep the firmware in can be written"));
+    }
 
     QString collected;
-    if (!stage_answer(dir + "/" + FILE_NAME, &collected))
+    if (!stage_answer(dir + "/" + FILE_NAME, &collected)) {
         return fail("文件打开失败", QStringLiteral("the release answer cannot be staged in %1").arg(dir));
+    }
 
     ReleaseFields fields;
-    if (!parse_release(collected, &fields))
+    if (!parse_release(collected, &fields)) {
         return fail("获取固件信息失败",
                     QStringLiteral("the release answer is not understood: \"%1\"").arg(collected.left(120)));
-    if (!file_name_acceptable(fields.file_name, dir))
+    }
+    if (!file_name_acceptable(fields.file_name, dir)) {
         return fail(
             "获取固件信息失败",
             QStringLiteral("the release answer names a file that cannot be stored: \"%1\"").arg(fields.file_name));
+    }
 
     // The manager owns its replies; both go when the call returns.
     std::unique_ptr<QNetworkAccessManager> manager(new QNetworkAccessManager());
@@ -289,25 +309,29 @@ bool fetch_firmware(FirmwareImage* image, QString* reason)
         reply = transfer();
         finished = wait_for_reply(reply, &failure, bounds);
     }
-    if (!finished || reply->error() != QNetworkReply::NoError)
+    if (!finished || reply->error() != QNetworkReply::NoError) {
         return fail("网络连接出错", QStringLiteral("downloading ") + failure);
+    }
 
     // The digest and the check are taken over the bytes stored, and those
     // same bytes are what the wallet is sent: the file on disk is a copy.
     store.take(reply, true);
-    if (!store.keep(path))
+    if (!store.keep(path)) {
         return fail("文件打开失败", QStringLiteral("the firmware cannot be written to %1").arg(path));
+    }
     const QByteArray bytes = store.bytes();
     const QString digest = store.md5();
     qDebug() << digest;
-    if (fields.web_md5 != digest)
+    if (fields.web_md5 != digest) {
         return fail("文件下载错误",
                     QStringLiteral("the firmware's MD5 is %1, the release answer says %2").arg(digest, fields.web_md5));
+    }
     qDebug() << "md5值匹配";
 
     *image = FirmwareImage::fromBytes(bytes, path);
-    if (!image->accepted())
+    if (!image->accepted()) {
         return fail("固件文件格式错误",
                     QStringLiteral("the firmware image is refused: %1").arg(image->verdict().message()));
+    }
     return true;
 }

@@ -13,14 +13,17 @@ namespace {
 QString failure_of(QNetworkReply* reply, const QStringList& ssl_errors)
 {
     const QString address = reply->url().toString();
-    if (reply->error() == QNetworkReply::NoError)
+    if (reply->error() == QNetworkReply::NoError) {
         return QString();
+    }
     QString reason = QStringLiteral("%1: %2").arg(address, reply->errorString());
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid())
+    if (status.isValid()) {
         reason += QStringLiteral(" (HTTP %1)").arg(status.toInt());
-    if (!ssl_errors.isEmpty())
+    }
+    if (!ssl_errors.isEmpty()) {
         reason += QStringLiteral("; certificate: ") + ssl_errors.join(QStringLiteral("; "));
+    }
     return reason;
 }
 
@@ -31,26 +34,30 @@ bool wait_for_reply(QNetworkReply* reply, QString* reason, const ReplyBounds& bo
     QStringList ssl_errors;
     QString broken; // the bound the reply broke, if it broke one
     QObject::connect(reply, &QNetworkReply::sslErrors, reply, [&ssl_errors](const QList<QSslError>& errors) {
-        for (const QSslError& error : errors)
+        for (const QSslError& error : errors) {
             ssl_errors << error.errorString();
+        }
     });
     const auto finish = [&]() {
         QObject::disconnect(reply, &QNetworkReply::sslErrors, reply, nullptr);
-        if (reason != nullptr)
+        if (reason != nullptr) {
             *reason = broken.isEmpty() ? failure_of(reply, ssl_errors)
                                        : QStringLiteral("%1: %2").arg(reply->url().toString(), broken);
+        }
         return broken.isEmpty();
     };
-    if (reply->isFinished())
+    if (reply->isFinished()) {
         return finish();
+    }
     QEventLoop loop;
     QTimer stall;
     QTimer deadline;
     stall.setSingleShot(true);
     deadline.setSingleShot(true);
     const auto stop = [&](const QString& why) {
-        if (broken.isEmpty())
+        if (broken.isEmpty()) {
             broken = why;
+        }
         loop.quit();
     };
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
@@ -59,15 +66,17 @@ bool wait_for_reply(QNetworkReply* reply, QString* reason, const ReplyBounds& bo
     qint64 taken = 0;
     QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
         stall.start();
-        if (!broken.isEmpty())
+        if (!broken.isEmpty()) {
             return;
+        }
         if (bounds.take) {
             const qint64 before = reply->bytesAvailable();
             bounds.take(reply);
             taken += before - reply->bytesAvailable();
         }
-        if (bounds.max_bytes > 0 && taken + reply->bytesAvailable() > bounds.max_bytes)
+        if (bounds.max_bytes > 0 && taken + reply->bytesAvailable() > bounds.max_bytes) {
             stop(QStringLiteral("more than %1 bytes").arg(bounds.max_bytes));
+        }
     });
     QObject::connect(reply, &QNetworkReply::downloadProgress, &stall, [&stall] { stall.start(); });
     QObject::connect(reply, &QNetworkReply::uploadProgress, &stall, [&stall] { stall.start(); });
@@ -76,11 +85,13 @@ bool wait_for_reply(QNetworkReply* reply, QString* reason, const ReplyBounds& bo
     QObject::connect(&deadline, &QTimer::timeout, &loop,
                      [&] { stop(QStringLiteral("not finished within %1 s").arg(bounds.deadline_ms / 1000.0)); });
     stall.start(network_stall_timeout_ms());
-    if (bounds.deadline_ms > 0)
+    if (bounds.deadline_ms > 0) {
         deadline.start(bounds.deadline_ms);
+    }
     loop.exec();
     // Past a bound nothing more is read: the transfer is aborted at once.
-    if (!reply->isFinished() || !broken.isEmpty())
+    if (!reply->isFinished() || !broken.isEmpty()) {
         reply->abort();
+    }
     return finish();
 }

@@ -12,12 +12,14 @@
 // library, a configuration file), only an earlier firmware download.
 bool file_name_acceptable(const QString& name, const QString& dir)
 {
-    if (name.isEmpty() || name.size() > 128 || name.startsWith('.') || name == FILE_NAME)
+    if (name.isEmpty() || name.size() > 128 || name.startsWith('.') || name == FILE_NAME) {
         return false;
+    }
     for (const QChar c : name) {
         const bool plain = c.unicode() < 128 && (c.isLetterOrNumber() || c == '.' || c == '_' || c == '-');
-        if (!plain)
+        if (!plain) {
             return false;
+        }
     }
     return !QFileInfo::exists(dir + "/" + name) || name.endsWith(QLatin1String(".hex"), Qt::CaseInsensitive);
 }
@@ -26,18 +28,23 @@ bool file_name_acceptable(const QString& name, const QString& dir)
 bool parse_release(const QString& text, ReleaseFields* out)
 {
     const QStringList lst = text.split(',');
-    for (int i = 0; i < lst.size(); ++i)
+    for (int i = 0; i < lst.size(); ++i) {
         qDebug() << "lst[" << i << "]" << lst.at(i);
-    if (lst.size() < 3)
+    }
+    if (lst.size() < 3) {
         return false;
+    }
     const QStringList url_pieces = lst.at(1).split(':');
     const QStringList md5_pieces = lst.at(2).split(':');
-    for (int i = 0; i < url_pieces.size(); ++i)
+    for (int i = 0; i < url_pieces.size(); ++i) {
         qDebug() << i << url_pieces.at(i);
-    for (int i = 0; i < md5_pieces.size(); ++i)
+    }
+    for (int i = 0; i < md5_pieces.size(); ++i) {
         qDebug() << i << md5_pieces.at(i);
-    if (url_pieces.size() < 3 || md5_pieces.size() < 2)
+    }
+    if (url_pieces.size() < 3 || md5_pieces.size() < 2) {
         return false;
+    }
 
     QString web_md5 = md5_pieces.at(1).simplified();
     qDebug() << "web_md5的值" << web_md5;
@@ -54,26 +61,30 @@ bool parse_release(const QString& text, ReleaseFields* out)
 
     // The path after "//host[:port]/": its first segment is the folder, the second the file.
     const QStringList parts = url_pieces.at(2).split('/');
-    for (int i = 0; i < parts.size(); ++i)
+    for (int i = 0; i < parts.size(); ++i) {
         qDebug() << i << parts.at(i);
+    }
     QString file_name;
     const int scheme_end = value.indexOf(QLatin1String("//"));
     if (scheme_end >= 0) {
         const QStringList path_parts = value.mid(scheme_end + 2).split('/');
-        if (path_parts.size() > 2)
+        if (path_parts.size() > 2) {
             file_name = path_parts.at(2);
+        }
     }
     file_name.remove('"');
     // Blanks around a member (an answer written one member a line) are not part of it.
     web_md5 = web_md5.trimmed();
     address = address.trimmed();
     file_name = file_name.trimmed();
-    if (web_md5.isEmpty() || address.isEmpty() || file_name.isEmpty())
+    if (web_md5.isEmpty() || address.isEmpty() || file_name.isEmpty()) {
         return false;
+    }
     // Only the web: a file:// or ftp:// address would copy anything there is.
     const QString scheme = QUrl(address, QUrl::TolerantMode).scheme().toLower();
-    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
         return false;
+    }
     out->address = address;
     out->file_name = file_name;
     out->web_md5 = web_md5;

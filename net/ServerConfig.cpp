@@ -15,8 +15,9 @@ QString server_base()
 QString normalized_base(const QString& base)
 {
     QString b = base;
-    while (b.endsWith(QLatin1Char('/')))
+    while (b.endsWith(QLatin1Char('/'))) {
         b.chop(1);
+    }
     return b;
 }
 
@@ -29,14 +30,16 @@ bool add_trusted_ca_file(const QString& path, QString* error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
+        if (error) {
             *error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
+        }
         return false;
     }
     const QByteArray pem = file.readAll();
     if (QSslCertificate::fromData(pem, QSsl::Pem).isEmpty()) {
-        if (error)
+        if (error) {
             *error = QStringLiteral("no PEM certificate in %1").arg(path);
+        }
         return false;
     }
     settings().extra_ca_pem.append(pem);
@@ -54,8 +57,9 @@ QSslConfiguration firmware_tls_configuration()
         // Read once: parsing the system's store takes longer than a request.
         static const QList<QSslCertificate> system_roots = QSslConfiguration::systemCaCertificates();
         QList<QSslCertificate> cas = system_roots;
-        for (const QByteArray& pem : qAsConst(settings().extra_ca_pem))
+        for (const QByteArray& pem : qAsConst(settings().extra_ca_pem)) {
             cas.append(QSslCertificate::fromData(pem, QSsl::Pem));
+        }
         config.setCaCertificates(cas);
     }
     return config;

@@ -41,13 +41,16 @@ QString TestNet::get_latest()
     ReplyBounds bounds;
     bounds.max_bytes = settings().answer_max_bytes;
     bounds.deadline_ms = settings().answer_deadline_ms;
-    if (wait_for_reply(reply, &last_error_, bounds))
+    if (wait_for_reply(reply, &last_error_, bounds)) {
         body = reply->readAll();
-    if (!last_error_.isEmpty())
+    }
+    if (!last_error_.isEmpty()) {
         qDebug().noquote() << "release query failed:" << last_error_;
+    }
     const int zero = body.indexOf('\0');
-    if (zero >= 0)
+    if (zero >= 0) {
         body.truncate(zero);
+    }
     const QString text = QString::fromUtf8(body);
     qDebug() << text;
     reply->deleteLater();

@@ -21,18 +21,21 @@ bool FirmwareServer::set_certificate_files(const QString& cert_path, const QStri
     QFile cert(cert_path);
     QFile key(key_path);
     if (!cert.open(QIODevice::ReadOnly) || !key.open(QIODevice::ReadOnly)) {
-        if (error)
+        if (error) {
             *error = QStringLiteral("cannot open %1 or %2").arg(cert_path, key_path);
+        }
         return false;
     }
     const QList<QSslCertificate> chain = QSslCertificate::fromData(cert.readAll(), QSsl::Pem);
     const QByteArray key_pem = key.readAll();
     QSslKey parsed(key_pem, QSsl::Rsa, QSsl::Pem);
-    if (parsed.isNull())
+    if (parsed.isNull()) {
         parsed = QSslKey(key_pem, QSsl::Ec, QSsl::Pem);
+    }
     if (chain.isEmpty() || parsed.isNull()) {
-        if (error)
+        if (error) {
             *error = QStringLiteral("no certificate or key in %1 / %2").arg(cert_path, key_path);
+        }
         return false;
     }
     chain_ = chain;
@@ -95,19 +98,22 @@ void FirmwareServer::incomingConnection(qintptr descriptor)
 
 void FirmwareServer::handle(QSslSocket* socket)
 {
-    if (socket->property("answered").toBool())
+    if (socket->property("answered").toBool()) {
         return;
+    }
     QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
     socket->setProperty("buffer", buffer);
-    if (!buffer.contains("\r\n\r\n"))
+    if (!buffer.contains("\r\n\r\n")) {
         return;
+    }
     socket->setProperty("answered", true);
     ++requests_;
     const QList<QByteArray> request_line = buffer.left(buffer.indexOf("\r\n")).split(' ');
     const QByteArray path = request_line.size() > 1 ? request_line.at(1) : QByteArray("/");
     last_path_ = path;
-    if (stall_)
+    if (stall_) {
         return;
+    }
 
     const QString key = QString::fromUtf8(path);
     if (routes_.contains(key)) {
@@ -163,12 +169,14 @@ void FirmwareServer::corrupt(QSslSocket* socket, const QByteArray& part)
     // Once the encrypted part is on the wire, plain bytes follow it on the
     // same connection, where the client expects the next TLS record.
     connect(socket, &QSslSocket::encryptedBytesWritten, socket, [socket] {
-        if (socket->bytesToWrite() > 0 || socket->encryptedBytesToWrite() > 0 || socket->property("cut").toBool())
+        if (socket->bytesToWrite() > 0 || socket->encryptedBytesToWrite() > 0 || socket->property("cut").toBool()) {
             return;
+        }
         socket->setProperty("cut", true);
         static const char kNotTls[] = "\x17\x03\x03\x00\x10not a TLS record";
-        if (::write(int(socket->socketDescriptor()), kNotTls, sizeof kNotTls - 1) < 0)
+        if (::write(int(socket->socketDescriptor()), kNotTls, sizeof kNotTls - 1) < 0) {
             socket->abort();
+        }
         socket->disconnectFromHost();
     });
 }

@@ -44,8 +44,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot listen: %s\n", qPrintable(server.errorString()));
         return 1;
     }
-    if (parser.isSet(root))
+    if (parser.isSet(root)) {
         server.set_file_root(parser.value(root));
+    }
 
     if (parser.isSet(release)) {
         QFile file(parser.value(release));
@@ -57,12 +58,14 @@ int main(int argc, char** argv)
         // with CR LF, so that a file with LF line ends verifies too.
         QByteArray data;
         for (QByteArray line : file.readAll().split('\n')) {
-            if (line.endsWith('\r'))
+            if (line.endsWith('\r')) {
                 line.chop(1);
+            }
             data += line + "\r\n";
         }
-        if (data.endsWith("\r\n\r\n"))
+        if (data.endsWith("\r\n\r\n")) {
             data.chop(2);
+        }
         const QString name = QFileInfo(file.fileName()).fileName();
         const QByteArray md5 = QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex();
         const QString version = QFileInfo(file.fileName()).completeBaseName();

@@ -232,8 +232,9 @@ private slots:
         const QString blocker = dir_->filePath("not-a-folder");
         QVERIFY(QFile(blocker).open(QIODevice::WriteOnly));
         settings().firmware_dir = first.isEmpty() ? blocker : first;
-        if (!expected.startsWith(cache))
+        if (!expected.startsWith(cache)) {
             QVERIFY(QDir().mkpath(QFileInfo(cache).path()) && QFile::copy(blocker, cache));
+        }
         API_DATA = release(fw_url(), md5_hex(image_));
         const QStringList boxes = fetch();
         QFile::remove(cache);

@@ -1,4 +1,4 @@
-#include "app/AutoUpdate.h"
+#include "update/AutoUpdate.h"
 #include "log/Settings.h"
 #include "protocol/BootloaderEntry.h"
 #include "protocol/Commands.h"

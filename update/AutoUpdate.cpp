@@ -1,4 +1,4 @@
-#include "app/AutoUpdate.h"
+#include "update/AutoUpdate.h"
 
 #include "image/FirmwareImage.h"
 #include "log/Notice.h"

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+// The exit statuses of tessaro-flash's update, flash and devices, each with
+// what it means, written once: the help, docs/CLI.md and the manual page are
+// held to this table by a test. Once anything was sent to a wallet every
+// failure is EXIT_FAILED; the others say why nothing was.
+enum ExitCode {
+    EXIT_OK = 0,
+    EXIT_FAILED = 1,
+    EXIT_USAGE = 2,
+    EXIT_NO_WALLET = 3,
+    EXIT_IMAGE = 4,
+    EXIT_SERVER = 5,
+    EXIT_NO_PERMISSION = 6,
+};
+
+struct ExitStatusRow
+{
+    ExitCode code;
+    const char* meaning;
+};
+
+// Every status, in order of its number.
+const QVector<ExitStatusRow>& exit_statuses();
+QString exit_meaning(ExitCode code);
