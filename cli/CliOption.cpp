@@ -6,7 +6,7 @@ const QVector<CliOptionRow>& cli_options()
         {CliOption::Json,
          {QStringLiteral("json")},
          nullptr,
-         "JSON on stdout: the result as one object (info, devices) or one event a line (update, flash)"},
+         "JSON on stdout: the result as one object, or one event a line while a wallet is updated"},
         {CliOption::Verbose,
          {QStringLiteral("v"), QStringLiteral("verbose")},
          nullptr,
@@ -19,7 +19,7 @@ const QVector<CliOptionRow>& cli_options()
         {CliOption::Device,
          {QStringLiteral("device")},
          "PATH",
-         "the HID path of the wallet to write, as devices lists it (needed when several are attached)"},
+         "the wallet to write, by its HID path as devices lists it; needed when several are attached"},
     };
     return rows;
 }
