@@ -93,6 +93,22 @@ private slots:
         QCOMPARE(listed.keys(), wanted);
     }
 
+    // Each option once: every option a command names has its own row, and no
+    // name is given twice.
+    void optionTable()
+    {
+        QStringList names;
+        for (const CliOptionRow& row : cli_options()) {
+            names << row.names;
+        }
+        QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
+        for (const std::unique_ptr<Command>& command : command_registry()) {
+            for (CliOption option : command->spec().options) {
+                QVERIFY(cli_option(option).id == option);
+            }
+        }
+    }
+
     void everyCommandDocumented_data()
     {
         QTest::addColumn<QString>("name");
