@@ -1,11 +1,13 @@
 #include "BenchImage.h"
 
-#include "console/UsbManager.h"
 #include "image/FirmwareImage.h"
 #include "log/Notice.h"
 #include "log/Settings.h"
+#include "protocol/DeviceSession.h"
+#include "protocol/HIDHelper.h"
 #include "protocol/UpdateOutcome.h"
 #include "sim/SimBus.h"
+#include "update/ManualDownload.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -65,17 +67,18 @@ void BM_ManualDownloadOnLink(benchmark::State& state)
         bus.setLinkIntervalUs(interval_us);
         sim::Wallet& wallet = bus.attachWallet();
         const QString path = wallet.paths().front();
-        QSharedPointer<UsbManager> manager = UsbManager::GetInstance();
+        DeviceSession session(hid_init() == 0);
+        HIDHelper writer;
         QString error;
-        if (!manager->OpenDevice(path, error)) {
+        if (!session.OpenDevice(path, error)) {
             state.SkipWithError("the wallet cannot be opened");
             break;
         }
         QElapsedTimer clock;
         clock.start();
-        const UpdateOutcome outcome = manager->Download(path, image);
+        const UpdateOutcome outcome = run_manual_download(session, &writer, path, image);
         const double seconds = clock.nsecsElapsed() / 1e9;
-        manager->CloseDevice();
+        session.CloseDevice();
         if (!outcome.ok()) {
             state.SkipWithError("the download failed");
             break;

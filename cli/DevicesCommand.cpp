@@ -54,3 +54,19 @@ int run_devices(bool json, QTextStream& out, QTextStream& err)
     }
     return EXIT_OK;
 }
+
+DevicesCommand::DevicesCommand()
+    : Command({"devices",
+               {},
+               {CliOption::Json},
+               "list the wallet's HID interfaces",
+               "Lists the wallet's HID interfaces: mode, interface, product, path, and \"no permission\"\n"
+               "where this user may not open one (then the exit status is 6).",
+               "devices --json"})
+{
+}
+
+int DevicesCommand::run(const CommandCall& call) const
+{
+    return run_devices(call.isSet(CliOption::Json), call.out, call.err);
+}

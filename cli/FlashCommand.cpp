@@ -3,11 +3,13 @@
 #include "cli/CliReport.h"
 #include "cli/FlashTool.h"
 #include "cli/WalletListing.h"
-#include "console/UsbManager.h"
 #include "image/FirmwareImage.h"
 #include "log/MyLog.h"
 #include "protocol/DeviceAccess.h"
+#include "protocol/DeviceSession.h"
 #include "protocol/Framing.h"
+#include "protocol/HIDHelper.h"
+#include "update/ManualDownload.h"
 
 #include <QTextStream>
 
@@ -43,6 +45,18 @@ QString only_wallet(QString& why)
     return QString();
 }
 
+// Empty while the run log can be written; otherwise the warning the run
+// starts and ends with, since its steps are kept nowhere.
+QString run_log_warning()
+{
+    const QSharedPointer<MyLog> log = MyLog::GetInstance();
+    if (log->IsOpen()) {
+        return QString();
+    }
+    return QStringLiteral("warning: the run log %1 cannot be written (%2); the steps are kept nowhere")
+        .arg(MyLog::FileName(), log->OpenError());
+}
+
 } // namespace
 
 int run_flash(const QString& file, const QString& device, bool json, QTextStream& out, QTextStream& err)
@@ -54,17 +68,32 @@ int run_flash(const QString& file, const QString& device, bool json, QTextStream
     QString why;
     const QString path = device.isEmpty() ? only_wallet(why) : device;
     report.start(QStringLiteral("flash"), file, path);
+    const QString log_warning = run_log_warning();
+    if (!log_warning.isEmpty()) {
+        err << "tessaro-flash: " << log_warning << '\n';
+        err.flush();
+    }
     if (!image.readable()) {
         return report.end(EXIT_IMAGE, QStringLiteral("cannot read %1: %2").arg(file, image.readError()));
     }
-    QSharedPointer<UsbManager> manager = UsbManager::GetInstance();
+    // The tool's own session and writer: the window's manager is not linked here.
+    DeviceSession session(hid_init() == 0);
+    HIDHelper writer(nullptr);
     // A refused image goes no further than the download's own check, which
     // logs it; only an accepted one needs a wallet.
     if (image.accepted() && path.isEmpty()) {
         return report.end(EXIT_NO_WALLET, why);
     }
+    // Any other interface would take the restart report, ignore it, and leave
+    // the search to time out; so nothing is sent to it.
+    if (image.accepted() && !device.isEmpty() && listed_mode(device) == WalletMode::Other) {
+        return report.end(EXIT_NO_WALLET,
+                          QStringLiteral("%1 is neither a wallet's command interface nor a bootloader; "
+                                         "'tessaro-flash devices' lists them")
+                              .arg(device));
+    }
     QString error;
-    if (image.accepted() && !manager->OpenDevice(path, error)) {
+    if (image.accepted() && !session.OpenDevice(path, error)) {
         const QString reason = device_error_text(nullptr);
         if (is_permission_error(reason)) {
             return report.end(EXIT_NO_PERMISSION, permission_hint(path));
@@ -78,11 +107,34 @@ int run_flash(const QString& file, const QString& device, bool json, QTextStream
     }
     human << "Writing " << file << " to " << path << '\n';
     human.flush();
-    const UpdateOutcome outcome = manager->Download(path, image, &report);
-    manager->CloseDevice();
+    const UpdateOutcome outcome = run_manual_download(session, &writer, path, image, &report);
+    session.CloseDevice();
     report.finishProgress();
     human << (outcome.ok() ? QStringLiteral("下载成功") : QStringLiteral("下载失败")) << '\n';
     human.flush();
-    const QString where = QStringLiteral("; every step is in the run log ") + MyLog::FileName();
+    const QString where = log_warning.isEmpty() ? QStringLiteral("; every step is in the run log ") + MyLog::FileName()
+                                                : QStringLiteral("; ") + log_warning;
+    if (outcome.ok() && !log_warning.isEmpty()) {
+        err << "tessaro-flash: " << log_warning << '\n';
+    }
     return report.end(exit_status(outcome), failure_reason(outcome, file + QStringLiteral(": "), where));
+}
+
+FlashCommand::FlashCommand()
+    : Command({"flash",
+               {QStringLiteral("FILE.hex")},
+               {CliOption::Device, CliOption::Json, CliOption::Verbose},
+               "write a local image to a wallet",
+               "Writes a local image to a wallet, as the advanced window's download does. Without\n"
+               "--device it takes the one wallet attached, in its application or its bootloader;\n"
+               "--device names a wallet's command interface (its application's interface 0) or a\n"
+               "bootloader.",
+               "flash fw.hex --device /dev/hidraw3 --json"})
+{
+}
+
+int FlashCommand::run(const CommandCall& call) const
+{
+    return run_flash(call.arguments.first(), call.value(CliOption::Device), call.isSet(CliOption::Json), call.out,
+                     call.err);
 }

@@ -1,8 +1,18 @@
 #pragma once
 
+#include "cli/Command.h"
+
 class QString;
 class QTextStream;
 
-// tessaro-flash flash FILE.hex [--device PATH]: the manual download on one
-// wallet, without a window. An empty `device` picks the only wallet attached.
+// `tessaro-flash flash FILE.hex`: the manual download on one wallet, without a
+// window.
+class FlashCommand : public Command
+{
+public:
+    FlashCommand();
+    int run(const CommandCall& call) const override;
+};
+
+// An empty `device` picks the only wallet attached.
 int run_flash(const QString& file, const QString& device, bool json, QTextStream& out, QTextStream& err);

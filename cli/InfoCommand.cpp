@@ -86,3 +86,19 @@ int run_info(const QString& file, bool json, QTextStream& out, QTextStream& err)
     }
     return EXIT_OK;
 }
+
+InfoCommand::InfoCommand()
+    : Command({"info",
+               {QStringLiteral("FILE.hex")},
+               {CliOption::Json},
+               "check an Intel HEX image and print its segment table",
+               "Checks an Intel HEX image as the writers will and prints its segment table.",
+               "info --json fw.hex",
+               "0 accepted, 1 refused, 2 usage error or unreadable file."})
+{
+}
+
+int InfoCommand::run(const CommandCall& call) const
+{
+    return run_info(call.arguments.first(), call.isSet(CliOption::Json), call.out, call.err);
+}

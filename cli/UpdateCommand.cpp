@@ -1,14 +1,15 @@
 #include "cli/UpdateCommand.h"
 
-#include "update/AutoUpdate.h"
 #include "cli/CliReport.h"
 #include "cli/FlashTool.h"
 #include "cli/WalletListing.h"
 #include "image/FirmwareImage.h"
 #include "log/Settings.h"
 #include "net/ServerConfig.h"
+#include "update/AutoUpdate.h"
 
 #include <QTextStream>
+#include <QUrl>
 
 int run_update(const QString& server, const QString& ca, bool json, QTextStream& out, QTextStream& err)
 {
@@ -39,4 +40,32 @@ int run_update(const QString& server, const QString& ca, bool json, QTextStream&
         },
         &report);
     return report.end(exit_status(outcome), failure_reason(outcome));
+}
+
+UpdateCommand::UpdateCommand()
+    : Command({"update",
+               {},
+               {CliOption::Server, CliOption::Ca, CliOption::Json, CliOption::Verbose},
+               "the automatic update: the current release from the server onto the wallet",
+               "The automatic update: the current release from the firmware server onto the wallet.",
+               "update --server https://fw.example --ca extra.pem --json"})
+{
+}
+
+QString UpdateCommand::misuse(const CommandCall& call) const
+{
+    const QString misused = Command::misuse(call);
+    const QString server = call.value(CliOption::Server);
+    // The release query is HTTPS; only the download address it answers may be http.
+    if (misused.isEmpty() && call.isSet(CliOption::Server)
+        && QUrl(server).scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0) {
+        return QStringLiteral("--server takes an https:// address, not '%1'").arg(server);
+    }
+    return misused;
+}
+
+int UpdateCommand::run(const CommandCall& call) const
+{
+    return run_update(call.value(CliOption::Server), call.value(CliOption::Ca), call.isSet(CliOption::Json), call.out,
+                      call.err);
 }

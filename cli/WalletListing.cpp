@@ -1,7 +1,7 @@
 #include "cli/WalletListing.h"
 
-#include "console/UsbManager.h"
 #include "protocol/Commands.h"
+#include "protocol/DeviceSession.h"
 
 namespace {
 
@@ -22,7 +22,9 @@ const hid_device_info* entry_for(const hid_device_info* list, const QString& pat
 bool list_wallet_interfaces(QList<ListedInterface>& out, QString& error)
 {
     QList<QString> paths;
-    if (!UsbManager::GetInstance()->GetDeviceList(error, paths)) {
+    // The advanced window's listing, with its run-log line, on a session of its own.
+    DeviceSession session(hid_init() == 0);
+    if (!session.GetDeviceList(error, paths)) {
         return false;
     }
     hid_device_info* list = hid_enumerate(VENDOR_ID, 0);

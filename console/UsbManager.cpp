@@ -1,30 +1,10 @@
 #include "console/UsbManager.h"
 
-#include "log/MyLog.h"
-#include "protocol/BootloaderEntry.h"
-#include "protocol/Commands.h"
-#include "protocol/DeviceAccess.h"
-#include "protocol/Framing.h"
+#include "image/FirmwareImage.h"
 #include "protocol/HIDHelper.h"
-
-#include <QDebug>
+#include "update/ManualDownload.h"
 
 hid_device* sta_handle_ = nullptr;
-
-namespace {
-
-// The application-mode wallet's interface 1: named "Smart@1" in macOS paths,
-// known only by its number where paths carry no interface names.
-bool left_out(const hid_device_info& entry, const QString& path)
-{
-    if (path.contains(QLatin1String(EXCLUDED_INTERFACE_TAG))) {
-        return true;
-    }
-    return path_lacks_interface_names(entry.path) && entry.product_id != BOOTLOADER_PRODUCT_ID
-        && entry.interface_number == 1;
-}
-
-} // namespace
 
 QSharedPointer<UsbManager> UsbManager::GetInstance()
 {
@@ -34,89 +14,40 @@ QSharedPointer<UsbManager> UsbManager::GetInstance()
 
 UsbManager::UsbManager()
     : flash_writer_(new HIDHelper(nullptr))
+    , hid_inited_(hid_init() == 0)
+    , session_(hid_inited_, &sta_handle_)
 {
-    hid_inited_ = hid_init() == 0;
 }
 
 UsbManager::~UsbManager()
 {
     // Nothing of hidapi may outlive hid_exit.
-    CloseHeld();
-    if (dev_list_ != nullptr) {
-        hid_free_enumeration(dev_list_);
-        dev_list_ = nullptr;
-    }
+    session_.Release();
     hid_exit();
     flash_writer_.reset();
 }
 
-void UsbManager::CloseHeld()
-{
-    if (dev_handle_ != nullptr && dev_opened_) {
-        hid_close(dev_handle_);
-        if (sta_handle_ == dev_handle_) {
-            sta_handle_ = nullptr;
-        }
-        dev_handle_ = nullptr;
-    }
-    dev_opened_ = false;
-}
-
 bool UsbManager::GetDeviceList(QString& error, QList<QString>& list)
 {
-    if (!hid_inited_) {
-        error = QStringLiteral("hid is not inited");
-        return false;
-    }
-    if (dev_list_ != nullptr) {
-        hid_free_enumeration(dev_list_);
-        dev_list_ = nullptr;
-    }
-    dev_list_ = hid_enumerate(VENDOR_ID, 0);
-    for (hid_device_info* entry = dev_list_; entry != nullptr; entry = entry->next) {
-        const QString path = QString::fromUtf8(entry->path);
-        if (!left_out(*entry, path)) {
-            list.append(path);
-        }
-    }
-    MyLog::GetInstance()->WriteLog(QStringLiteral("搜索到的设备数：%1").arg(list.size()));
-    return !list.isEmpty();
+    return session_.GetDeviceList(error, list);
 }
 
 bool UsbManager::OpenDevice(const QString& path, QString& error)
 {
-    CloseHeld();
-    const QByteArray bytes = path.toUtf8();
-    dev_handle_ = hid_open_path(bytes.constData());
-    MyLog::GetInstance()->WriteLog(QStringLiteral("打开设备结果：") + QString::fromUtf8(bytes));
-    if (dev_handle_ != nullptr) {
-        sta_handle_ = dev_handle_;
-        dev_opened_ = true;
-        return true;
-    }
-    dev_opened_ = false;
-    error = QStringLiteral("未找到设备");
-    if (is_permission_error(device_error_text(nullptr))) {
-        qDebug().noquote() << permission_hint(path);
-    }
-    return false;
+    return session_.OpenDevice(path, error);
 }
 
 bool UsbManager::OpenDevice(QString& error)
 {
-    CloseHeld();
-    dev_handle_ = hid_open(VENDOR_ID, 0, nullptr);
-    if (dev_handle_ != nullptr) {
-        dev_opened_ = true;
-        return true;
-    }
-    dev_opened_ = false;
-    error = QStringLiteral("未找到设备");
-    return false;
+    return session_.OpenDevice(error);
 }
 
 bool UsbManager::CloseDevice()
 {
-    CloseHeld();
-    return true;
+    return session_.CloseDevice();
+}
+
+void UsbManager::Send(const QString& path, const QString& file)
+{
+    run_manual_download(session_, flash_writer_.data(), path, FirmwareImage::fromFile(file));
 }

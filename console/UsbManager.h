@@ -4,18 +4,18 @@
 #include <QSharedPointer>
 #include <QString>
 
-#include "protocol/UpdateOutcome.h"
+#include "protocol/DeviceSession.h"
 
 #include <hidapi.h>
 
-class FirmwareImage;
-class UpdateObserver;
 class HIDHelper;
 
 // The device last opened by path while it stays open, otherwise null.
 extern hid_device* sta_handle_;
 
-// Owns hidapi's state and the one device handle of the manual download.
+// Owns hidapi's state and the one device session of the advanced window's
+// manual download; the session lists, opens and closes, the manager keeps it
+// process-wide and runs the download on it.
 class UsbManager
 {
 public:
@@ -34,17 +34,10 @@ public:
     // The manual download of a HEX file; the outcome goes out through
     // flash_writer_'s sig_OnDownloadFinished, once per call.
     void Send(const QString& path, const QString& file);
-    // The same for an image already read, returning what became of it.
-    // `watcher`, when given, hears every step and the reports sent too.
-    UpdateOutcome Download(const QString& path, const FirmwareImage& image, UpdateObserver* watcher = nullptr);
 
     QSharedPointer<HIDHelper> flash_writer_;
 
 private:
-    void CloseHeld();
-
-    bool hid_inited_ = false;
-    bool dev_opened_ = false;
-    hid_device_info* dev_list_ = nullptr;
-    hid_device* dev_handle_ = nullptr;
+    bool hid_inited_;
+    DeviceSession session_;
 };

@@ -16,6 +16,10 @@ public:
     MyLog& operator=(const MyLog&) = delete;
 
     void WriteLog(const QString& text);
+    // False when the file could not be opened, so every line is lost;
+    // OpenError() says why. The windows keep quiet about it, the tool does not.
+    bool IsOpen() const { return log_file_.isOpen(); }
+    QString OpenError() const { return log_file_.errorString(); }
 
     // "./yyyyMMdd.log" for today: the name a logger made now would write to.
     static QString FileName();

@@ -76,7 +76,7 @@ void TestFlashDevices::flash_data()
 {
     QTest::addColumn<QStringList>("extra");
     // "broken image"; "blocked log": a folder in the run log's place; "warned"
-    // or "not warned" about a missing udev rule
+    // or "not warned" about a missing udev rule; "nothing sent" to any wallet
     QTest::addColumn<QString>("twist");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("lastLogLine");
@@ -88,7 +88,16 @@ void TestFlashDevices::flash_data()
     QTest::newRow("refused image") << QStringList {"--json"} << "broken image" << 4 << "Send 固件文件格式错误";
     QTest::newRow("later segment refused")
         << QStringList {"--fault", "refuse-crc=1", "--json"} << "" << 1 << "Send CRC校验错误";
-    QTest::newRow("unknown device") << QStringList {"--device", "/dev/hidraw99"} << "" << 3 << "";
+    QTest::newRow("unknown device") << QStringList {"--device", "/dev/hidraw99"} << "nothing sent" << 3 << "";
+    // Only the application's interface 0 takes commands; interface 1 would
+    // ignore the restart and leave the search to time out.
+    const QStringList linux {"--path-style", "linux", "--device"};
+    QTest::newRow("the application's interface 0")
+        << linux + QStringList {"/dev/hidraw0"} << "" << 0 << "Send 程序下载成功";
+    QTest::newRow("the application's interface 1")
+        << linux + QStringList {"/dev/hidraw1", "--json"} << "nothing sent" << 3 << "";
+    QTest::newRow("a bootloader by its path")
+        << linux + QStringList {"/dev/hidraw0", "--mode", "bootloader"} << "" << 0 << "Send 程序下载成功";
     QTest::newRow("no wallet") << QStringList {"--no-wallet", "--json"} << "" << 3 << "";
     QTest::newRow("another wallet, none named") << QStringList {"--second-wallet", "bootloader"} << "" << 3 << "";
     // A user who may open the application but has no rule for its bootloader.
@@ -112,8 +121,16 @@ void TestFlashDevices::flash()
     const bool logBlocked = twist == QLatin1String("blocked log");
     QFile::remove(run_log::fileName());
     QVERIFY(!logBlocked || QDir().mkdir(run_log::fileName()));
-    const ToolRun result = run(QStringList {"flash", image.path()} + extra);
+    const QString trace = workDir_.filePath(QStringLiteral("trace.bin"));
+    QFile::remove(trace);
+    const QStringList traced = twist == QLatin1String("nothing sent") ? QStringList {"--trace", trace} : QStringList();
+    const ToolRun result = run(QStringList {"flash", image.path()} + extra + traced);
     QVERIFY(!logBlocked || QDir().rmdir(run_log::fileName()));
+    QVERIFY(traced.isEmpty() || QFileInfo(trace).size() == 0);
+    // Without a run log the run says so first and last, instead of naming one.
+    QCOMPARE(result.err.count(QStringLiteral("warning: the run log ")), logBlocked ? 2 : 0);
+    QVERIFY2(!logBlocked || result.err.trimmed().split('\n').last().contains("warning: the run log"),
+             qPrintable(result.err));
 
     QVERIFY2(result.code == code, qPrintable(result.err));
     QCOMPARE((result.out + result.err).contains(QStringLiteral("下载成功")), code == 0);

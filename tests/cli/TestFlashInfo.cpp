@@ -38,6 +38,15 @@ private slots:
         QTest::newRow("info without file") << kFlash << QStringList {"info"} << 2;
         QTest::newRow("info with two files") << kFlash << QStringList {"info", kTwoSegments, kTwoSegments} << 2;
         QTest::newRow("unknown option") << kFlash << QStringList {"info", "--bogus", kTwoSegments} << 2;
+        QTest::newRow("command help") << kFlash << QStringList {"flash", "--help"} << 0;
+        QTest::newRow("an option the command does not take")
+            << kFlash << QStringList {"devices", "--server", "https://fw.example"} << 2;
+        QTest::newRow("a switch the command does not take") << kFlash << QStringList {"info", "-v", kTwoSegments} << 2;
+        QTest::newRow("update with an argument") << kFlash << QStringList {"update", kTwoSegments} << 2;
+        QTest::newRow("release query over http")
+            << kFlash << QStringList {"update", "--server", "http://fw.example"} << 2;
+        QTest::newRow("release query without a scheme")
+            << kFlash << QStringList {"update", "--server", "fw.example"} << 2;
         QTest::newRow("missing file") << kFlash << QStringList {"info", "/nonexistent/x.hex"} << 2;
         QTest::newRow("the product knows no simulation options")
             << kFlash << QStringList {"--fault", "no-crc-reply", "info", kTwoSegments} << 2;

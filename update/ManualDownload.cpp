@@ -1,10 +1,11 @@
-#include "console/UsbManager.h"
+#include "update/ManualDownload.h"
 
 #include "image/FirmwareImage.h"
 #include "log/MyLog.h"
 #include "log/Notice.h"
 #include "protocol/BootloaderSearch.h"
 #include "protocol/BootloaderUpdate.h"
+#include "protocol/DeviceSession.h"
 #include "protocol/Framing.h"
 #include "protocol/HIDHelper.h"
 #include "protocol/UpdateObserver.h"
@@ -80,14 +81,9 @@ QString log_text(const UpdateOutcome& outcome)
 
 } // namespace
 
-void UsbManager::Send(const QString& path, const QString& file)
+UpdateOutcome run_manual_download(DeviceSession& session, HIDHelper* writer, const QString& path,
+                                  const FirmwareImage& image, UpdateObserver* watcher)
 {
-    Download(path, FirmwareImage::fromFile(file));
-}
-
-UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& image, UpdateObserver* watcher)
-{
-    HIDHelper* writer = flash_writer_.data();
     // Every way out logs its line, if it has one, then emits the one outcome signal.
     const auto finished = [writer](const UpdateOutcome& outcome) {
         if (outcome.ok()) {
@@ -109,14 +105,14 @@ UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& ima
     if (!verdict.ok()) {
         return finished(verdict);
     }
-    if (dev_handle_ == nullptr || !dev_opened_) {
+    if (session.handle() == nullptr) {
         show_notice(NoticeKind::Information, QStringLiteral("下载文件"), QStringLiteral("设备未打开"));
         log_line(QStringLiteral("Send 设备未打开"));
         emit writer->sig_OnDownloadFinished(false);
         return UpdateOutcome::failed(UpdateFailure::WalletNotFound, QStringLiteral("no device is connected"));
     }
     QString error;
-    if (!OpenDevice(path, error)) {
+    if (!session.OpenDevice(path, error)) {
         // OpenDevice has logged the attempt; there is no line of our own.
         UpdateOutcome outcome = UpdateOutcome::failed(UpdateFailure::WalletNotFound, path);
         outcome.device_error = device_error_text(nullptr);
@@ -127,29 +123,29 @@ UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& ima
     ManualObserver observer(writer, watcher);
     observer.stepStarted(UpdateStep::BootloaderEntry);
     const BootloaderTarget target = bootloaders_besides(path);
-    if (!hid_send_data(dev_handle_, CMD_GOTO_ROM, 0, nullptr)) {
+    if (!hid_send_data(session.handle(), CMD_GOTO_ROM, 0, nullptr)) {
         UpdateOutcome outcome = UpdateOutcome::failed(UpdateFailure::EntryNotSent, path);
-        outcome.device_error = device_error_text(dev_handle_);
+        outcome.device_error = device_error_text(session.handle());
         return finished(outcome);
     }
     show_notice(NoticeKind::Information, QStringLiteral("Download"), QStringLiteral("即将进行下载，请勿断开设备"));
 
     observer.stepStarted(UpdateStep::BootloaderSearch);
-    const SearchResult found = find_bootloader(MANUAL_SEARCH, target, [this](const QString& boot_path) {
+    const SearchResult found = find_bootloader(MANUAL_SEARCH, target, [&session](const QString& boot_path) {
         QString open_error;
-        return OpenDevice(boot_path, open_error) ? dev_handle_ : nullptr;
+        return session.OpenDevice(boot_path, open_error) ? session.handle() : nullptr;
     });
     if (found.device == nullptr) {
         show_notice(NoticeKind::Warning, QStringLiteral("下载"), QStringLiteral("获取设备列表失败"));
         return finished(found.outcome);
     }
     QList<QString> listed;
-    GetDeviceList(error, listed);
+    session.GetDeviceList(error, listed);
     qDebug().noquote() << "获取设备列表: " << listed.size();
 
     UpdateOptions options;
     options.erase_reply_buffer = 64;
-    const UpdateOutcome outcome = update_bootloader(dev_handle_, image, observer, options);
+    const UpdateOutcome outcome = update_bootloader(session.handle(), image, observer, options);
     if (outcome.ok()) {
         qDebug().noquote() << "CRC校验成功";
         log_line(QStringLiteral("Send CRC校验成功"));
