@@ -129,6 +129,8 @@ int exit_status(const UpdateOutcome& outcome)
     case UpdateFailure::ImageUnreadable:
     case UpdateFailure::ImageRefused:
         return EXIT_IMAGE;
+    case UpdateFailure::WalletBusy:
+        return EXIT_BUSY;
     case UpdateFailure::WalletNotFound:
         // A wallet that could not be opened: 6 without permission, otherwise 3.
         return !outcome.detail.isEmpty() && is_permission_error(outcome.device_error) ? EXIT_NO_PERMISSION

@@ -2,6 +2,7 @@
 
 #include "protocol/Commands.h"
 #include "protocol/DeviceSession.h"
+#include "protocol/HidPort.h"
 
 namespace {
 
@@ -35,7 +36,10 @@ bool list_wallet_interfaces(QList<ListedInterface>& out, QString& error)
             entry.mode = wallet_mode(*info);
             entry.product = info->product_string != nullptr ? QString::fromWCharArray(info->product_string) : QString();
             entry.interface_number = info->interface_number;
+            entry.serial
+                = info->serial_number != nullptr ? QString::fromWCharArray(info->serial_number).trimmed() : QString();
         }
+        entry.port = hid_port(path);
         out.append(entry);
     }
     hid_free_enumeration(list);
@@ -49,6 +53,41 @@ WalletMode listed_mode(const QString& path)
     const WalletMode mode = info != nullptr ? wallet_mode(*info) : WalletMode::Other;
     hid_free_enumeration(list);
     return mode;
+}
+
+QString chosen_wallet(const QString& device, const QString& port, QString& why)
+{
+    if (!device.isEmpty()) {
+        return device;
+    }
+    QList<ListedInterface> entries;
+    QString error;
+    list_wallet_interfaces(entries, error);
+    QList<ListedInterface> wallets;
+    for (const ListedInterface& entry : qAsConst(entries)) {
+        if (entry.mode != WalletMode::Other && (port.isEmpty() || entry.port == port)) {
+            wallets << entry;
+        }
+    }
+    if (wallets.size() == 1) {
+        return wallets.first().path;
+    }
+    if (!error.isEmpty()) {
+        why = error;
+    } else if (wallets.isEmpty()) {
+        why = port.isEmpty()
+            ? QStringLiteral("no wallet attached")
+            : QStringLiteral("no wallet on port %1; 'tessaro-flash devices' lists the ports").arg(port);
+    } else {
+        QStringList listed;
+        for (const ListedInterface& wallet : qAsConst(wallets)) {
+            listed << mode_name(wallet.mode) + QLatin1Char(' ') + wallet.path
+                    + (wallet.port.isEmpty() ? QString() : QStringLiteral(" on port ") + wallet.port);
+        }
+        why = QStringLiteral("several wallets attached (%1); name one with --device PATH or --port PORT")
+                  .arg(listed.join("; "));
+    }
+    return QString();
 }
 
 QString mode_name(WalletMode mode)

@@ -15,6 +15,7 @@ enum ExitCode {
     EXIT_IMAGE = 4,
     EXIT_SERVER = 5,
     EXIT_NO_PERMISSION = 6,
+    EXIT_BUSY = 7,
 };
 
 struct ExitStatusRow

@@ -31,14 +31,14 @@ WalletMode wallet_mode(const hid_device_info& entry)
     return WalletMode::Other;
 }
 
-EntryResult enter_bootloader()
+EntryResult enter_bootloader(const QString& chosen)
 {
     EntryResult result;
+    result.path = chosen;
     hid_device_info* list = hid_enumerate(VENDOR_ID, 0);
-    for (const hid_device_info* entry = list; entry != nullptr; entry = entry->next) {
+    for (const hid_device_info* entry = list; entry != nullptr && result.path.isEmpty(); entry = entry->next) {
         if (wallet_mode(*entry) != WalletMode::Other) {
             result.path = QString::fromUtf8(entry->path);
-            break;
         }
     }
     hid_free_enumeration(list);
@@ -55,7 +55,11 @@ EntryResult enter_bootloader()
         }
         return result;
     }
-    result.target = bootloaders_besides(result.path);
+    result.outcome = prepare_restart(result.path, &result.target);
+    if (!result.outcome.ok()) {
+        hid_close(device);
+        return result;
+    }
     // The wallet restarts at once; whether it took the report shows when the
     // bootloader is looked for.
     if (!hid_send_data(device, CMD_GOTO_ROM, 0, nullptr)) {
@@ -71,11 +75,18 @@ bool goto_rom()
     return goto_rom(nullptr);
 }
 
-bool goto_rom(EntryResult* result)
+bool goto_rom(EntryResult* result, const QString& chosen)
 {
-    const EntryResult entry = enter_bootloader();
+    const EntryResult entry = enter_bootloader(chosen);
     if (result != nullptr) {
         *result = entry;
+    }
+    // A wallet another process is updating is, to this window, one that
+    // cannot be opened; prepare_restart has named the holder.
+    if (entry.outcome.failure == UpdateFailure::WalletBusy) {
+        show_notice(QStringLiteral("设备未找到"));
+        qDebug() << "设备未找到 ";
+        return false;
     }
     if (entry.outcome.failure == UpdateFailure::WalletNotFound) {
         show_notice(QStringLiteral("设备未找到"));

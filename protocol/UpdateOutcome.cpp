@@ -27,6 +27,9 @@ QString UpdateOutcome::reason() const
         return detail.isEmpty()
             ? QStringLiteral("no wallet attached")
             : QStringLiteral("the wallet %1 cannot be opened%2; it was not touched").arg(detail, because);
+    case UpdateFailure::WalletBusy:
+        return QStringLiteral("the wallet %1 is being updated by another process (%2); it was not touched")
+            .arg(detail, holder);
     case UpdateFailure::EntryNotSent:
         return QStringLiteral("the restart into the bootloader could not be sent%1; the wallet's firmware is unchanged")
             .arg(because);

@@ -22,6 +22,7 @@ enum class UpdateFailure {
     ImageUnreadable,
     ImageRefused,
     WalletNotFound, // no wallet to restart, or it could not be opened
+    WalletBusy, // another process is updating the wallet; nothing was sent
     EntryNotSent, // CMD_GOTO_ROM not written
     BootloaderNotFound,
     SeveralBootloaders, // more than one new bootloader: which one was restarted is unknown
@@ -43,6 +44,7 @@ struct UpdateOutcome
     int report = 0; // the report of this update (from 1) that was not written
     QString device_error; // hidapi's text, where it had one
     QString detail; // the image's refusal, or the device path concerned
+    QString holder; // the process that holds a busy wallet's lock
 
     bool ok() const { return failure == UpdateFailure::None; }
     // One line in the user's terms: what failed and why.

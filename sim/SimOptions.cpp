@@ -4,6 +4,8 @@
 
 #include <QCommandLineParser>
 
+#include <vector>
+
 namespace sim {
 
 namespace {
@@ -20,11 +22,14 @@ const char kLinkUs[] = "link-us";
 const char kPathStyle[] = "path-style";
 
 const char kSecondWallet[] = "second-wallet";
+const char kWallets[] = "wallets";
+const char kWalletFault[] = "wallet-fault";
 const char kMode[] = "mode";
 const char kNoWallet[] = "no-wallet";
 const char kFaultNames[]
     = "unplug-after=N, unplug-at=N, write-error-at=N, flip-bit-at=N, no-erase-reply, refuse-erase, no-crc-reply, "
-      "no-crc-reply-to=I, refuse-crc=I, no-bootloader, reboot-ms=N, open-denied, bootloader-open-denied, stray-report, "
+      "no-crc-reply-to=I, refuse-crc=I, no-bootloader, reboot-ms=N, plug-in-ms=N, open-denied, bootloader-open-denied, "
+      "stray-report, "
       "stray-before-reply, "
       "reply-delay-ms=N";
 
@@ -62,6 +67,14 @@ void addOptions(QCommandLineParser& parser)
                       QStringLiteral("Attach a second wallet, without faults, in its application or its bootloader, "
                                      "before the first."),
                       QStringLiteral("mode")});
+    parser.addOption({QString::fromLatin1(kWallets),
+                      QStringLiteral("Attach <n> wallets, each on its own port, in port order; --fault then applies "
+                                     "to every one of them."),
+                      QStringLiteral("n")});
+    parser.addOption({QString::fromLatin1(kWalletFault),
+                      QStringLiteral("Give wallet <i> (from 1, in port order) a fault, as --fault does (repeatable): "
+                                     "2:reboot-ms=300."),
+                      QStringLiteral("i:spec")});
 }
 
 bool applyFault(const QString& spec, WalletConfig* config, QString* error)
@@ -93,6 +106,7 @@ bool applyFault(const QString& spec, WalletConfig* config, QString* error)
         {"flip-bit-at", &Faults::flip_bit_at, 1},   {"refuse-crc", &Faults::refuse_crc, 0},
         {"reboot-ms", &Faults::reboot_ms, 0},       {"reply-delay-ms", &Faults::reply_delay_ms, 0},
         {"unplug-at", &Faults::unplug_at, 1},       {"no-crc-reply-to", &Faults::no_crc_reply_to, 0},
+        {"plug-in-ms", &Faults::plug_in_ms, 0},
     };
 
     for (const Flag& flag : flags) {
@@ -167,17 +181,45 @@ bool applyOptions(const QCommandLineParser& parser, QString* error)
         return false;
     }
 
+    int count = 1;
+    if (parser.isSet(QString::fromLatin1(kWallets))
+        && (!parse_count(parser.value(QString::fromLatin1(kWallets)), 1, &count) || !second_mode.isEmpty())) {
+        *error = QStringLiteral("--wallets needs a whole number of at least 1, and no --second-wallet");
+        return false;
+    }
+    std::vector<WalletConfig> wallets;
+    if (!second_mode.isEmpty()) {
+        wallets.push_back(second);
+    }
+    for (int i = 0; i < count && !parser.isSet(QString::fromLatin1(kNoWallet)); ++i) {
+        wallets.push_back(config);
+        if (count > 1) {
+            wallets.back().serial = QStringLiteral("TS%1").arg(i + 1, 7, 10, QLatin1Char('0'));
+        }
+    }
+    const QStringList aimed = parser.values(QString::fromLatin1(kWalletFault));
+    for (const QString& spec : aimed) {
+        const int colon = spec.indexOf(QLatin1Char(':'));
+        int index = 0;
+        if (colon < 0 || !parse_count(spec.left(colon), 1, &index) || index > int(wallets.size())) {
+            *error = QStringLiteral("--wallet-fault takes I:FAULT with I a wallet from 1 to %1, not '%2'")
+                         .arg(wallets.size())
+                         .arg(spec);
+            return false;
+        }
+        if (!applyFault(spec.mid(colon + 1), &wallets[std::size_t(index - 1)], error)) {
+            return false;
+        }
+    }
+
     Bus& bus = Bus::instance();
     bus.reset();
     bus.setLinkIntervalUs(link_us);
     // Without --trace a long update would only pile reports up in memory.
     bus.setTraceEnabled(!trace_path().isEmpty());
     // The second wallet comes first on the bus: the one most easily taken by mistake.
-    if (!second_mode.isEmpty()) {
-        bus.attachWallet(second);
-    }
-    if (!parser.isSet(QString::fromLatin1(kNoWallet))) {
-        bus.attachWallet(config);
+    for (const WalletConfig& wallet : wallets) {
+        bus.attachWallet(wallet);
     }
     return true;
 }

@@ -42,6 +42,7 @@ public:
     int reportsReceived() const override;
     std::vector<QString> errors() const override;
     std::vector<QString> paths() const override;
+    QString port() const override;
 
     // Bus side. settle() completes a reboot whose time has come.
     void settle();
@@ -84,6 +85,7 @@ private:
     Mode mode_ = Mode::Application;
     bool on_bus_ = false;
     bool rebooting_ = false;
+    Mode arrival_mode_ = Mode::Bootloader; // what a wallet off the bus comes back as
     Clock::time_point reboot_due_;
     unsigned long long session_ = 0;
     std::vector<InterfaceInfo> interfaces_;
