@@ -11,3 +11,7 @@
 // readers in protocol/port/ beside the real hidapi, the simulated bus beside
 // its wallets.
 QString hid_port(const QString& path);
+
+// True where the wallets are this process's own (the simulated bus): no other
+// process can reach them, so their locks need no shared files.
+bool hid_bus_is_private();

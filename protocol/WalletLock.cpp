@@ -1,6 +1,7 @@
 #include "protocol/WalletLock.h"
 
 #include "log/Settings.h"
+#include "protocol/HidPort.h"
 #include "protocol/Wait.h"
 
 #include <QCoreApplication>
@@ -21,11 +22,27 @@ namespace {
 constexpr int kRestartWaitMs = 60000;
 constexpr unsigned int kRestartPollMs = 20;
 
+// The shared folder, or empty where the locks stay in the process.
+QString lock_dir()
+{
+    if (!settings().lock_dir.isEmpty()) {
+        return settings().lock_dir;
+    }
+    if (hid_bus_is_private()) {
+        return QString();
+    }
+#ifdef Q_OS_MACOS
+    return QStringLiteral("/tmp");
+#else
+    return QStringLiteral("/run/lock");
+#endif
+}
+
 QString lock_path(const QString& name)
 {
     // A port or serial names a file: only characters safe in a file name.
     static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9._-]"));
-    return settings().lock_dir + QStringLiteral("/tessaro-") + QString(name).replace(unsafe, QStringLiteral("_"))
+    return lock_dir() + QStringLiteral("/tessaro-") + QString(name).replace(unsafe, QStringLiteral("_"))
         + QStringLiteral(".lock");
 }
 
@@ -81,7 +98,7 @@ bool lock_wallet(const WalletIdentity& identity, QString* holder)
     }
     const QString path = lock_path(identity.port.isEmpty() ? QStringLiteral("wallet-serial-") + identity.serial
                                                            : QStringLiteral("wallet-") + identity.port);
-    if (held().contains(path)) {
+    if (lock_dir().isEmpty() || held().contains(path)) {
         return true;
     }
     const int fd = open_lock(path);
@@ -102,7 +119,7 @@ bool lock_wallet(const WalletIdentity& identity, QString* holder)
 }
 
 RestartLock::RestartLock()
-    : fd_(open_lock(lock_path(QStringLiteral("restart"))))
+    : fd_(lock_dir().isEmpty() ? -1 : open_lock(lock_path(QStringLiteral("restart"))))
 {
     if (fd_ < 0) {
         return;

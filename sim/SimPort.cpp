@@ -4,6 +4,11 @@
 #include "protocol/HidPort.h"
 #include "sim/BusState.h"
 
+bool hid_bus_is_private()
+{
+    return true;
+}
+
 QString hid_port(const QString& path)
 {
     sim::detail::BusState& state = sim::detail::bus_state();

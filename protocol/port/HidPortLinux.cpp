@@ -6,6 +6,11 @@
 // /dev/hidrawN's device in sysfs is the HID device under the USB interface
 // under the USB device; the USB device's directory is named after its port
 // ("1-2.3"), and is the first one up the chain with an idVendor attribute.
+bool hid_bus_is_private()
+{
+    return false;
+}
+
 QString hid_port(const QString& path)
 {
     const QString node = QFileInfo(path).fileName();

@@ -5,6 +5,11 @@
 
 // hidapi's macOS paths are IORegistry paths ("IOService:/..."); the USB device
 // above the HID interface carries the locationID, one hex digit a hub port.
+bool hid_bus_is_private()
+{
+    return false;
+}
+
 QString hid_port(const QString& path)
 {
     const QByteArray bytes = path.toUtf8();

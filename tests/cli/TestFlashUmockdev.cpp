@@ -99,15 +99,16 @@ void TestFlashUmockdev::run_data()
     QTest::newRow("devices")
         << QStringList() << QStringList {"devices", "--json"} << 0
         << "{\"devices\":[{\"interface\":0,\"mode\":\"application\",\"no_permission\":false,\"path\":\"/dev/"
-           "hidraw0\",\"product\":\"Korvex N1\"}]}"
+           "hidraw0\",\"port\":\"1-1\",\"product\":\"Korvex N1\",\"serial\":\"TS0000001\"}]}"
         << "application:0";
     QTest::newRow("devices, two wallets") << two << QStringList {"devices"} << 0
-                                          << "bootloader\t0\tKorvex N1 Bootloader\t/dev/hidraw0\n"
-                                             "application\t0\tKorvex N1\t/dev/hidraw1\n"
+                                          << "bootloader\t0\tKorvex N1 Bootloader\t/dev/hidraw0\t1-1\tTS0000002\n"
+                                             "application\t0\tKorvex N1\t/dev/hidraw1\t1-2\tTS0000001\n"
                                           << "bootloader:0 application:0";
-    QTest::newRow("devices, no permission") << QStringList {"--fault", "open-denied"} << QStringList {"devices"} << 6
-                                            << "application\t0\tKorvex N1\t/dev/hidraw0\tno permission\n"
-                                            << "application:0";
+    QTest::newRow("devices, no permission")
+        << QStringList {"--fault", "open-denied"} << QStringList {"devices"} << 6
+        << "application\t0\tKorvex N1\t/dev/hidraw0\t1-1\tTS0000001\tno permission\n"
+        << "application:0";
     QTest::newRow("flash through the restart") << QStringList() << flash << 0 << "下载成功"
                                                << "application:1";
     QTest::newRow("flash, already in the bootloader")

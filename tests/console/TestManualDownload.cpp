@@ -116,7 +116,7 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten_data()
     QTest::addColumn<bool>("manual");
     // The bus in list order: C the chosen wallet in its application, c in its
     // bootloader; A another wallet in its application, B in its bootloader; b
-    // a bootloader that comes on the bus together with the restarted wallet.
+    // a bootloader plugged in on another port as the restarted wallet comes back.
     QTest::addColumn<QString>("bus");
     QTest::addColumn<bool>("success");
     for (bool manual : {true, false}) {
@@ -125,13 +125,13 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten_data()
         QTest::newRow(path + "another in its bootloader, listed after") << manual << "CB" << true;
         QTest::newRow(path + "another in its application") << manual << "CA" << true;
         QTest::newRow(path + "alone in its bootloader") << manual << "c" << true;
-        QTest::newRow(path + "two bootloaders appear together") << manual << "Cb" << false;
+        QTest::newRow(path + "another bootloader plugged in meanwhile") << manual << "Cb" << true;
     }
 }
 
-// Only a bootloader that was not on the bus before the restart is written, and
-// a chosen wallet already in its bootloader is itself written; when two new
-// bootloaders cannot be told apart nothing is written. The automatic path
+// Only a bootloader on the restarted wallet's port that was not on the bus
+// before the restart is written, and a chosen wallet already in its bootloader
+// is itself written; one plugged in elsewhere meanwhile is left alone. The automatic path
 // chooses the first wallet listed, in either mode.
 void TestManualDownload::theWalletRestartedIsTheWalletWritten()
 {
