@@ -57,6 +57,8 @@ private slots:
     void cleanup();
     void run_data();
     void run();
+    void severalWallets_data();
+    void severalWallets();
 
 private:
     QTemporaryDir dir_;
@@ -182,6 +184,114 @@ void TestFlashUmockdev::run()
                        command + wallets + QStringList {"--path-style", "linux", "--trace", simTrace}, dir_.path());
         QVERIFY2(sim.code == code, qPrintable(sim.err));
         QCOMPARE(trace_without_nonces(trace), trace_without_nonces(simTrace));
+    }
+}
+
+void TestFlashUmockdev::severalWallets_data()
+{
+    QTest::addColumn<QStringList>("wallets"); // the simulated wallets' options
+    // tessaro-flash's arguments, each command after the first started after
+    // --then=MS; A and B stand for two different images, L for a long one.
+    QTest::addColumn<QStringList>("commands");
+    QTest::addColumn<QString>("exits"); // each command's status, in order
+    QTest::addColumn<QString>("ends"); // the image each wallet holds, in port order; - for none
+
+    const QStringList two {"--wallets", "2", "--fault", "reboot-ms=300"};
+    // Each restart takes 300 ms: a second run started meanwhile once took the
+    // first run's bootloader for its own.
+    for (int delay : {0, 100, 200, 300, 500}) {
+        QTest::addRow("two runs %d ms apart, by path", delay)
+            << two
+            << QStringList {"flash", "A", "--device", "/dev/hidraw0", "--json", QStringLiteral("--then=%1").arg(delay),
+                            "flash", "B", "--device", "/dev/hidraw2", "--json"}
+            << "0 0"
+            << "A B";
+    }
+    QTest::newRow("two runs 100 ms apart, by port")
+        << two
+        << QStringList {"flash", "A", "--port", "1-1", "--json", "--then=100", "flash", "B", "--port", "1-2", "--json"}
+        << "0 0"
+        << "A B";
+    // The bootloader on port 1-1 comes while the wallet on 1-2 restarts.
+    QTest::newRow("a bootloader plugged in during the search")
+        << QStringList {"--second-wallet",   "bootloader",     "--wallet-fault",
+                        "1:plug-in-ms=1000", "--wallet-fault", "2:reboot-ms=2000"}
+        << QStringList {"flash", "A", "--port", "1-2"} << "0"
+        << "- A";
+    QTest::newRow("two runs on one wallet")
+        << QStringList {"--mode", "bootloader"}
+        << QStringList {"flash", "L", "--port", "1-1", "--then=300", "flash", "B", "--device", "/dev/hidraw0"} << "0 7"
+        << "L";
+}
+
+// Several wallets and several runs under one testbed: every wallet gets its
+// own image and only its own, or its run stops with nothing sent.
+void TestFlashUmockdev::severalWallets()
+{
+    QFETCH(QStringList, wallets);
+    QFETCH(QStringList, commands);
+    QFETCH(QString, exits);
+    QFETCH(QString, ends);
+
+    // L runs on over three windows, long enough to be written while a second run starts.
+    const QMap<QString, QList<hex::Window>> images {{"A", {{0x0800, 0x4000, hex::pattern(16 * 1024, 3)}}},
+                                                    {"B", {{0x0800, 0x4000, hex::pattern(16 * 1024, 5)}}},
+                                                    {"L",
+                                                     {{0x0800, 0x4000, hex::pattern(48 * 1024, 7)},
+                                                      {0x0801, 0, hex::pattern(64 * 1024, 8)},
+                                                      {0x0802, 0, hex::pattern(64 * 1024, 9)}}}};
+    QMap<QString, QByteArray> data;
+    for (auto it = images.cbegin(); it != images.cend(); ++it) {
+        for (const hex::Window& window : it.value()) {
+            data[it.key()] += window.data;
+        }
+    }
+    QStringList args {TESSARO_FLASH};
+    for (const QString& word : qAsConst(commands)) {
+        if (data.contains(word)) {
+            const QString path = dir_.filePath(word + ".hex");
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(hex::image(images[word]).join("\n") + "\n");
+            args << path;
+        } else {
+            args << word;
+        }
+        if (word.startsWith(QLatin1String("--then="))) {
+            args << TESSARO_FLASH;
+        }
+    }
+    const QString state = dir_.filePath("state");
+    const ToolRun run = run_tool(QStringLiteral("tessaro-umockdev-wallet"),
+                                 wallets + QStringList {"--state", state, "--outputs", dir_.path(), "--"} + args);
+    const QJsonObject result = QJsonDocument::fromJson(file_bytes(state)).object();
+    QStringList got;
+    QString errors;
+    for (const QJsonValue& code : result.value("exits").toArray()) {
+        // Without the progress bars, which would hide the rest.
+        const QString text = QString::fromUtf8(file_bytes(dir_.filePath(QStringLiteral("%1.err").arg(got.size()))));
+        errors += text.split('\n').filter(QRegularExpression(QStringLiteral("^[^\\[]"))).join('\n') + '\n';
+        got << QString::number(code.toInt());
+    }
+    QVERIFY2(got.join(' ') == exits, qPrintable(got.join(' ') + "\n" + run.err + errors));
+    QStringList held;
+    for (const QJsonValue& wallet : result.value("wallets").toArray()) {
+        const QString md5_text = wallet.toObject().value("firmware_md5").toString();
+        held << (wallet.toObject().value("firmware_updates").toInt() == 0 ? QStringLiteral("-")
+                                                                          : data.key(QByteArray(), "?"));
+        for (auto it = data.cbegin(); it != data.cend(); ++it) {
+            if (md5(it.value()) == md5_text.toLatin1()) {
+                held.last() = it.key();
+            }
+        }
+        QCOMPARE(wallet.toObject().value("firmware_updates").toInt(), held.last() == "-" ? 0 : 1);
+    }
+    QVERIFY2(held.join(' ') == ends, qPrintable(held.join(' ') + "\n" + errors));
+    // A run that found the wallet busy names the process that holds it.
+    if (exits.endsWith(" 7")) {
+        QVERIFY2(errors.contains(QRegularExpression(
+                     QStringLiteral("is being updated by another process \\(pid \\d+ \\(tessaro-flash\\)\\)"))),
+                 qPrintable(errors));
     }
 }
 
