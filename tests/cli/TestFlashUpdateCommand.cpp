@@ -78,6 +78,13 @@ void TestFlashUpdateCommand::update_data()
                                        << "(HTTP 404)";
     QTest::newRow("no wallet") << QStringList {"--ca", ca, "--no-wallet"} << 3 << "设备未找到"
                                << "no wallet attached";
+    QTest::newRow("several wallets, none named") << QStringList {"--ca", ca, "--wallets", "2"} << 3 << ""
+                                                 << "several wallets attached (application IOService:";
+    QTest::newRow("the second wallet by its port")
+        << QStringList {"--ca", ca, "--wallets", "2", "--port", "0x14200000"} << 0 << "更新完成"
+        << "";
+    QTest::newRow("no wallet on the port") << QStringList {"--ca", ca, "--wallets", "2", "--port", "1-9"} << 3 << ""
+                                           << "no wallet on port 1-9";
     QTest::newRow("missing CA file") << QStringList {"--ca", "/nonexistent/ca.pem"} << 2 << ""
                                      << "";
     QTest::newRow("stray argument") << QStringList {"--ca", ca, "now"} << 2 << ""
