@@ -14,8 +14,8 @@
 namespace {
 
 // The only wallet on the bus, in its application or its bootloader; or an
-// empty path and, in `why`, the reason there is none to take.
-QString only_wallet(QString& why)
+// empty path and, in `why`, the failure that there is none to take.
+QString only_wallet(UpdateOutcome& why)
 {
     QList<ListedInterface> entries;
     QString error;
@@ -29,16 +29,15 @@ QString only_wallet(QString& why)
     if (wallets.size() == 1) {
         return wallets.first().path;
     }
-    if (!error.isEmpty()) {
-        why = error;
-    } else if (wallets.isEmpty()) {
-        why = QStringLiteral("no wallet attached");
+    if (!error.isEmpty() || wallets.isEmpty()) {
+        why = UpdateOutcome::failed(UpdateFailure::NoWallet);
+        why.device_error = error;
     } else {
         QStringList listed;
         for (const ListedInterface& wallet : qAsConst(wallets)) {
             listed << mode_name(wallet.mode) + QLatin1Char(' ') + wallet.path;
         }
-        why = QStringLiteral("several wallets attached (%1); name one with --device PATH").arg(listed.join("; "));
+        why = UpdateOutcome::failed(UpdateFailure::SeveralWallets, listed.join("; "));
     }
     return QString();
 }
@@ -51,27 +50,22 @@ int run_flash(const QString& file, const QString& device, bool json, QTextStream
     CliReport report(out, err, json);
     // The file is read once: what is checked here is what the wallet gets.
     const FirmwareImage image = FirmwareImage::fromFile(file);
-    QString why;
+    UpdateOutcome why;
     const QString path = device.isEmpty() ? only_wallet(why) : device;
     report.start(QStringLiteral("flash"), file, path);
     if (!image.readable()) {
-        return report.end(EXIT_IMAGE, QStringLiteral("cannot read %1: %2").arg(file, image.readError()));
+        return report.end(UpdateOutcome::failed(UpdateFailure::ImageUnreadable, file + ": " + image.readError()));
     }
     QSharedPointer<UsbManager> manager = UsbManager::GetInstance();
     // A refused image goes no further than the download's own check, which
     // logs it; only an accepted one needs a wallet.
     if (image.accepted() && path.isEmpty()) {
-        return report.end(EXIT_NO_WALLET, why);
+        return report.end(why);
     }
     QString error;
     if (image.accepted() && !manager->OpenDevice(path, error)) {
         const QString reason = device_error_text(nullptr);
-        if (is_permission_error(reason)) {
-            return report.end(EXIT_NO_PERMISSION, permission_hint(path));
-        }
-        return report.end(EXIT_NO_WALLET,
-                          QStringLiteral("cannot open %1: %2%3")
-                              .arg(path, error, reason.isEmpty() ? QString() : " (" + reason + ")"));
+        return report.end(UpdateOutcome::unopenable(path, reason.isEmpty() ? error : reason));
     }
     if (image.accepted() && listed_mode(path) == WalletMode::Application) {
         report.warnWithoutUdevRule();
@@ -84,5 +78,5 @@ int run_flash(const QString& file, const QString& device, bool json, QTextStream
     human << (outcome.ok() ? QStringLiteral("下载成功") : QStringLiteral("下载失败")) << '\n';
     human.flush();
     const QString where = QStringLiteral("; every step is in the run log ") + MyLog::FileName();
-    return report.end(exit_status(outcome), failure_reason(outcome, file + QStringLiteral(": "), where));
+    return report.end(outcome, file + QStringLiteral(": "), where);
 }

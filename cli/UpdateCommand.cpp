@@ -1,12 +1,12 @@
 #include "cli/UpdateCommand.h"
 
-#include "update/AutoUpdate.h"
 #include "cli/CliReport.h"
 #include "cli/FlashTool.h"
 #include "cli/WalletListing.h"
 #include "image/FirmwareImage.h"
 #include "log/Settings.h"
 #include "net/ServerConfig.h"
+#include "update/AutoUpdate.h"
 
 #include <QTextStream>
 
@@ -38,5 +38,5 @@ int run_update(const QString& server, const QString& ca, bool json, QTextStream&
             return flash_update(image, target, FlashProgress(), &report);
         },
         &report);
-    return report.end(exit_status(outcome), failure_reason(outcome));
+    return report.end(outcome);
 }

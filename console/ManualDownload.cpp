@@ -1,10 +1,12 @@
 #include "console/UsbManager.h"
 
 #include "image/FirmwareImage.h"
+#include "log/Failure.h"
 #include "log/MyLog.h"
 #include "log/Notice.h"
 #include "protocol/BootloaderSearch.h"
 #include "protocol/BootloaderUpdate.h"
+#include "protocol/DeviceAccess.h"
 #include "protocol/Framing.h"
 #include "protocol/HIDHelper.h"
 #include "protocol/UpdateObserver.h"
@@ -45,39 +47,6 @@ public:
     }
 };
 
-// The run-log line of a failed update, as the manual download has always
-// written it: a write the wallet did not take shows as an unanswered CRC check.
-QString log_text(const UpdateOutcome& outcome)
-{
-    switch (outcome.failure) {
-    case UpdateFailure::ImageUnreadable:
-    case UpdateFailure::ImageRefused:
-        return QStringLiteral("Send 固件文件格式错误 ") + outcome.detail;
-    case UpdateFailure::WalletNotFound:
-    case UpdateFailure::FirmwareNotFetched:
-        return QString();
-    case UpdateFailure::EntryNotSent:
-        return QStringLiteral("Send 打开设备失败");
-    case UpdateFailure::BootloaderNotFound:
-    case UpdateFailure::SeveralBootloaders:
-        return QStringLiteral("Send 获取设备列表失败");
-    case UpdateFailure::AuthNotSent:
-    case UpdateFailure::EraseNoReply:
-    case UpdateFailure::EraseRefused:
-        return QStringLiteral("Send 程序擦除失败");
-    case UpdateFailure::WriteFailed:
-    case UpdateFailure::CrcNoReply:
-        return QStringLiteral("Send CRC读取失败");
-    case UpdateFailure::CrcRefused:
-        return QStringLiteral("Send CRC校验错误");
-    case UpdateFailure::FinishNotSent:
-        return QStringLiteral("Send 程序下载失败");
-    case UpdateFailure::None:
-        break;
-    }
-    return QString();
-}
-
 } // namespace
 
 void UsbManager::Send(const QString& path, const QString& file)
@@ -88,16 +57,13 @@ void UsbManager::Send(const QString& path, const QString& file)
 UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& image, UpdateObserver* watcher)
 {
     HIDHelper* writer = flash_writer_.data();
-    // Every way out logs its line, if it has one, then emits the one outcome signal.
+    // Every way out shows its box and logs its lines, as its row has them,
+    // then emits the one outcome signal.
     const auto finished = [writer](const UpdateOutcome& outcome) {
-        if (outcome.ok()) {
-            log_line(QStringLiteral("Send 程序下载成功"));
-        } else {
-            const QString line = log_text(outcome);
-            if (!line.isEmpty()) {
-                qDebug().noquote() << line.mid(5);
-                log_line(line);
-            }
+        show_manual_box(outcome.failure);
+        for (const QString& line : outcome.logLines()) {
+            qDebug().noquote() << line.mid(5);
+            log_line(line);
         }
         emit writer->sig_OnDownloadFinished(outcome.ok());
         return outcome;
@@ -110,17 +76,12 @@ UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& ima
         return finished(verdict);
     }
     if (dev_handle_ == nullptr || !dev_opened_) {
-        show_notice(NoticeKind::Information, QStringLiteral("下载文件"), QStringLiteral("设备未打开"));
-        log_line(QStringLiteral("Send 设备未打开"));
-        emit writer->sig_OnDownloadFinished(false);
-        return UpdateOutcome::failed(UpdateFailure::WalletNotFound, QStringLiteral("no device is connected"));
+        return finished(UpdateOutcome::failed(UpdateFailure::WalletNotConnected));
     }
     QString error;
     if (!OpenDevice(path, error)) {
         // OpenDevice has logged the attempt; there is no line of our own.
-        UpdateOutcome outcome = UpdateOutcome::failed(UpdateFailure::WalletNotFound, path);
-        outcome.device_error = device_error_text(nullptr);
-        return finished(outcome);
+        return finished(UpdateOutcome::unopenable(path, device_error_text(nullptr)));
     }
 
     // Only a bootloader that was not there before is the wallet restarted here.
@@ -140,7 +101,6 @@ UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& ima
         return OpenDevice(boot_path, open_error) ? dev_handle_ : nullptr;
     });
     if (found.device == nullptr) {
-        show_notice(NoticeKind::Warning, QStringLiteral("下载"), QStringLiteral("获取设备列表失败"));
         return finished(found.outcome);
     }
     QList<QString> listed;
@@ -149,10 +109,5 @@ UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& ima
 
     UpdateOptions options;
     options.erase_reply_buffer = 64;
-    const UpdateOutcome outcome = update_bootloader(dev_handle_, image, observer, options);
-    if (outcome.ok()) {
-        qDebug().noquote() << "CRC校验成功";
-        log_line(QStringLiteral("Send CRC校验成功"));
-    }
-    return finished(outcome);
+    return finished(update_bootloader(dev_handle_, image, observer, options));
 }
