@@ -82,25 +82,32 @@ void TestFlashDevices::flash_data()
     QTest::addColumn<QString>("lastLogLine");
     QTest::addColumn<QString>("failure"); // the failure's name in the JSON end event
 
-    QTest::newRow("download") << QStringList() << "" << 0 << "Send 程序下载成功" << "";
-    QTest::newRow("run log cannot be opened") << QStringList() << "blocked log" << 0 << "" << "";
-    QTest::newRow("alone in its bootloader")
-        << QStringList {"--mode", "bootloader"} << "" << 0 << "Send 程序下载成功" << "";
-    QTest::newRow("download, JSON events") << QStringList {"--json"} << "" << 0 << "Send 程序下载成功" << "";
+    QTest::newRow("download") << QStringList() << "" << 0 << "Send 程序下载成功"
+                              << "";
+    QTest::newRow("run log cannot be opened") << QStringList() << "blocked log" << 0 << ""
+                                              << "";
+    QTest::newRow("alone in its bootloader") << QStringList {"--mode", "bootloader"} << "" << 0 << "Send 程序下载成功"
+                                             << "";
+    QTest::newRow("download, JSON events") << QStringList {"--json"} << "" << 0 << "Send 程序下载成功"
+                                           << "";
     QTest::newRow("refused image") << QStringList {"--json"} << "broken image" << 4 << "Send 固件文件格式错误"
                                    << "image-refused";
     QTest::newRow("later segment refused")
-        << QStringList {"--fault", "refuse-crc=1", "--json"} << "" << 1 << "Send CRC校验错误" << "crc-refused";
+        << QStringList {"--fault", "refuse-crc=1", "--json"} << "" << 1 << "Send CRC校验错误"
+        << "crc-refused";
     QTest::newRow("unknown device") << QStringList {"--device", "/dev/hidraw99", "--json"} << "" << 3 << ""
                                     << "wallet-unopenable";
-    QTest::newRow("no wallet") << QStringList {"--no-wallet", "--json"} << "" << 3 << "" << "no-wallet";
+    QTest::newRow("no wallet") << QStringList {"--no-wallet", "--json"} << "" << 3 << ""
+                               << "no-wallet";
     QTest::newRow("another wallet, none named")
-        << QStringList {"--second-wallet", "bootloader", "--json"} << "" << 3 << "" << "several-wallets";
+        << QStringList {"--second-wallet", "bootloader", "--json"} << "" << 3 << ""
+        << "several-wallets";
     // A user who may open the application but has no rule for its bootloader.
     const QStringList user {"--path-style", "linux", "--not-root", "--udev-rules-dir"};
-    QTest::newRow("no udev rule") << user + QStringList {"none"} << "warned" << 0 << "Send 程序下载成功" << "";
-    QTest::newRow("udev rule installed")
-        << user + QStringList {"rules"} << "not warned" << 0 << "Send 程序下载成功" << "";
+    QTest::newRow("no udev rule") << user + QStringList {"none"} << "warned" << 0 << "Send 程序下载成功"
+                                  << "";
+    QTest::newRow("udev rule installed") << user + QStringList {"rules"} << "not warned" << 0 << "Send 程序下载成功"
+                                         << "";
 }
 
 void TestFlashDevices::flash()

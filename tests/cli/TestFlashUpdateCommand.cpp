@@ -61,29 +61,38 @@ void TestFlashUpdateCommand::update_data()
 
     const QString ca = kTls + "ca.crt";
     QTest::newRow("updated") << QStringList {"--ca", ca} << 0 << "更新完成"
-                             << "" << "";
+                             << ""
+                             << "";
     QTest::newRow("updated, JSON events") << QStringList {"--ca", ca, "--json"} << 0 << "更新完成"
-                                          << "" << "";
+                                          << ""
+                                          << "";
     QTest::newRow("CRC refused") << QStringList {"--ca", ca, "--fault", "refuse-crc=0", "--json"} << 1 << "更新失败"
-                                 << "CRC check of segment 0" << "crc-refused";
+                                 << "CRC check of segment 0"
+                                 << "crc-refused";
     QTest::newRow("bootloader without permission")
         << QStringList {"--ca", ca, "--fault", "bootloader-open-denied", "--json"} << 1 << "更新设备未找到"
-        << "Install the udev rule 70-tessaro-wallet.rules" << "bootloader-no-permission";
+        << "Install the udev rule 70-tessaro-wallet.rules"
+        << "bootloader-no-permission";
     QTest::newRow("server not trusted") << QStringList {"--json"} << 5 << "获取固件信息失败"
-                                        << "certificate: " << "release-tls-refused";
+                                        << "certificate: "
+                                        << "release-tls-refused";
     QTest::newRow("server unreachable") << QStringList {"--ca", ca, "--server", "https://127.0.0.1:1", "--json"} << 5
                                         << "获取固件信息失败"
                                         << "https://127.0.0.1:1/firmware/latest: Connection refused"
                                         << "release-no-answer";
     QTest::newRow("release not found") << QStringList {"--ca", ca, "--server", server_.base_url() + "/none", "--json"}
                                        << 5 << "获取固件信息失败"
-                                       << "(HTTP 404)" << "release-http-status";
+                                       << "(HTTP 404)"
+                                       << "release-http-status";
     QTest::newRow("no wallet") << QStringList {"--ca", ca, "--no-wallet", "--json"} << 3 << "设备未找到"
-                               << "no wallet attached" << "no-wallet";
+                               << "no wallet attached"
+                               << "no-wallet";
     QTest::newRow("missing CA file") << QStringList {"--ca", "/nonexistent/ca.pem"} << 2 << ""
-                                     << "" << "";
+                                     << ""
+                                     << "";
     QTest::newRow("stray argument") << QStringList {"--ca", ca, "now"} << 2 << ""
-                                    << "" << "";
+                                    << ""
+                                    << "";
 }
 
 void TestFlashUpdateCommand::update()

@@ -1,4 +1,7 @@
+#include "TestConfig.h"
 #include "log/Failure.h"
+
+#include <QFile>
 
 #include <QRegularExpression>
 #include <QSet>
@@ -14,6 +17,7 @@ private slots:
     void rows();
     void namesAreUnique();
     void factsFillTheTemplates();
+    void documentedNamesAreRows();
 };
 
 void TestFailureTable::rows_data()
@@ -77,6 +81,30 @@ void TestFailureTable::factsFillTheTemplates()
                                QStringLiteral("No space left on device"))
                  .left(63),
              QStringLiteral("the firmware folder /f cannot be written or is full (No space l"));
+}
+
+// The names docs/CLI.md gives scripts are names the tool can print.
+void TestFailureTable::documentedNamesAreRows()
+{
+    QFile doc(QStringLiteral(TESSARO_TEST_DATA_DIR "/../../docs/CLI.md"));
+    QVERIFY(doc.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(doc.readAll());
+    const int start = text.indexOf(QStringLiteral("`failure` names what failed"));
+    QVERIFY(start >= 0);
+    const QString paragraph = text.mid(start, text.indexOf(QStringLiteral("\n\n"), start) - start);
+    QSet<QString> names;
+    for (const FailureRow& row : failure_table()) {
+        names.insert(row.name);
+    }
+    int documented = 0;
+    QRegularExpressionMatchIterator it
+        = QRegularExpression(QStringLiteral("`([a-z]+-[a-z-]+)`")).globalMatch(paragraph);
+    while (it.hasNext()) {
+        const QString name = it.next().captured(1);
+        QVERIFY2(names.contains(name), qPrintable(name));
+        ++documented;
+    }
+    QVERIFY(documented > 10);
 }
 
 QTEST_MAIN(TestFailureTable)
