@@ -8,8 +8,9 @@
 #include <QVector>
 
 // Every way an update can end. Each has one row in the failure table below,
-// which is where every front end takes its words and its exit status from;
-// the compiler refuses a failure without its row.
+// which is where every front end takes its words and its exit status from.
+// A new failure is a value here and its row in Failure.cpp: the build fails
+// until the row is there, and TestFailureTable checks the row is complete.
 enum class UpdateFailure {
     None,
     // Before the wallet: the firmware server, its answer, storing the download.
