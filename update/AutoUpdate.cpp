@@ -86,15 +86,16 @@ UpdateOutcome run_auto_update(const Flasher& flash, UpdateObserver* watcher)
     report.stepStarted(UpdateStep::ReleaseQuery);
     TestNet net;
     API_DATA = net.get_latest();
+    if (net.lastFailure() != UpdateFailure::None) {
+        // What a failed query leaves is no answer to parse (at best an error
+        // page): the user is told the query's own failure.
+        show_auto_box(net.lastFailure());
+        return UpdateOutcome::failed(net.lastFailure(), net.lastError());
+    }
     report.stepStarted(UpdateStep::Download);
     FirmwareImage image;
     FetchFailure fetched;
     if (!fetch_firmware(&image, &fetched)) {
-        // A failed query reaches the download as an answer it refuses, with
-        // the same box: the query's own failure says more.
-        if (net.lastFailure() != UpdateFailure::None) {
-            return UpdateOutcome::failed(net.lastFailure(), net.lastError());
-        }
         UpdateOutcome outcome = UpdateOutcome::failed(fetched.failure, fetched.detail);
         outcome.device_error = fetched.system_error;
         return outcome;
