@@ -16,8 +16,8 @@
 namespace {
 
 // The only wallet on the bus, in its application or its bootloader; or an
-// empty path and, in `why`, the reason there is none to take.
-QString only_wallet(QString& why)
+// empty path and, in `why`, the failure that there is none to take.
+QString only_wallet(UpdateOutcome& why)
 {
     QList<ListedInterface> entries;
     QString error;
@@ -31,16 +31,15 @@ QString only_wallet(QString& why)
     if (wallets.size() == 1) {
         return wallets.first().path;
     }
-    if (!error.isEmpty()) {
-        why = error;
-    } else if (wallets.isEmpty()) {
-        why = QStringLiteral("no wallet attached");
+    if (!error.isEmpty() || wallets.isEmpty()) {
+        why = UpdateOutcome::failed(UpdateFailure::NoWallet);
+        why.device_error = error;
     } else {
         QStringList listed;
         for (const ListedInterface& wallet : qAsConst(wallets)) {
             listed << mode_name(wallet.mode) + QLatin1Char(' ') + wallet.path;
         }
-        why = QStringLiteral("several wallets attached (%1); name one with --device PATH").arg(listed.join("; "));
+        why = UpdateOutcome::failed(UpdateFailure::SeveralWallets, listed.join("; "));
     }
     return QString();
 }
@@ -65,7 +64,7 @@ int run_flash(const QString& file, const QString& device, bool json, QTextStream
     CliReport report(out, err, json);
     // The file is read once: what is checked here is what the wallet gets.
     const FirmwareImage image = FirmwareImage::fromFile(file);
-    QString why;
+    UpdateOutcome why;
     const QString path = device.isEmpty() ? only_wallet(why) : device;
     report.start(QStringLiteral("flash"), file, path);
     const QString log_warning = run_log_warning();
@@ -74,7 +73,7 @@ int run_flash(const QString& file, const QString& device, bool json, QTextStream
         err.flush();
     }
     if (!image.readable()) {
-        return report.end(EXIT_IMAGE, QStringLiteral("cannot read %1: %2").arg(file, image.readError()));
+        return report.end(UpdateOutcome::failed(UpdateFailure::ImageUnreadable, file + ": " + image.readError()));
     }
     // The tool's own session and writer: the window's manager is not linked here.
     DeviceSession session(hid_init() == 0);
@@ -82,25 +81,17 @@ int run_flash(const QString& file, const QString& device, bool json, QTextStream
     // A refused image goes no further than the download's own check, which
     // logs it; only an accepted one needs a wallet.
     if (image.accepted() && path.isEmpty()) {
-        return report.end(EXIT_NO_WALLET, why);
+        return report.end(why);
     }
     // Any other interface would take the restart report, ignore it, and leave
     // the search to time out; so nothing is sent to it.
     if (image.accepted() && !device.isEmpty() && listed_mode(device) == WalletMode::Other) {
-        return report.end(EXIT_NO_WALLET,
-                          QStringLiteral("%1 is neither a wallet's command interface nor a bootloader; "
-                                         "'tessaro-flash devices' lists them")
-                              .arg(device));
+        return report.end(UpdateOutcome::failed(UpdateFailure::NotCommandInterface, device));
     }
     QString error;
     if (image.accepted() && !session.OpenDevice(path, error)) {
         const QString reason = device_error_text(nullptr);
-        if (is_permission_error(reason)) {
-            return report.end(EXIT_NO_PERMISSION, permission_hint(path));
-        }
-        return report.end(EXIT_NO_WALLET,
-                          QStringLiteral("cannot open %1: %2%3")
-                              .arg(path, error, reason.isEmpty() ? QString() : " (" + reason + ")"));
+        return report.end(UpdateOutcome::unopenable(path, reason.isEmpty() ? error : reason));
     }
     if (image.accepted() && listed_mode(path) == WalletMode::Application) {
         report.warnWithoutUdevRule();
@@ -117,7 +108,7 @@ int run_flash(const QString& file, const QString& device, bool json, QTextStream
     if (outcome.ok() && !log_warning.isEmpty()) {
         err << "tessaro-flash: " << log_warning << '\n';
     }
-    return report.end(exit_status(outcome), failure_reason(outcome, file + QStringLiteral(": "), where));
+    return report.end(outcome, file + QStringLiteral(": "), where);
 }
 
 FlashCommand::FlashCommand()

@@ -39,7 +39,7 @@ int run_update(const QString& server, const QString& ca, bool json, QTextStream&
             return flash_update(image, target, FlashProgress(), &report);
         },
         &report);
-    return report.end(exit_status(outcome), failure_reason(outcome));
+    return report.end(outcome);
 }
 
 UpdateCommand::UpdateCommand()

@@ -61,5 +61,8 @@ SearchResult find_bootloader(const SearchPolicy& policy, const BootloaderTarget&
             msleep(policy.wait_ms);
         }
     }
+    if (is_permission_error(result.outcome.device_error)) {
+        result.outcome.failure = UpdateFailure::BootloaderNoPermission;
+    }
     return result;
 }
