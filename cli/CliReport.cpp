@@ -48,11 +48,25 @@ void CliReport::finishProgress()
 
 int CliReport::end(int exit_code, const QString& reason)
 {
+    return finish(exit_code, reason, QString());
+}
+
+int CliReport::end(const UpdateOutcome& outcome, const QString& prefix, const QString& suffix)
+{
+    const FailureRow& row = outcome.row();
+    return finish(row.exit, outcome.ok() ? QString() : prefix + outcome.reason() + suffix, row.name);
+}
+
+int CliReport::finish(int exit_code, const QString& reason, const QString& failure)
+{
     bar_.finish();
     QJsonObject fields {{QStringLiteral("outcome"), exit_code == EXIT_OK ? "success" : "failure"},
                         {QStringLiteral("exit"), exit_code}};
     if (exit_code != EXIT_OK) {
         fields.insert(QStringLiteral("reason"), reason);
+        if (!failure.isEmpty()) {
+            fields.insert(QStringLiteral("failure"), failure);
+        }
         err_ << "tessaro-flash: " << reason << '\n';
         err_.flush();
     }
@@ -104,39 +118,4 @@ void CliReport::show(NoticeKind, const QString& title, const QString& text)
     err_ << QStringLiteral("提示: ") << text << '\n';
     err_.flush();
     event(QStringLiteral("notice"), {{QStringLiteral("title"), title}, {QStringLiteral("text"), text}});
-}
-
-QString failure_reason(const UpdateOutcome& outcome, const QString& prefix, const QString& suffix)
-{
-    const QString reason = prefix + outcome.reason() + suffix;
-    if (!is_permission_error(outcome.device_error)) {
-        return reason;
-    }
-    // Refused before anything was sent: the hint is the whole story.
-    if (exit_status(outcome) == EXIT_NO_PERMISSION) {
-        return permission_hint(outcome.detail);
-    }
-    return reason + QStringLiteral("; ") + permission_hint(outcome.detail);
-}
-
-int exit_status(const UpdateOutcome& outcome)
-{
-    switch (outcome.failure) {
-    case UpdateFailure::None:
-        return EXIT_OK;
-    case UpdateFailure::FirmwareNotFetched:
-        return EXIT_SERVER;
-    case UpdateFailure::ImageUnreadable:
-    case UpdateFailure::ImageRefused:
-        return EXIT_IMAGE;
-    case UpdateFailure::WalletBusy:
-        return EXIT_BUSY;
-    case UpdateFailure::WalletNotFound:
-        // A wallet that could not be opened: 6 without permission, otherwise 3.
-        return !outcome.detail.isEmpty() && is_permission_error(outcome.device_error) ? EXIT_NO_PERMISSION
-                                                                                      : EXIT_NO_WALLET;
-    default:
-        // CMD_GOTO_ROM or more went to a wallet.
-        return EXIT_FAILED;
-    }
 }

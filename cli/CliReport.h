@@ -25,6 +25,10 @@ public:
     void start(const QString& command, const QString& image, const QString& device);
     // The last line on stderr names the failure; the JSON end event repeats it.
     int end(int exit_code, const QString& reason = QString());
+    // The end of an update: the exit status and the reason from the failure's
+    // row, the reason between `prefix` and `suffix`; the JSON end event names
+    // the failure by its row's name.
+    int end(const UpdateOutcome& outcome, const QString& prefix = QString(), const QString& suffix = QString());
     // Ends the progress bar's line, so that what follows starts a line of its own.
     void finishProgress();
     // Before an application-mode wallet restarts: one line when no udev rule
@@ -38,6 +42,7 @@ public:
 
 private:
     void event(const QString& type, QJsonObject fields);
+    int finish(int exit_code, const QString& reason, const QString& failure);
 
     QTextStream& out_;
     QTextStream& err_;
@@ -47,12 +52,3 @@ private:
     QElapsedTimer since_progress_;
     int progress_percent_ = -1;
 };
-
-// The exit status of a failed update: 1 once anything was sent to a wallet;
-// before that 3 no wallet (or no telling which), 4 the image, 5 the server or
-// what it sent, 6 a wallet that could not be opened for lack of permission.
-int exit_status(const UpdateOutcome& outcome);
-// The failure's reason for the last line on stderr; where permission was
-// missing, it ends with what to install.
-QString failure_reason(const UpdateOutcome& outcome, const QString& prefix = QString(),
-                       const QString& suffix = QString());

@@ -4,6 +4,7 @@
 #include "cli/WalletListing.h"
 #include "protocol/DeviceAccess.h"
 #include "protocol/Framing.h"
+#include "protocol/UpdateOutcome.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -43,8 +44,10 @@ int run_devices(bool json, QTextStream& out, QTextStream& err)
     }
     if (entries.isEmpty()) {
         // An empty error text means the bus is empty; otherwise hidapi could not list.
-        err << "tessaro-flash: " << (error.isEmpty() ? QStringLiteral("no wallet attached") : error) << '\n';
-        return EXIT_NO_WALLET;
+        UpdateOutcome none = UpdateOutcome::failed(UpdateFailure::NoWallet);
+        none.device_error = error;
+        err << "tessaro-flash: " << none.reason() << '\n';
+        return none.row().exit;
     }
     for (int i = 0; !json && i < entries.size(); ++i) {
         const ListedInterface& entry = entries[i];
@@ -55,8 +58,9 @@ int run_devices(bool json, QTextStream& out, QTextStream& err)
     }
     if (!first_denied.isEmpty()) {
         out.flush();
-        err << "tessaro-flash: " << permission_hint(first_denied) << '\n';
-        return EXIT_NO_PERMISSION;
+        const UpdateOutcome denied_open = UpdateOutcome::failed(UpdateFailure::WalletNoPermission, first_denied);
+        err << "tessaro-flash: " << denied_open.reason() << '\n';
+        return denied_open.row().exit;
     }
     return EXIT_OK;
 }

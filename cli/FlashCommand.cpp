@@ -36,7 +36,7 @@ int run_flash(const QString& file, const QString& device, const QString& port, b
     CliReport report(out, err, json);
     // The file is read once: what is checked here is what the wallet gets.
     const FirmwareImage image = FirmwareImage::fromFile(file);
-    QString why;
+    UpdateOutcome why;
     const QString path = chosen_wallet(device, port, why);
     report.start(QStringLiteral("flash"), file, path);
     const QString log_warning = run_log_warning();
@@ -45,7 +45,7 @@ int run_flash(const QString& file, const QString& device, const QString& port, b
         err.flush();
     }
     if (!image.readable()) {
-        return report.end(EXIT_IMAGE, QStringLiteral("cannot read %1: %2").arg(file, image.readError()));
+        return report.end(UpdateOutcome::failed(UpdateFailure::ImageUnreadable, file + ": " + image.readError()));
     }
     // The tool's own session and writer: the window's manager is not linked here.
     DeviceSession session(hid_init() == 0);
@@ -53,25 +53,17 @@ int run_flash(const QString& file, const QString& device, const QString& port, b
     // A refused image goes no further than the download's own check, which
     // logs it; only an accepted one needs a wallet.
     if (image.accepted() && path.isEmpty()) {
-        return report.end(EXIT_NO_WALLET, why);
+        return report.end(why);
     }
     // Any other interface would take the restart report, ignore it, and leave
     // the search to time out; so nothing is sent to it.
     if (image.accepted() && !device.isEmpty() && listed_mode(device) == WalletMode::Other) {
-        return report.end(EXIT_NO_WALLET,
-                          QStringLiteral("%1 is neither a wallet's command interface nor a bootloader; "
-                                         "'tessaro-flash devices' lists them")
-                              .arg(device));
+        return report.end(UpdateOutcome::failed(UpdateFailure::NotCommandInterface, device));
     }
     QString error;
     if (image.accepted() && !session.OpenDevice(path, error)) {
         const QString reason = device_error_text(nullptr);
-        if (is_permission_error(reason)) {
-            return report.end(EXIT_NO_PERMISSION, permission_hint(path));
-        }
-        return report.end(EXIT_NO_WALLET,
-                          QStringLiteral("cannot open %1: %2%3")
-                              .arg(path, error, reason.isEmpty() ? QString() : " (" + reason + ")"));
+        return report.end(UpdateOutcome::unopenable(path, reason.isEmpty() ? error : reason));
     }
     if (image.accepted() && listed_mode(path) == WalletMode::Application) {
         report.warnWithoutUdevRule();
@@ -88,7 +80,7 @@ int run_flash(const QString& file, const QString& device, const QString& port, b
     if (outcome.ok() && !log_warning.isEmpty()) {
         err << "tessaro-flash: " << log_warning << '\n';
     }
-    return report.end(exit_status(outcome), failure_reason(outcome, file + QStringLiteral(": "), where));
+    return report.end(outcome, file + QStringLiteral(": "), where);
 }
 
 FlashCommand::FlashCommand()

@@ -27,17 +27,15 @@ int run_update(const QString& server, const QString& ca, const QString& device, 
     CliReport report(out, err, json);
     // Which wallet is settled before the server is asked: with several and
     // none named, the run ends here, as flash's does.
-    QString why;
+    UpdateOutcome why;
     const QString path = chosen_wallet(device, port, why);
     report.start(QStringLiteral("update"), QString(), path);
-    if (path.isEmpty() && (!device.isEmpty() || !port.isEmpty() || why.startsWith(QLatin1String("several")))) {
-        return report.end(EXIT_NO_WALLET, why);
+    // With no wallet at all the update runs on to the window's own box.
+    if (path.isEmpty() && why.failure != UpdateFailure::NoWallet) {
+        return report.end(why);
     }
     if (!device.isEmpty() && listed_mode(device) == WalletMode::Other) {
-        return report.end(EXIT_NO_WALLET,
-                          QStringLiteral("%1 is neither a wallet's command interface nor a bootloader; "
-                                         "'tessaro-flash devices' lists them")
-                              .arg(device));
+        return report.end(UpdateOutcome::failed(UpdateFailure::NotCommandInterface, device));
     }
     human << "Release query: " << release_address() << '\n';
     human.flush();
@@ -53,7 +51,7 @@ int run_update(const QString& server, const QString& ca, const QString& device, 
             return flash_update(image, target, FlashProgress(), &report);
         },
         &report, path);
-    return report.end(exit_status(outcome), failure_reason(outcome));
+    return report.end(outcome);
 }
 
 UpdateCommand::UpdateCommand()

@@ -55,7 +55,7 @@ WalletMode listed_mode(const QString& path)
     return mode;
 }
 
-QString chosen_wallet(const QString& device, const QString& port, QString& why)
+QString chosen_wallet(const QString& device, const QString& port, UpdateOutcome& why)
 {
     if (!device.isEmpty()) {
         return device;
@@ -72,20 +72,18 @@ QString chosen_wallet(const QString& device, const QString& port, QString& why)
     if (wallets.size() == 1) {
         return wallets.first().path;
     }
-    if (!error.isEmpty()) {
-        why = error;
+    if (!error.isEmpty() || (wallets.isEmpty() && port.isEmpty())) {
+        why = UpdateOutcome::failed(UpdateFailure::NoWallet);
+        why.device_error = error;
     } else if (wallets.isEmpty()) {
-        why = port.isEmpty()
-            ? QStringLiteral("no wallet attached")
-            : QStringLiteral("no wallet on port %1; 'tessaro-flash devices' lists the ports").arg(port);
+        why = UpdateOutcome::failed(UpdateFailure::NoWalletOnPort, port);
     } else {
         QStringList listed;
         for (const ListedInterface& wallet : qAsConst(wallets)) {
             listed << mode_name(wallet.mode) + QLatin1Char(' ') + wallet.path
                     + (wallet.port.isEmpty() ? QString() : QStringLiteral(" on port ") + wallet.port);
         }
-        why = QStringLiteral("several wallets attached (%1); name one with --device PATH or --port PORT")
-                  .arg(listed.join("; "));
+        why = UpdateOutcome::failed(UpdateFailure::SeveralWallets, listed.join("; "));
     }
     return QString();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/BootloaderEntry.h"
+#include "protocol/UpdateOutcome.h"
 
 #include <QList>
 #include <QString>
@@ -24,8 +25,8 @@ QString mode_name(WalletMode mode);
 
 // The wallet a command writes, in its application or its bootloader: the one
 // at `device`, the one on `port`, or with neither the only one attached. An
-// empty path, with the reason in `why`, when there is none to take.
-QString chosen_wallet(const QString& device, const QString& port, QString& why);
+// empty path, with the failure in `why`, when there is none to take.
+QString chosen_wallet(const QString& device, const QString& port, UpdateOutcome& why);
 
 // How the bootloader entry sees the interface at `path`; with an empty path,
 // the wallet it would take.

@@ -1,5 +1,6 @@
 #include "net/FirmwareDownload.h"
 
+#include "log/Failure.h"
 #include "log/Notice.h"
 #include "log/Settings.h"
 #include "net/FirmwareGlobals.h"
@@ -201,6 +202,8 @@ public:
     }
 
     const QByteArray& bytes() const { return stored_; }
+    // The file system's words for a file that could not be stored.
+    QString error() const { return file_.errorString(); }
     QString md5() const { return QString::fromLatin1(hash_.result().toHex()); }
 
 private:
@@ -247,36 +250,35 @@ QString url_download_file()
     return fetch_firmware(&image) ? image.path() : QString();
 }
 
-bool fetch_firmware(FirmwareImage* image, QString* reason)
+bool fetch_firmware(FirmwareImage* image, FetchFailure* why)
 {
-    // Every failure tells the user with its box and gives its reason.
-    const auto fail = [reason](const char* box, const QString& why) {
-        qDebug().noquote() << "firmware download failed:" << why;
-        if (reason != nullptr) {
-            *reason = why;
+    // Every failure shows its row's box and gives its facts.
+    const auto fail = [why](UpdateFailure which, const QString& detail, const QString& system_error = QString()) {
+        qDebug().noquote() << "firmware download failed:" << failure_row(which).name << detail << system_error;
+        if (why != nullptr) {
+            *why = FetchFailure {which, detail, system_error};
         }
-        show_notice(QString::fromUtf8(box));
+        show_auto_box(which);
         return false;
     };
     const QString dir = firmware_directory();
     if (dir.isEmpty()) {
-        return fail("文件打开失败", QStringLiteral("no folder to keep the firmware in can be written"));
+        // Neither the first choice nor a fallback: the first choice is the one to mend.
+        return fail(UpdateFailure::FolderUnwritable, first_choice_directory());
     }
 
     QString collected;
     if (!stage_answer(dir + "/" + FILE_NAME, &collected)) {
-        return fail("文件打开失败", QStringLiteral("the release answer cannot be staged in %1").arg(dir));
+        return fail(UpdateFailure::FolderUnwritable, dir);
     }
 
     ReleaseFields fields;
     if (!parse_release(collected, &fields)) {
-        return fail("获取固件信息失败",
-                    QStringLiteral("the release answer is not understood: \"%1\"").arg(collected.left(120)));
+        return fail(UpdateFailure::AnswerRefused, QStringLiteral("not understood: \"%1\"").arg(collected.left(120)));
     }
     if (!file_name_acceptable(fields.file_name, dir)) {
-        return fail(
-            "获取固件信息失败",
-            QStringLiteral("the release answer names a file that cannot be stored: \"%1\"").arg(fields.file_name));
+        return fail(UpdateFailure::AnswerRefused,
+                    QStringLiteral("it names a file that cannot be stored: \"%1\"").arg(fields.file_name));
     }
 
     // The manager owns its replies; both go when the call returns.
@@ -310,28 +312,27 @@ bool fetch_firmware(FirmwareImage* image, QString* reason)
         finished = wait_for_reply(reply, &failure, bounds);
     }
     if (!finished || reply->error() != QNetworkReply::NoError) {
-        return fail("网络连接出错", QStringLiteral("downloading ") + failure);
+        return fail(UpdateFailure::DownloadFailed, failure);
     }
 
     // The digest and the check are taken over the bytes stored, and those
     // same bytes are what the wallet is sent: the file on disk is a copy.
     store.take(reply, true);
     if (!store.keep(path)) {
-        return fail("文件打开失败", QStringLiteral("the firmware cannot be written to %1").arg(path));
+        return fail(UpdateFailure::FolderUnwritable, dir, store.error());
     }
     const QByteArray bytes = store.bytes();
     const QString digest = store.md5();
     qDebug() << digest;
     if (fields.web_md5 != digest) {
-        return fail("文件下载错误",
-                    QStringLiteral("the firmware's MD5 is %1, the release answer says %2").arg(digest, fields.web_md5));
+        return fail(UpdateFailure::DigestMismatch,
+                    QStringLiteral("stored %1, the answer says \"%2\"").arg(digest, fields.web_md5));
     }
     qDebug() << "md5值匹配";
 
     *image = FirmwareImage::fromBytes(bytes, path);
     if (!image->accepted()) {
-        return fail("固件文件格式错误",
-                    QStringLiteral("the firmware image is refused: %1").arg(image->verdict().message()));
+        return fail(UpdateFailure::DownloadedImageRefused, image->verdict().message());
     }
     return true;
 }

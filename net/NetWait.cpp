@@ -27,12 +27,27 @@ QString failure_of(QNetworkReply* reply, const QStringList& ssl_errors)
     return reason;
 }
 
+ReplyFailure kind_of(QNetworkReply* reply, const QStringList& ssl_errors)
+{
+    if (reply->error() == QNetworkReply::NoError) {
+        return ReplyFailure::None;
+    }
+    if (!ssl_errors.isEmpty() || reply->error() == QNetworkReply::SslHandshakeFailedError) {
+        return ReplyFailure::TlsRefused;
+    }
+    if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid()) {
+        return ReplyFailure::HttpStatus;
+    }
+    return ReplyFailure::NoAnswer;
+}
+
 } // namespace
 
-bool wait_for_reply(QNetworkReply* reply, QString* reason, const ReplyBounds& bounds)
+bool wait_for_reply(QNetworkReply* reply, QString* reason, const ReplyBounds& bounds, ReplyFailure* kind)
 {
     QStringList ssl_errors;
     QString broken; // the bound the reply broke, if it broke one
+    bool oversized = false;
     QObject::connect(reply, &QNetworkReply::sslErrors, reply, [&ssl_errors](const QList<QSslError>& errors) {
         for (const QSslError& error : errors) {
             ssl_errors << error.errorString();
@@ -43,6 +58,11 @@ bool wait_for_reply(QNetworkReply* reply, QString* reason, const ReplyBounds& bo
         if (reason != nullptr) {
             *reason = broken.isEmpty() ? failure_of(reply, ssl_errors)
                                        : QStringLiteral("%1: %2").arg(reply->url().toString(), broken);
+        }
+        if (kind != nullptr) {
+            *kind = oversized      ? ReplyFailure::Oversized
+                : broken.isEmpty() ? kind_of(reply, ssl_errors)
+                                   : ReplyFailure::NoAnswer;
         }
         return broken.isEmpty();
     };
@@ -75,6 +95,7 @@ bool wait_for_reply(QNetworkReply* reply, QString* reason, const ReplyBounds& bo
             taken += before - reply->bytesAvailable();
         }
         if (bounds.max_bytes > 0 && taken + reply->bytesAvailable() > bounds.max_bytes) {
+            oversized = broken.isEmpty();
             stop(QStringLiteral("more than %1 bytes").arg(bounds.max_bytes));
         }
     });

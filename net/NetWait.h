@@ -22,7 +22,19 @@ struct ReplyBounds
     std::function<void(QNetworkReply*)> take;
 };
 
+// What kind of failure a reply met, told apart where it is seen: each kind
+// is a failure of its own to the release query.
+enum class ReplyFailure {
+    None,
+    NoAnswer, // no network, refused, no progress or not finished in time
+    TlsRefused, // the certificate was not trusted, or the handshake failed
+    HttpStatus, // the server answered with an HTTP error
+    Oversized, // more than the bound
+};
+
 // `reason`, when given, receives why the reply failed, in one line: its
 // address, Qt's error text, the HTTP status and each certificate error, or the
-// bound it broke; it is left empty when the reply succeeded.
-bool wait_for_reply(QNetworkReply* reply, QString* reason = nullptr, const ReplyBounds& bounds = ReplyBounds());
+// bound it broke; it is left empty when the reply succeeded. `kind`, when
+// given, receives the kind of failure.
+bool wait_for_reply(QNetworkReply* reply, QString* reason = nullptr, const ReplyBounds& bounds = ReplyBounds(),
+                    ReplyFailure* kind = nullptr);

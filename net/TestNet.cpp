@@ -10,6 +10,28 @@
 #include <QNetworkRequest>
 #include <QUrl>
 
+namespace {
+
+// The release query's failure for each kind the reply met.
+UpdateFailure release_failure(ReplyFailure kind)
+{
+    switch (kind) {
+    case ReplyFailure::None:
+        return UpdateFailure::None;
+    case ReplyFailure::NoAnswer:
+        return UpdateFailure::ReleaseNoAnswer;
+    case ReplyFailure::TlsRefused:
+        return UpdateFailure::ReleaseTlsRefused;
+    case ReplyFailure::HttpStatus:
+        return UpdateFailure::ReleaseHttpStatus;
+    case ReplyFailure::Oversized:
+        return UpdateFailure::AnswerRefused;
+    }
+    return UpdateFailure::ReleaseNoAnswer;
+}
+
+} // namespace
+
 TestNet::~TestNet()
 {
     release();
@@ -41,9 +63,11 @@ QString TestNet::get_latest()
     ReplyBounds bounds;
     bounds.max_bytes = settings().answer_max_bytes;
     bounds.deadline_ms = settings().answer_deadline_ms;
-    if (wait_for_reply(reply, &last_error_, bounds)) {
+    ReplyFailure kind = ReplyFailure::None;
+    if (wait_for_reply(reply, &last_error_, bounds, &kind)) {
         body = reply->readAll();
     }
+    last_failure_ = release_failure(kind);
     if (!last_error_.isEmpty()) {
         qDebug().noquote() << "release query failed:" << last_error_;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "log/Failure.h"
+
 #include <QObject>
 #include <QString>
 
@@ -24,9 +26,12 @@ public:
     // Why the last query failed (address, error, HTTP status, certificate
     // errors), or empty when it succeeded.
     QString lastError() const { return last_error_; }
+    // Which failure the last query met, UpdateFailure::None when it succeeded.
+    UpdateFailure lastFailure() const { return last_failure_; }
 
 private:
     void release();
 
     QString last_error_;
+    UpdateFailure last_failure_ = UpdateFailure::None;
 };

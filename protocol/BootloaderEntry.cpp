@@ -1,6 +1,5 @@
 #include "protocol/BootloaderEntry.h"
 
-#include "log/Notice.h"
 #include "protocol/DeviceAccess.h"
 #include "protocol/Framing.h"
 
@@ -43,14 +42,13 @@ EntryResult enter_bootloader(const QString& chosen)
     }
     hid_free_enumeration(list);
     if (result.path.isEmpty()) {
-        result.outcome = UpdateOutcome::failed(UpdateFailure::WalletNotFound);
+        result.outcome = UpdateOutcome::failed(UpdateFailure::NoWallet);
         return result;
     }
     hid_device* device = hid_open_path(result.path.toUtf8().constData());
     if (device == nullptr) {
-        result.outcome = UpdateOutcome::failed(UpdateFailure::WalletNotFound, result.path);
-        result.outcome.device_error = device_error_text(nullptr);
-        if (is_permission_error(result.outcome.device_error)) {
+        result.outcome = UpdateOutcome::unopenable(result.path, device_error_text(nullptr));
+        if (result.outcome.failure == UpdateFailure::WalletNoPermission) {
             qDebug().noquote() << permission_hint(result.path);
         }
         return result;
@@ -81,15 +79,9 @@ bool goto_rom(EntryResult* result, const QString& chosen)
     if (result != nullptr) {
         *result = entry;
     }
-    // A wallet another process is updating is, to this window, one that
-    // cannot be opened; prepare_restart has named the holder.
-    if (entry.outcome.failure == UpdateFailure::WalletBusy) {
-        show_notice(QStringLiteral("设备未找到"));
-        qDebug() << "设备未找到 ";
-        return false;
-    }
-    if (entry.outcome.failure == UpdateFailure::WalletNotFound) {
-        show_notice(QStringLiteral("设备未找到"));
+    // Failing before the restart ends the update here.
+    if (!entry.outcome.ok() && !entry.outcome.row().touched) {
+        show_auto_box(entry.outcome.failure);
         if (!entry.outcome.detail.isEmpty()) {
             qDebug() << "设备未找到 ";
         }

@@ -61,7 +61,7 @@ UpdateOutcome prepare_restart(const QString& chosen, BootloaderTarget* target)
         qDebug().noquote() << "the wallet" << chosen << "(" + target->identity.text() + ")"
                            << "is being updated by" << holder;
         UpdateOutcome busy = UpdateOutcome::failed(UpdateFailure::WalletBusy, chosen);
-        busy.holder = holder;
+        busy.device_error = holder;
         return busy;
     }
     if (!target->identity.known()) {
@@ -108,6 +108,9 @@ SearchResult find_bootloader(const SearchPolicy& policy, const BootloaderTarget&
         if (policy.wait_after_failed_open) {
             msleep(policy.wait_ms);
         }
+    }
+    if (is_permission_error(result.outcome.device_error)) {
+        result.outcome.failure = UpdateFailure::BootloaderNoPermission;
     }
     return result;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "log/Failure.h"
+
 #include <QString>
 
 // The steps of an update, in the order they run.
@@ -16,41 +18,27 @@ enum class UpdateStep {
     Finish
 };
 
-enum class UpdateFailure {
-    None,
-    FirmwareNotFetched, // the release query or the download failed; the user has been told
-    ImageUnreadable,
-    ImageRefused,
-    WalletNotFound, // no wallet to restart, or it could not be opened
-    WalletBusy, // another process is updating the wallet; nothing was sent
-    EntryNotSent, // CMD_GOTO_ROM not written
-    BootloaderNotFound,
-    SeveralBootloaders, // more than one new bootloader: which one was restarted is unknown
-    AuthNotSent,
-    EraseNoReply,
-    EraseRefused,
-    WriteFailed,
-    CrcNoReply,
-    CrcRefused,
-    FinishNotSent,
-};
-
-// What became of an update: the step that failed and why, in terms a front end
-// can turn into its own texts.
+// What became of an update: the failure and its facts. The words and the exit
+// status of each front end are the failure's row of the failure table.
 struct UpdateOutcome
 {
     UpdateFailure failure = UpdateFailure::None;
     int segment = -1; // the segment whose CRC check failed
     int report = 0; // the report of this update (from 1) that was not written
-    QString device_error; // hidapi's text, where it had one
-    QString detail; // the image's refusal, or the device path concerned
-    QString holder; // the process that holds a busy wallet's lock
+    QString device_error; // the system's own words (hidapi's, the file system's), where it had some
+    QString detail; // the image's refusal, or the device path, folder or address concerned
 
     bool ok() const { return failure == UpdateFailure::None; }
-    // One line in the user's terms: what failed and why.
+    const FailureRow& row() const { return failure_row(failure); }
+    // The command line's reason, from the row: what failed and why.
     QString reason() const;
+    // The manual download's run-log lines, from the row.
+    QStringList logLines() const;
 
     static UpdateOutcome failed(UpdateFailure failure, const QString& detail = QString());
+    // A wallet at `path` that could not be opened, hidapi saying `device_error`:
+    // for lack of permission, or otherwise.
+    static UpdateOutcome unopenable(const QString& path, const QString& device_error);
 };
 
 QString step_name(UpdateStep step);

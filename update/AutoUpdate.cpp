@@ -1,6 +1,7 @@
 #include "update/AutoUpdate.h"
 
 #include "image/FirmwareImage.h"
+#include "log/Failure.h"
 #include "log/Notice.h"
 #include "net/FirmwareDownload.h"
 #include "net/FirmwareGlobals.h"
@@ -51,26 +52,24 @@ UpdateOutcome flash_update(const FirmwareImage& image, const BootloaderTarget& t
     // erased, so a bad file never leaves it without firmware.
     const UpdateOutcome verdict = image_outcome(image);
     if (!verdict.ok()) {
-        qWarning().noquote() << "固件文件格式错误:" << verdict.detail;
-        show_notice(QStringLiteral("固件文件格式错误"));
+        qWarning().noquote() << verdict.row().auto_box + ':' << verdict.detail;
+        show_auto_box(verdict.failure);
         return verdict;
     }
     BarObserver observer(progress, watcher);
     observer.stepStarted(UpdateStep::BootloaderSearch);
     const SearchResult found = find_bootloader(AUTOMATIC_SEARCH, target);
     if (found.device == nullptr) {
-        show_notice(QStringLiteral("更新设备未找到"));
+        show_auto_box(found.outcome.failure);
         return found.outcome;
     }
     const UpdateOutcome outcome = update_bootloader(found.device, image, observer);
     hid_close(found.device);
     if (!outcome.ok()) {
         qDebug().noquote() << "update failed:" << outcome.reason();
-        show_notice(QStringLiteral("更新失败"));
-        return outcome;
     }
-    show_notice(QStringLiteral("更新完成"));
-    if (!image.path().isEmpty()) {
+    show_auto_box(outcome.failure);
+    if (outcome.ok() && !image.path().isEmpty()) {
         QFile::remove(image.path());
     }
     return outcome;
@@ -87,15 +86,19 @@ UpdateOutcome run_auto_update(const Flasher& flash, UpdateObserver* watcher, con
     report.stepStarted(UpdateStep::ReleaseQuery);
     TestNet net;
     API_DATA = net.get_latest();
+    if (net.lastFailure() != UpdateFailure::None) {
+        // What a failed query leaves is no answer to parse (at best an error
+        // page): the user is told the query's own failure.
+        show_auto_box(net.lastFailure());
+        return UpdateOutcome::failed(net.lastFailure(), net.lastError());
+    }
     report.stepStarted(UpdateStep::Download);
     FirmwareImage image;
-    QString reason;
-    if (!fetch_firmware(&image, &reason)) {
-        // A failed query reaches the download as an empty answer: its own reason says more.
-        if (!net.lastError().isEmpty()) {
-            reason = QStringLiteral("the release query failed: ") + net.lastError();
-        }
-        return UpdateOutcome::failed(UpdateFailure::FirmwareNotFetched, reason);
+    FetchFailure fetched;
+    if (!fetch_firmware(&image, &fetched)) {
+        UpdateOutcome outcome = UpdateOutcome::failed(fetched.failure, fetched.detail);
+        outcome.device_error = fetched.system_error;
+        return outcome;
     }
     report.stepStarted(UpdateStep::Verify);
     report.stepStarted(UpdateStep::BootloaderEntry);

@@ -1,10 +1,12 @@
 #include "update/ManualDownload.h"
 
 #include "image/FirmwareImage.h"
+#include "log/Failure.h"
 #include "log/MyLog.h"
 #include "log/Notice.h"
 #include "protocol/BootloaderSearch.h"
 #include "protocol/BootloaderUpdate.h"
+#include "protocol/DeviceAccess.h"
 #include "protocol/DeviceSession.h"
 #include "protocol/Framing.h"
 #include "protocol/HIDHelper.h"
@@ -46,55 +48,18 @@ public:
     }
 };
 
-// The run-log line of a failed update, as the manual download has always
-// written it: a write the wallet did not take shows as an unanswered CRC check.
-QString log_text(const UpdateOutcome& outcome)
-{
-    switch (outcome.failure) {
-    case UpdateFailure::ImageUnreadable:
-    case UpdateFailure::ImageRefused:
-        return QStringLiteral("Send 固件文件格式错误 ") + outcome.detail;
-    case UpdateFailure::WalletNotFound:
-    case UpdateFailure::WalletBusy:
-    case UpdateFailure::FirmwareNotFetched:
-        return QString();
-    case UpdateFailure::EntryNotSent:
-        return QStringLiteral("Send 打开设备失败");
-    case UpdateFailure::BootloaderNotFound:
-    case UpdateFailure::SeveralBootloaders:
-        return QStringLiteral("Send 获取设备列表失败");
-    case UpdateFailure::AuthNotSent:
-    case UpdateFailure::EraseNoReply:
-    case UpdateFailure::EraseRefused:
-        return QStringLiteral("Send 程序擦除失败");
-    case UpdateFailure::WriteFailed:
-    case UpdateFailure::CrcNoReply:
-        return QStringLiteral("Send CRC读取失败");
-    case UpdateFailure::CrcRefused:
-        return QStringLiteral("Send CRC校验错误");
-    case UpdateFailure::FinishNotSent:
-        return QStringLiteral("Send 程序下载失败");
-    case UpdateFailure::None:
-        break;
-    }
-    return QString();
-}
-
 } // namespace
 
 UpdateOutcome run_manual_download(DeviceSession& session, HIDHelper* writer, const QString& path,
                                   const FirmwareImage& image, UpdateObserver* watcher)
 {
-    // Every way out logs its line, if it has one, then emits the one outcome signal.
+    // Every way out shows its box and logs its lines, as its row has them,
+    // then emits the one outcome signal.
     const auto finished = [writer](const UpdateOutcome& outcome) {
-        if (outcome.ok()) {
-            log_line(QStringLiteral("Send 程序下载成功"));
-        } else {
-            const QString line = log_text(outcome);
-            if (!line.isEmpty()) {
-                qDebug().noquote() << line.mid(5);
-                log_line(line);
-            }
+        show_manual_box(outcome.failure);
+        for (const QString& line : outcome.logLines()) {
+            qDebug().noquote() << line.mid(5);
+            log_line(line);
         }
         emit writer->sig_OnDownloadFinished(outcome.ok());
         return outcome;
@@ -107,17 +72,12 @@ UpdateOutcome run_manual_download(DeviceSession& session, HIDHelper* writer, con
         return finished(verdict);
     }
     if (session.handle() == nullptr) {
-        show_notice(NoticeKind::Information, QStringLiteral("下载文件"), QStringLiteral("设备未打开"));
-        log_line(QStringLiteral("Send 设备未打开"));
-        emit writer->sig_OnDownloadFinished(false);
-        return UpdateOutcome::failed(UpdateFailure::WalletNotFound, QStringLiteral("no device is connected"));
+        return finished(UpdateOutcome::failed(UpdateFailure::WalletNotConnected));
     }
     QString error;
     if (!session.OpenDevice(path, error)) {
         // OpenDevice has logged the attempt; there is no line of our own.
-        UpdateOutcome outcome = UpdateOutcome::failed(UpdateFailure::WalletNotFound, path);
-        outcome.device_error = device_error_text(nullptr);
-        return finished(outcome);
+        return finished(UpdateOutcome::unopenable(path, device_error_text(nullptr)));
     }
 
     // Only a bootloader that was not there before is the wallet restarted here.
@@ -142,7 +102,6 @@ UpdateOutcome run_manual_download(DeviceSession& session, HIDHelper* writer, con
         return session.OpenDevice(boot_path, open_error) ? session.handle() : nullptr;
     });
     if (found.device == nullptr) {
-        show_notice(NoticeKind::Warning, QStringLiteral("下载"), QStringLiteral("获取设备列表失败"));
         return finished(found.outcome);
     }
     QList<QString> listed;
@@ -151,10 +110,5 @@ UpdateOutcome run_manual_download(DeviceSession& session, HIDHelper* writer, con
 
     UpdateOptions options;
     options.erase_reply_buffer = 64;
-    const UpdateOutcome outcome = update_bootloader(session.handle(), image, observer, options);
-    if (outcome.ok()) {
-        qDebug().noquote() << "CRC校验成功";
-        log_line(QStringLiteral("Send CRC校验成功"));
-    }
-    return finished(outcome);
+    return finished(update_bootloader(session.handle(), image, observer, options));
 }

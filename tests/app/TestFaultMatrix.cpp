@@ -39,34 +39,32 @@ struct Phase
     UpdateFailure lost;
 };
 
-// What the automatic path shows in its boxes.
+// What the automatic path shows in its boxes: the notice once the restart
+// went out, then the failure's own. A restart that did not go out looks to
+// it like a bootloader that did not come.
 QStringList auto_boxes(UpdateFailure failure)
 {
-    switch (failure) {
-    case UpdateFailure::None:
-        return {kNotice, QStringLiteral("更新完成")};
-    case UpdateFailure::EntryNotSent: // the wallet did not restart: no bootloader appears
-    case UpdateFailure::BootloaderNotFound:
-        return {kNotice, QStringLiteral("更新设备未找到")};
-    default:
-        return {kNotice, QStringLiteral("更新失败")};
-    }
+    return {kNotice,
+            failure_row(failure == UpdateFailure::EntryNotSent ? UpdateFailure::BootloaderNotFound : failure).auto_box};
 }
 
-// What the manual download writes to the run log after "Send begin".
+// What the manual download writes to the run log after "Send begin": the
+// erase's answer as it came, then the failure's own lines.
 QStringList manual_lines(UpdateFailure failure)
 {
-    static const QMap<UpdateFailure, QString> lines {
-        {UpdateFailure::None, "接受擦除信息 程序擦除成功 CRC校验成功 程序下载成功"},
-        {UpdateFailure::EntryNotSent, "打开设备失败"},
-        {UpdateFailure::BootloaderNotFound, "获取设备列表失败"},
-        {UpdateFailure::AuthNotSent, "程序擦除失败"},
-        {UpdateFailure::EraseNoReply, "没有接受擦除信息 程序擦除失败"},
-        {UpdateFailure::EraseRefused, "接受擦除信息 程序擦除失败"},
-        {UpdateFailure::CrcRefused, "接受擦除信息 程序擦除成功 CRC校验错误"},
-        {UpdateFailure::FinishNotSent, "接受擦除信息 程序擦除成功 程序下载失败"}};
-    // A write the wallet did not take shows as an unanswered check.
-    return lines.value(failure, QStringLiteral("接受擦除信息 程序擦除成功 CRC读取失败")).split(QLatin1Char(' '));
+    const FailureRow& row = failure_row(failure);
+    QStringList lines;
+    if (row.erased || failure == UpdateFailure::EraseRefused) {
+        lines << (failure == UpdateFailure::EraseNoReply ? QStringLiteral("没有接受擦除信息")
+                                                         : QStringLiteral("接受擦除信息"));
+    }
+    if (row.erased && failure != UpdateFailure::EraseNoReply) {
+        lines << QStringLiteral("程序擦除成功");
+    }
+    for (const QString& line : row.log_lines) {
+        lines << line.mid(int(qstrlen("Send ")));
+    }
+    return lines;
 }
 
 template<typename T>
@@ -240,7 +238,8 @@ void TestFaultMatrix::update_data()
         const SearchPolicy& search = manual ? MANUAL_SEARCH : AUTOMATIC_SEARCH;
         const int last = int((search.attempts - 1) * search.wait_ms);
         row("bootloader at the last search", QStringLiteral("reboot-ms=%1").arg(last), UpdateFailure::None);
-        row("bootloader cannot be opened", QStringLiteral("bootloader-open-denied"), UpdateFailure::BootloaderNotFound);
+        row("bootloader cannot be opened", QStringLiteral("bootloader-open-denied"),
+            UpdateFailure::BootloaderNoPermission);
         row("bootloader one search too late", QStringLiteral("reboot-ms=%1").arg(last + int(search.wait_ms)),
             UpdateFailure::BootloaderNotFound);
         const QString stray = QStringLiteral("stray-before-reply");
@@ -250,16 +249,17 @@ void TestFaultMatrix::update_data()
         row("stray report, last CRC check refused", stray + ",refuse-crc=1", UpdateFailure::CrcRefused);
         row("hidraw paths", QStringLiteral("path-style=linux"), UpdateFailure::None);
     }
-    const auto fetch = [](const QByteArray& name, const QString& faults, UpdateFailure failure, const char* box) {
-        QTest::newRow("automatic: " + name) << false << faults << int(failure) << QStringList {box};
+    const auto fetch = [](const QByteArray& name, const QString& faults, UpdateFailure failure) {
+        QTest::newRow("automatic: " + name)
+            << false << faults << int(failure) << QStringList {failure_row(failure).auto_box};
     };
-    fetch("no release answer", "no-release", UpdateFailure::FirmwareNotFetched, "获取固件信息失败");
-    fetch("digest does not match", "bad-digest", UpdateFailure::FirmwareNotFetched, "文件下载错误");
-    fetch("no wallet", "no-wallet", UpdateFailure::WalletNotFound, "设备未找到");
+    fetch("no release answer", "no-release", UpdateFailure::ReleaseHttpStatus);
+    fetch("digest does not match", "bad-digest", UpdateFailure::DigestMismatch);
+    fetch("no wallet", "no-wallet", UpdateFailure::NoWallet);
     QTest::newRow("manual: refused image") << true << "bad-image" << int(UpdateFailure::ImageRefused)
                                            << QStringList {"固件文件格式错误 line 1: missing start code ':'"};
-    QTest::newRow("manual: not connected")
-        << true << "not-connected" << int(UpdateFailure::WalletNotFound) << QStringList {"设备未打开"};
+    QTest::newRow("manual: not connected") << true << "not-connected" << int(UpdateFailure::WalletNotConnected)
+                                           << manual_lines(UpdateFailure::WalletNotConnected);
 }
 
 void TestFaultMatrix::update()
@@ -269,10 +269,10 @@ void TestFaultMatrix::update()
     QFETCH(int, failure);
     QFETCH(QStringList, told);
     const UpdateFailure expected = UpdateFailure(failure);
+    const FailureRow& row = failure_row(expected);
     const bool ok = expected == UpdateFailure::None;
     // Failures before the restart leave the wallet untouched.
-    const bool untouched = expected == UpdateFailure::FirmwareNotFetched || expected == UpdateFailure::WalletNotFound
-        || expected == UpdateFailure::ImageRefused;
+    const bool untouched = !row.touched;
     sim::WalletConfig config;
     QString error;
     const QStringList given = faults.split(QLatin1Char(','));
@@ -362,28 +362,27 @@ void TestFaultMatrix::update()
             }
         }
         QCOMPARE(lines, QStringList {QStringLiteral("begin")} + told);
-        // The notice once the restart went out; the warning when no bootloader came.
-        QStringList shown {kNotice};
-        if (expected == UpdateFailure::WalletNotFound) {
-            shown = told;
-        } else if (expected == UpdateFailure::EntryNotSent || untouched) {
-            shown.clear();
-        } else if (expected == UpdateFailure::BootloaderNotFound) {
-            shown << QStringLiteral("获取设备列表失败");
+        // The notice once the restart went out, then the failure's own box.
+        QStringList shown;
+        if (row.touched && expected != UpdateFailure::EntryNotSent) {
+            shown << kNotice;
+        }
+        if (!row.manual_box.isEmpty()) {
+            shown << row.manual_box;
         }
         QCOMPARE(boxes.texts(), shown);
-        QCOMPARE(child<QLabel>(w)->text(), ok ? QStringLiteral("下载成功") : QStringLiteral("下载失败"));
+        QCOMPARE(child<QLabel>(w)->text(), row.manual_status);
         QVERIFY(download->isEnabled());
         // Only the manager's handle stays, kept for the next download.
-        const bool closed = expected == UpdateFailure::WalletNotFound || config.faults.bootloader_open_denied;
+        const bool closed = expected == UpdateFailure::WalletNotConnected || config.faults.bootloader_open_denied;
         QCOMPARE(bus.openHandles(), closed ? 0 : 1);
     }
 
     // The bootloader is looked for at the path's pace, and no longer than the bootloader takes.
     const SearchPolicy& search = manual ? MANUAL_SEARCH : AUTOMATIC_SEARCH;
     const int rebootMs = config.faults.reboot_ms;
-    const bool neverCame
-        = expected == UpdateFailure::BootloaderNotFound || (!manual && expected == UpdateFailure::EntryNotSent);
+    const bool neverCame = expected == UpdateFailure::BootloaderNotFound
+        || expected == UpdateFailure::BootloaderNoPermission || (!manual && expected == UpdateFailure::EntryNotSent);
     // A bootloader found but not opened is tried again at once on the automatic path.
     const bool retriedAtOnce = config.faults.bootloader_open_denied && !search.wait_after_failed_open;
     QCOMPARE(g_waits,

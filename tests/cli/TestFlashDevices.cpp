@@ -82,30 +82,46 @@ void TestFlashDevices::flash_data()
     QTest::addColumn<QString>("twist");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("lastLogLine");
+    QTest::addColumn<QString>("failure"); // the failure's name in the JSON end event
 
-    QTest::newRow("download") << QStringList() << "" << 0 << "Send 程序下载成功";
-    QTest::newRow("run log cannot be opened") << QStringList() << "blocked log" << 0 << "";
-    QTest::newRow("alone in its bootloader") << QStringList {"--mode", "bootloader"} << "" << 0 << "Send 程序下载成功";
-    QTest::newRow("download, JSON events") << QStringList {"--json"} << "" << 0 << "Send 程序下载成功";
-    QTest::newRow("refused image") << QStringList {"--json"} << "broken image" << 4 << "Send 固件文件格式错误";
+    QTest::newRow("download") << QStringList() << "" << 0 << "Send 程序下载成功"
+                              << "";
+    QTest::newRow("run log cannot be opened") << QStringList() << "blocked log" << 0 << ""
+                                              << "";
+    QTest::newRow("alone in its bootloader") << QStringList {"--mode", "bootloader"} << "" << 0 << "Send 程序下载成功"
+                                             << "";
+    QTest::newRow("download, JSON events") << QStringList {"--json"} << "" << 0 << "Send 程序下载成功"
+                                           << "";
+    QTest::newRow("refused image") << QStringList {"--json"} << "broken image" << 4 << "Send 固件文件格式错误"
+                                   << "image-refused";
     QTest::newRow("later segment refused")
-        << QStringList {"--fault", "refuse-crc=1", "--json"} << "" << 1 << "Send CRC校验错误";
-    QTest::newRow("unknown device") << QStringList {"--device", "/dev/hidraw99"} << "nothing sent" << 3 << "";
+        << QStringList {"--fault", "refuse-crc=1", "--json"} << "" << 1 << "Send CRC校验错误"
+        << "crc-refused";
+    QTest::newRow("unknown device") << QStringList {"--device", "/dev/hidraw99", "--json"} << "nothing sent" << 3 << ""
+                                    << "not-a-command-interface";
     // Only the application's interface 0 takes commands; interface 1 would
     // ignore the restart and leave the search to time out.
     const QStringList linux {"--path-style", "linux", "--device"};
     QTest::newRow("the application's interface 0")
-        << linux + QStringList {"/dev/hidraw0"} << "" << 0 << "Send 程序下载成功";
+        << linux + QStringList {"/dev/hidraw0"} << "" << 0 << "Send 程序下载成功"
+        << "";
     QTest::newRow("the application's interface 1")
-        << linux + QStringList {"/dev/hidraw1", "--json"} << "nothing sent" << 3 << "";
+        << linux + QStringList {"/dev/hidraw1", "--json"} << "nothing sent" << 3 << ""
+        << "not-a-command-interface";
     QTest::newRow("a bootloader by its path")
-        << linux + QStringList {"/dev/hidraw0", "--mode", "bootloader"} << "" << 0 << "Send 程序下载成功";
-    QTest::newRow("no wallet") << QStringList {"--no-wallet", "--json"} << "" << 3 << "";
-    QTest::newRow("another wallet, none named") << QStringList {"--second-wallet", "bootloader"} << "" << 3 << "";
+        << linux + QStringList {"/dev/hidraw0", "--mode", "bootloader"} << "" << 0 << "Send 程序下载成功"
+        << "";
+    QTest::newRow("no wallet") << QStringList {"--no-wallet", "--json"} << "" << 3 << ""
+                               << "no-wallet";
+    QTest::newRow("another wallet, none named")
+        << QStringList {"--second-wallet", "bootloader", "--json"} << "" << 3 << ""
+        << "several-wallets";
     // A user who may open the application but has no rule for its bootloader.
     const QStringList user {"--path-style", "linux", "--not-root", "--udev-rules-dir"};
-    QTest::newRow("no udev rule") << user + QStringList {"none"} << "warned" << 0 << "Send 程序下载成功";
-    QTest::newRow("udev rule installed") << user + QStringList {"rules"} << "not warned" << 0 << "Send 程序下载成功";
+    QTest::newRow("no udev rule") << user + QStringList {"none"} << "warned" << 0 << "Send 程序下载成功"
+                                  << "";
+    QTest::newRow("udev rule installed") << user + QStringList {"rules"} << "not warned" << 0 << "Send 程序下载成功"
+                                         << "";
 }
 
 void TestFlashDevices::flash()
@@ -114,6 +130,7 @@ void TestFlashDevices::flash()
     QFETCH(QString, twist);
     QFETCH(int, code);
     QFETCH(QString, lastLogLine);
+    QFETCH(QString, failure);
 
     QList<QByteArray> lines = hex::image({{0x0800, 0x4000, hex::pattern(40 * 16)}, {0x0801, 0, hex::pattern(300)}});
     if (twist == QLatin1String("broken image")) {
@@ -154,6 +171,7 @@ void TestFlashDevices::flash()
         QCOMPARE(last.value("event").toString(), QStringLiteral("end"));
         QCOMPARE(last.value("exit").toInt(), code);
         QCOMPARE(last.value("outcome").toString(), code == 0 ? QStringLiteral("success") : QStringLiteral("failure"));
+        QCOMPARE(last.value("failure").toString(), failure);
     }
     if (twist.endsWith(QLatin1String("warned"))) {
         QCOMPARE(result.err.count(QStringLiteral("warning: no udev rule for the wallet's vendor 4b71")),

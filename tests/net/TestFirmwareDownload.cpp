@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace {
 
 QByteArray read_file(const QString& path)
@@ -99,6 +101,8 @@ private slots:
         const QString digest = QString::fromLatin1(md5_hex(stored));
         API_DATA = answer.replace("%1", fw_url()).replace("%2", digest).replace("%3", digest.toUpper());
         QCOMPARE(fetch(), boxes);
+        // The failure is the one whose box was shown.
+        QCOMPARE(boxes.isEmpty() ? QString() : failure_row(failure_.failure).auto_box, boxes.value(0));
         const QString firmware = dir_->filePath("fw.hex");
         QCOMPARE(path_, boxes.isEmpty() ? firmware : QString());
         QCOMPARE(read_file(firmware), stored);
@@ -112,12 +116,16 @@ private slots:
         QTest::addColumn<QString>("cert");
         QTest::addColumn<QString>("server"); // "stall", "trickle", "small bound" or a plain server
         QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<int>("failure"); // UpdateFailure
         const QString good = release("%1/firmware/fw.hex", md5_hex(image_));
         const QStringList bad_answer {"获取固件信息失败"};
         const QStringList lost {"网络连接出错"};
-        const auto row = [](const char* name, const QString& answer, const QStringList& boxes,
-                            const char* cert = "server", const char* server = "") {
-            QTest::newRow(name) << answer << QString(cert) << QString(server) << boxes;
+        // Each box is a failure of its own.
+        const auto row = [bad_answer](const char* name, const QString& answer, const QStringList& boxes,
+                                      const char* cert = "server", const char* server = "") {
+            QTest::newRow(name) << answer << QString(cert) << QString(server) << boxes
+                                << int(boxes == bad_answer ? UpdateFailure::AnswerRefused
+                                                           : UpdateFailure::DownloadFailed);
         };
         row("empty answer", QString(), bad_answer);
         row("two fields", "{\"version\":\"1.2\",\"url\":\"https", bad_answer);
@@ -156,6 +164,7 @@ private slots:
         QFETCH(QString, cert);
         QFETCH(QString, server);
         QFETCH(QStringList, boxes);
+        QFETCH(int, failure);
         QVERIFY(use_certificate(server_, cert));
         server_.set_stall(server == QLatin1String("stall"));
         server_.set_trickle(server == QLatin1String("trickle") ? 20 : 0);
@@ -165,6 +174,7 @@ private slots:
         settings().body_max_bytes = server == QLatin1String("small bound") ? 1000 : 16 << 20;
         API_DATA = answer.replace("%1", server_.base_url());
         QCOMPARE(fetch(), boxes);
+        QCOMPARE(int(failure_.failure), failure);
         server_.set_stall(false);
         server_.set_trickle(0);
         QCOMPARE(path_, QString());
@@ -252,6 +262,31 @@ private slots:
         API_DATA = release(fw_url(), md5_hex(image_));
         QCOMPARE(fetch(), QStringList {"文件打开失败"});
         QCOMPARE(path_, QString());
+        QCOMPARE(failure_.failure, UpdateFailure::FolderUnwritable);
+        QCOMPARE(failure_.detail, dir_->path());
+    }
+
+    // A firmware folder with no room left for the download is named as such.
+    // Root mounts a tiny tmpfs for it; root can write any folder, so an
+    // unwritable one is not tried.
+    void firmwareFolderFull()
+    {
+        QTemporaryDir small;
+        QVERIFY(small.isValid());
+        const QStringList mount {"-t", "tmpfs", "-o", "size=16k", "tmpfs", small.path()};
+        if (geteuid() != 0 || QProcess::execute(QStringLiteral("mount"), mount) != 0) {
+            QSKIP("mounting a tmpfs needs root");
+        }
+        const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {small.path()}); });
+        settings().firmware_dir = small.path();
+        server_.set_route("/firmware/big.hex", 200, image_.repeated(40));
+        API_DATA = release(server_.base_url() + "/firmware/big.hex", md5_hex(image_.repeated(40)));
+        QCOMPARE(fetch(), QStringList {"文件打开失败"});
+        QCOMPARE(path_, QString());
+        QCOMPARE(failure_.failure, UpdateFailure::FolderUnwritable);
+        QCOMPARE(failure_.detail, small.path());
+        QVERIFY2(failure_.system_error.contains(QStringLiteral("No space left")), qPrintable(failure_.system_error));
+        QCOMPARE(QDir(small.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
     }
 
     // The stand-alone server of the demo, end to end: its release answer leads to a verified file.
@@ -287,8 +322,12 @@ private:
     QStringList fetch()
     {
         MessageBoxCatcher catcher;
-        path_ = url_download_file();
-        return catcher.texts();
+        FirmwareImage image;
+        failure_ = FetchFailure();
+        path_ = fetch_firmware(&image, &failure_) ? image.path() : QString();
+        // A failure always says which.
+        return path_.isEmpty() == (failure_.failure != UpdateFailure::None) ? catcher.texts()
+                                                                            : QStringList {"no failure given"};
     }
 
     ScopedSettings settings_scope_;
@@ -296,6 +335,7 @@ private:
     QByteArray image_;
     QScopedPointer<QTemporaryDir> dir_;
     QString path_; // what the last fetch() returned
+    FetchFailure failure_; // and why not
 };
 
 QTEST_MAIN(TestFirmwareDownload)

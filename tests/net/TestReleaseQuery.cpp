@@ -31,18 +31,22 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("server"); // "stall", "trickle" or a plain server
         QTest::addColumn<QString>("expected");
+        QTest::addColumn<int>("failure"); // UpdateFailure
 
         const QByteArray good = R"({"version":"1.2","url":"https://h/firmware/a.hex","md5":"00"})";
         QTest::newRow("zero byte cuts") << "server" << 200 << QByteArray("{\"a\":1}\0tail", 12) << ""
-                                        << "{\"a\":1}";
+                                        << "{\"a\":1}" << int(UpdateFailure::None);
         QTest::newRow("404 page is returned") << "server" << 404 << QByteArray("<h1>404 Not Found</h1>") << ""
-                                              << "<h1>404 Not Found</h1>";
-        QTest::newRow("self-signed refused") << "selfsigned" << 200 << good << "" << QString();
-        QTest::newRow("expired refused") << "expired" << 200 << good << "" << QString();
-        QTest::newRow("wrong name refused") << "wrongname" << 200 << good << "" << QString();
-        QTest::newRow("stall times out") << "server" << 200 << good << "stall" << QString();
-        QTest::newRow("trickle meets the deadline") << "server" << 200 << good << "trickle" << QString();
-        QTest::newRow("answer over 64 KiB") << "server" << 200 << QByteArray(64 * 1024 + 1, 'a') << "" << QString();
+                                              << "<h1>404 Not Found</h1>" << int(UpdateFailure::ReleaseHttpStatus);
+        const int tls = int(UpdateFailure::ReleaseTlsRefused);
+        const int silent = int(UpdateFailure::ReleaseNoAnswer);
+        QTest::newRow("self-signed refused") << "selfsigned" << 200 << good << "" << QString() << tls;
+        QTest::newRow("expired refused") << "expired" << 200 << good << "" << QString() << tls;
+        QTest::newRow("wrong name refused") << "wrongname" << 200 << good << "" << QString() << tls;
+        QTest::newRow("stall times out") << "server" << 200 << good << "stall" << QString() << silent;
+        QTest::newRow("trickle meets the deadline") << "server" << 200 << good << "trickle" << QString() << silent;
+        QTest::newRow("answer over 64 KiB") << "server" << 200 << QByteArray(64 * 1024 + 1, 'a') << "" << QString()
+                                            << int(UpdateFailure::AnswerRefused);
     }
     void query()
     {
@@ -51,6 +55,7 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(QString, server);
         QFETCH(QString, expected);
+        QFETCH(int, failure);
 
         QVERIFY(use_certificate(server_, cert));
         server_.set_route("/firmware/latest", status, body);
@@ -67,6 +72,7 @@ private slots:
         server_.set_trickle(0);
         QCOMPARE(answer, expected);
         QCOMPARE(net.lastError().isEmpty(), status == 200 && !expected.isEmpty());
+        QCOMPARE(int(net.lastFailure()), failure);
     }
 
     // A refused connection gives an empty answer; the next query replaces
@@ -80,11 +86,13 @@ private slots:
         closed.close();
         TestNet net;
         QCOMPARE(net.get_latest(), QString());
+        QCOMPARE(net.lastFailure(), UpdateFailure::ReleaseNoAnswer);
 
         settings().server_base = normalized_base(server_.base_url() + "/");
         QVERIFY(use_certificate(server_, "server"));
         server_.set_route("/firmware/latest", 200, "one");
         QCOMPARE(net.get_latest(), QStringLiteral("one"));
+        QCOMPARE(net.lastFailure(), UpdateFailure::None);
         QCOMPARE(server_.last_path(), QByteArray("/firmware/latest"));
     }
 

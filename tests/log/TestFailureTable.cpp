@@ -1,0 +1,113 @@
+#include "TestConfig.h"
+#include "log/Failure.h"
+
+#include <QFile>
+
+#include <QRegularExpression>
+#include <QSet>
+#include <QtTest>
+
+// The failure table as its front ends need it: every row complete, and the
+// exit status and the wallet's state agreeing with each other.
+class TestFailureTable : public QObject
+{
+    Q_OBJECT
+private slots:
+    void rows_data();
+    void rows();
+    void namesAreUnique();
+    void factsFillTheTemplates();
+    void documentedNamesAreRows();
+};
+
+void TestFailureTable::rows_data()
+{
+    QTest::addColumn<int>("failure");
+    for (const FailureRow& row : failure_table()) {
+        QTest::newRow(qPrintable(row.name)) << int(row.failure);
+    }
+}
+
+void TestFailureTable::rows()
+{
+    QFETCH(int, failure);
+    const FailureRow& row = failure_row(UpdateFailure(failure));
+    QCOMPARE(int(row.failure), failure); // each row in its enumeration's place
+    QVERIFY2(QRegularExpression(QStringLiteral("^[a-z]+(-[a-z]+)*$")).match(row.name).hasMatch(), qPrintable(row.name));
+    QVERIFY(!exit_meaning(row.exit).isEmpty());
+    QVERIFY(!row.reason.isEmpty());
+    QVERIFY(!row.manual_status.isEmpty());
+    QVERIFY(row.cause.isEmpty()); // room for the cause and next step, not filled yet
+    // Only an erased wallet's row says it was erased, and only a touched one can be.
+    QVERIFY(!row.erased || row.touched);
+    // Every line of the run log is one of the manual download's.
+    for (const QString& line : row.log_lines) {
+        QVERIFY2(line.startsWith(QLatin1String("Send ")), qPrintable(line));
+    }
+    // A box of the advanced window has its title.
+    QCOMPARE(row.manual_box.isEmpty(), row.manual_box_title.isEmpty());
+    if (row.failure == UpdateFailure::None) {
+        QCOMPARE(row.exit, EXIT_OK);
+        return;
+    }
+    // Once anything went to the wallet every failure is 1, before that never.
+    QCOMPARE(row.exit == EXIT_FAILED, row.touched);
+    QVERIFY(row.exit != EXIT_OK && row.exit != EXIT_USAGE);
+    // An erased wallet's reason says where it waits.
+    QVERIFY(!row.erased || row.reason.contains(QLatin1String("bootloader")));
+    // Every failure the windows can meet is told somewhere in them; the
+    // command line alone names wallets or takes several.
+    const bool command_line_only = row.failure == UpdateFailure::SeveralWallets
+        || row.failure == UpdateFailure::NotCommandInterface || row.failure == UpdateFailure::NoWalletOnPort;
+    QVERIFY(!row.auto_box.isEmpty() || !row.manual_box.isEmpty() || !row.log_lines.isEmpty() || command_line_only);
+}
+
+void TestFailureTable::namesAreUnique()
+{
+    QSet<QString> names;
+    for (const FailureRow& row : failure_table()) {
+        names.insert(row.name);
+    }
+    QCOMPARE(names.size(), failure_table().size());
+    QCOMPARE(failure_table().first().name, QStringLiteral("none"));
+}
+
+void TestFailureTable::factsFillTheTemplates()
+{
+    QCOMPARE(fill_failure_text(QStringLiteral("{detail}{because} {segment}/{report}"), QStringLiteral("/a/{report}"),
+                               QStringLiteral("gone"), 2, 7),
+             QStringLiteral("/a/{report} (gone) 2/7"));
+    QCOMPARE(fill_failure_text(QStringLiteral("x{because}"), QString()), QStringLiteral("x"));
+    // The folder's row names the folder, with the system's words.
+    QCOMPARE(fill_failure_text(failure_row(UpdateFailure::FolderUnwritable).reason, QStringLiteral("/f"),
+                               QStringLiteral("No space left on device"))
+                 .left(63),
+             QStringLiteral("the firmware folder /f cannot be written or is full (No space l"));
+}
+
+// The names docs/CLI.md gives scripts are names the tool can print.
+void TestFailureTable::documentedNamesAreRows()
+{
+    QFile doc(QStringLiteral(TESSARO_TEST_DATA_DIR "/../../docs/CLI.md"));
+    QVERIFY(doc.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(doc.readAll());
+    const int start = text.indexOf(QStringLiteral("`failure` names what failed"));
+    QVERIFY(start >= 0);
+    const QString paragraph = text.mid(start, text.indexOf(QStringLiteral("\n\n"), start) - start);
+    QSet<QString> names;
+    for (const FailureRow& row : failure_table()) {
+        names.insert(row.name);
+    }
+    int documented = 0;
+    QRegularExpressionMatchIterator it
+        = QRegularExpression(QStringLiteral("`([a-z]+-[a-z-]+)`")).globalMatch(paragraph);
+    while (it.hasNext()) {
+        const QString name = it.next().captured(1);
+        QVERIFY2(names.contains(name), qPrintable(name));
+        ++documented;
+    }
+    QVERIFY(documented > 10);
+}
+
+QTEST_MAIN(TestFailureTable)
+#include "TestFailureTable.moc"
