@@ -34,6 +34,8 @@ struct Faults
     bool no_bootloader = false; // after CMD_GOTO_ROM the wallet never comes back
     int reboot_ms = 0; // time from CMD_GOTO_ROM until the bootloader appears
     int plug_in_ms = 0; // the wallet is plugged in this long after it was attached (0: at once)
+    bool no_port = false; // the device layer cannot tell the port it is plugged into
+    bool no_serial = false; // the enumeration reports no serial number
     bool open_denied = false; // hid_open_path and hid_open fail, as without permission
     // Only the bootloader's node cannot be opened: a udev rule that names the
     // application's product ID alone.

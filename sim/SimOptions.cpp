@@ -30,7 +30,7 @@ const char kFaultNames[]
     = "unplug-after=N, unplug-at=N, write-error-at=N, flip-bit-at=N, no-erase-reply, refuse-erase, no-crc-reply, "
       "no-crc-reply-to=I, refuse-crc=I, no-bootloader, reboot-ms=N, plug-in-ms=N, open-denied, bootloader-open-denied, "
       "stray-report, "
-      "stray-before-reply, "
+      "stray-before-reply, no-port, no-serial, "
       "reply-delay-ms=N";
 
 bool parse_count(const QString& text, int minimum, int* out)
@@ -90,10 +90,16 @@ bool applyFault(const QString& spec, WalletConfig* config, QString* error)
         bool Faults::*field;
     };
     static const Flag flags[] = {
-        {"no-erase-reply", &Faults::no_erase_reply}, {"refuse-erase", &Faults::refuse_erase},
-        {"no-crc-reply", &Faults::no_crc_reply},     {"no-bootloader", &Faults::no_bootloader},
-        {"open-denied", &Faults::open_denied},       {"bootloader-open-denied", &Faults::bootloader_open_denied},
-        {"stray-report", &Faults::stray_report},     {"stray-before-reply", &Faults::stray_before_reply},
+        {"no-erase-reply", &Faults::no_erase_reply},
+        {"refuse-erase", &Faults::refuse_erase},
+        {"no-crc-reply", &Faults::no_crc_reply},
+        {"no-bootloader", &Faults::no_bootloader},
+        {"open-denied", &Faults::open_denied},
+        {"bootloader-open-denied", &Faults::bootloader_open_denied},
+        {"stray-report", &Faults::stray_report},
+        {"stray-before-reply", &Faults::stray_before_reply},
+        {"no-port", &Faults::no_port},
+        {"no-serial", &Faults::no_serial},
     };
     struct Number
     {

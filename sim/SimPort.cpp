@@ -20,7 +20,7 @@ QString hid_port(const QString& path)
         }
         for (const sim::InterfaceInfo& interface : wallet->interfaces()) {
             if (interface.path == path) {
-                return wallet->port();
+                return wallet->faults().no_port ? QString() : wallet->port();
             }
         }
     }

@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <numeric>
 
+#include <sys/file.h>
+
 Q_DECLARE_METATYPE(sim::Mode)
 
 namespace {
@@ -118,14 +120,29 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten_data()
     // bootloader; A another wallet in its application, B in its bootloader; b
     // a bootloader plugged in on another port as the restarted wallet comes back.
     QTest::addColumn<QString>("bus");
+    // What tells the wallets apart: "port"; "serial" where no port can be
+    // told; "none" where neither can; "busy": another process holds the
+    // chosen wallet's lock.
+    QTest::addColumn<QString>("identity");
     QTest::addColumn<bool>("success");
     for (bool manual : {true, false}) {
         const QByteArray path = manual ? "manual: " : "automatic: ";
-        QTest::newRow(path + "another in its bootloader, listed before") << manual << "BC" << true;
-        QTest::newRow(path + "another in its bootloader, listed after") << manual << "CB" << true;
-        QTest::newRow(path + "another in its application") << manual << "CA" << true;
-        QTest::newRow(path + "alone in its bootloader") << manual << "c" << true;
-        QTest::newRow(path + "another bootloader plugged in meanwhile") << manual << "Cb" << true;
+        QTest::newRow(path + "another in its bootloader, listed before") << manual << "BC"
+                                                                         << "port" << true;
+        QTest::newRow(path + "another in its bootloader, listed after") << manual << "CB"
+                                                                        << "port" << true;
+        QTest::newRow(path + "another in its application") << manual << "CA"
+                                                           << "port" << true;
+        QTest::newRow(path + "alone in its bootloader") << manual << "c"
+                                                        << "port" << true;
+        QTest::newRow(path + "another bootloader plugged in meanwhile") << manual << "Cb"
+                                                                        << "port" << true;
+        QTest::newRow(path + "plugged in meanwhile, told by serial") << manual << "Cb"
+                                                                     << "serial" << true;
+        QTest::newRow(path + "plugged in meanwhile, nothing to tell by") << manual << "Cb"
+                                                                         << "none" << false;
+        QTest::newRow(path + "held by another process") << manual << "CA"
+                                                        << "busy" << false;
     }
 }
 
@@ -137,13 +154,26 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten()
 {
     QFETCH(bool, manual);
     QFETCH(QString, bus);
+    QFETCH(QString, identity);
     QFETCH(bool, success);
-    const auto attach = [](QChar kind) {
+    int serial = 0;
+    const auto attach = [&](QChar kind) {
         sim::WalletConfig config;
         config.mode = kind == 'A' || kind == 'C' ? sim::Mode::Application : sim::Mode::Bootloader;
         config.faults.reboot_ms = 4000;
+        config.serial = QStringLiteral("TS%1").arg(++serial, 7, 10, QLatin1Char('0'));
+        config.faults.no_port = identity == QLatin1String("serial") || identity == QLatin1String("none");
+        config.faults.no_serial = identity == QLatin1String("none");
         return &sim::Bus::instance().attachWallet(config);
     };
+    // Another process's lock on the chosen wallet's port, as it leaves it.
+    QTemporaryDir locks;
+    settings().lock_dir = locks.path();
+    QFile held(locks.filePath(QStringLiteral("tessaro-wallet-0x14100000.lock")));
+    if (identity == QLatin1String("busy")) {
+        QVERIFY(held.open(QIODevice::ReadWrite) && held.write("4242 tessaro-flash\n") > 0 && held.flush());
+        QCOMPARE(::flock(held.handle(), LOCK_EX | LOCK_NB), 0);
+    }
     QVector<sim::Wallet*> wallets;
     for (QChar kind : bus.left(bus.indexOf('b'))) {
         wallets << attach(kind);
@@ -157,6 +187,13 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten()
     TempImage image(hex::image(hex::two_segments()), "\r\n");
     MessageBoxCatcher boxes;
     QCOMPARE(update_by(manual, chosen, image.path()), success);
+    settings().lock_dir.clear();
+    if (identity == QLatin1String("busy")) {
+        // Stopped before anything was sent; the window says as for a wallet it cannot open.
+        QCOMPARE(wallets[chosen]->reportsReceived(), 0);
+        QCOMPARE(boxes.texts(), manual ? QStringList() : QStringList {QStringLiteral("设备未找到")});
+        return;
+    }
     QCOMPARE(wallets.size(), bus.size());
     for (int i = 0; i < wallets.size(); ++i) {
         QCOMPARE(holds(*wallets[i], hex::two_segments()), success && i == chosen);
