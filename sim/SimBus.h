@@ -36,6 +36,7 @@ struct Faults
     int plug_in_ms = 0; // the wallet is plugged in this long after it was attached (0: at once)
     bool no_port = false; // the device layer cannot tell the port it is plugged into
     bool no_serial = false; // the enumeration reports no serial number
+    bool bootloader_serial_differs = false; // the bootloader reports its serial with "-BL" appended
     bool open_denied = false; // hid_open_path and hid_open fail, as without permission
     // Only the bootloader's node cannot be opened: a udev rule that names the
     // application's product ID alone.

@@ -30,7 +30,7 @@ const char kFaultNames[]
     = "unplug-after=N, unplug-at=N, write-error-at=N, flip-bit-at=N, no-erase-reply, refuse-erase, no-crc-reply, "
       "no-crc-reply-to=I, refuse-crc=I, no-bootloader, reboot-ms=N, plug-in-ms=N, open-denied, bootloader-open-denied, "
       "stray-report, "
-      "stray-before-reply, no-port, no-serial, "
+      "stray-before-reply, no-port, no-serial, bootloader-serial-differs, "
       "reply-delay-ms=N";
 
 bool parse_count(const QString& text, int minimum, int* out)
@@ -100,6 +100,7 @@ bool applyFault(const QString& spec, WalletConfig* config, QString* error)
         {"stray-before-reply", &Faults::stray_before_reply},
         {"no-port", &Faults::no_port},
         {"no-serial", &Faults::no_serial},
+        {"bootloader-serial-differs", &Faults::bootloader_serial_differs},
     };
     struct Number
     {

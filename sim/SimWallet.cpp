@@ -243,6 +243,14 @@ std::vector<QString> SimWallet::paths() const
     return result;
 }
 
+QString SimWallet::listedSerial() const
+{
+    if (faults_.no_serial) {
+        return QString();
+    }
+    return faults_.bootloader_serial_differs && mode_ == Mode::Bootloader ? serial_ + QStringLiteral("-BL") : serial_;
+}
+
 QString SimWallet::port() const
 {
     if (path_style_ == PathStyle::Linux) {

@@ -52,8 +52,8 @@ public:
     unsigned short productId() const;
     QString productString() const;
     QString serial() const { return serial_; }
-    // The serial number the enumeration reports: none under the no-serial fault.
-    QString listedSerial() const { return faults_.no_serial ? QString() : serial_; }
+    // The serial number the enumeration reports, as the faults have it.
+    QString listedSerial() const;
     const std::vector<InterfaceInfo>& interfaces() const { return interfaces_; }
     std::deque<InputReport>& inputReports() { return input_; }
 

@@ -6,6 +6,7 @@
 #include "protocol/HIDHelper.h"
 #include "sim/SimBus.h"
 #include "support/MessageBoxCatcher.h"
+#include "support/RunLog.h"
 #include "support/TempImage.h"
 #include "update/AutoUpdate.h"
 
@@ -122,7 +123,8 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten_data()
     QTest::addColumn<QString>("bus");
     // What tells the wallets apart: "port"; "serial" where no port can be
     // told; "none" where neither can; "busy": another process holds the
-    // chosen wallet's lock.
+    // chosen wallet's lock; "serial differs": the bootloader reports another
+    // serial than its application, and the port decides.
     QTest::addColumn<QString>("identity");
     QTest::addColumn<bool>("success");
     for (bool manual : {true, false}) {
@@ -143,6 +145,8 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten_data()
                                                                          << "none" << false;
         QTest::newRow(path + "held by another process") << manual << "CA"
                                                         << "busy" << false;
+        QTest::newRow(path + "the bootloader's serial differs") << manual << "CA"
+                                                                << "serial differs" << true;
     }
 }
 
@@ -156,6 +160,7 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten()
     QFETCH(QString, bus);
     QFETCH(QString, identity);
     QFETCH(bool, success);
+    const int logged = run_log::texts().size(); // the run log stays open for the whole process
     int serial = 0;
     const auto attach = [&](QChar kind) {
         sim::WalletConfig config;
@@ -164,6 +169,7 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten()
         config.serial = QStringLiteral("TS%1").arg(++serial, 7, 10, QLatin1Char('0'));
         config.faults.no_port = identity == QLatin1String("serial") || identity == QLatin1String("none");
         config.faults.no_serial = identity == QLatin1String("none");
+        config.faults.bootloader_serial_differs = identity == QLatin1String("serial differs");
         return &sim::Bus::instance().attachWallet(config);
     };
     // Another process's lock on the chosen wallet's port, as it leaves it.
@@ -194,6 +200,10 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten()
         QCOMPARE(boxes.texts(), manual ? QStringList() : QStringList {QStringLiteral("设备未找到")});
         return;
     }
+    // The run log says where the port overruled the serial.
+    const QString overruled = QStringLiteral("on port 0x14100000 reports serial TS0000001-BL, the restarted wallet "
+                                             "TS0000001; the port decides");
+    QCOMPARE(run_log::texts().mid(logged).join('\n').contains(overruled), identity == QLatin1String("serial differs"));
     QCOMPARE(wallets.size(), bus.size());
     for (int i = 0; i < wallets.size(); ++i) {
         QCOMPARE(holds(*wallets[i], hex::two_segments()), success && i == chosen);
