@@ -1,20 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "protocol/UpdateStep.h"
 
-// The steps of an update, in the order they run.
-enum class UpdateStep {
-    ReleaseQuery,
-    Download,
-    Verify,
-    BootloaderEntry,
-    BootloaderSearch,
-    Auth,
-    Erase,
-    Write,
-    Crc,
-    Finish
-};
+#include <QString>
 
 enum class UpdateFailure {
     None,
@@ -50,5 +38,3 @@ struct UpdateOutcome
 
     static UpdateOutcome failed(UpdateFailure failure, const QString& detail = QString());
 };
-
-QString step_name(UpdateStep step);
