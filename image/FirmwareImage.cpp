@@ -5,7 +5,6 @@
 
 #include <QFile>
 
-#include <algorithm>
 
 namespace {
 
@@ -60,24 +59,6 @@ void read_sizes_and_lines(const QByteArray& bytes, QVector<SegmentInfo>& table)
 }
 
 } // namespace
-
-QByteArray read_records(HexLineReader& reader, unsigned int size, long long lines, unsigned short* first_offset)
-{
-    const long long held = std::min<long long>(size, MAX_SEGMENT_DATA);
-    QByteArray data(static_cast<int>(held), '\0');
-    auto* out = reinterpret_cast<unsigned char*>(data.data());
-    for (long long k = 0; k < lines && reader.next(); ++k) {
-        const HexRecordView record(reader);
-        if (k == 0 && first_offset != nullptr) {
-            *first_offset = record.offset();
-        }
-        const long long at = RECORD_MAX_DATA * k;
-        if (at < held) {
-            record.copyData(out + at, held - at);
-        }
-    }
-    return data;
-}
 
 FirmwareImage::FirmwareImage()
 {
@@ -176,4 +157,9 @@ int FirmwareImage::totalRecords() const
         total += s.lines;
     }
     return total;
+}
+
+ImageCheckResult check_hex_image(const QString& path)
+{
+    return FirmwareImage::fromFile(path).verdict();
 }

@@ -58,5 +58,5 @@ private:
     QVector<unsigned short> first_offsets_;
 };
 
-// The check's verdict on bytes already read; `check_hex_image` reads a file.
-ImageCheckResult check_hex_bytes(const QByteArray& bytes);
+// The check's verdict on a file, read as the writers would read it.
+ImageCheckResult check_hex_image(const QString& path);

@@ -93,3 +93,21 @@ int HexRecordView::copyData(unsigned char* dest, long long room) const
     }
     return n;
 }
+
+QByteArray read_records(HexLineReader& reader, unsigned int size, long long lines, unsigned short* first_offset)
+{
+    const long long held = std::min<long long>(size, MAX_SEGMENT_DATA);
+    QByteArray data(static_cast<int>(held), '\0');
+    auto* out = reinterpret_cast<unsigned char*>(data.data());
+    for (long long k = 0; k < lines && reader.next(); ++k) {
+        const HexRecordView record(reader);
+        if (k == 0 && first_offset != nullptr) {
+            *first_offset = record.offset();
+        }
+        const long long at = RECORD_MAX_DATA * k;
+        if (at < held) {
+            record.copyData(out + at, held - at);
+        }
+    }
+    return data;
+}
