@@ -5,7 +5,6 @@
 
 #include <QFile>
 
-
 namespace {
 
 // One segment for each type 04 record before the first type 05 record, with
