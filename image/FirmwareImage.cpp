@@ -81,7 +81,8 @@ FirmwareImage FirmwareImage::fromFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly)) {
         FirmwareImage image;
         image.path_ = path;
-        image.unreadable(QStringLiteral("the file cannot be opened"));
+        // The system's own words tell a missing file from a folder or a denial.
+        image.unreadable(file.errorString());
         return image;
     }
     return fromDevice(file, path);
