@@ -88,26 +88,12 @@ int HexRecordView::copyData(unsigned char* dest, long long room) const
         const int low = values[static_cast<unsigned char>(pair[1])];
         dest[i] = (high | low) < 0 ? 0 : static_cast<unsigned char>(high << 4 | low);
     }
-    for (int i = whole; i < n; ++i) {
+    // Past the line's last pair every byte reads as 0: a short line that claims
+    // many bytes costs one fill, not a look at each.
+    const int reached = static_cast<int>(std::max<long long>(whole, std::min<long long>(n, (size_ - 9) / 2)));
+    for (int i = whole; i < reached; ++i) {
         dest[i] = dataByte(i);
     }
+    std::memset(dest + reached, 0, static_cast<size_t>(n - reached));
     return n;
-}
-
-QByteArray read_records(HexLineReader& reader, unsigned int size, long long lines, unsigned short* first_offset)
-{
-    const long long held = std::min<long long>(size, MAX_SEGMENT_DATA);
-    QByteArray data(static_cast<int>(held), '\0');
-    auto* out = reinterpret_cast<unsigned char*>(data.data());
-    for (long long k = 0; k < lines && reader.next(); ++k) {
-        const HexRecordView record(reader);
-        if (k == 0 && first_offset != nullptr) {
-            *first_offset = record.offset();
-        }
-        const long long at = RECORD_MAX_DATA * k;
-        if (at < held) {
-            record.copyData(out + at, held - at);
-        }
-    }
-    return data;
 }
