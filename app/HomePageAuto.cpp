@@ -1,8 +1,8 @@
 #include "app/HomePage.h"
 
-#include "update/AutoUpdate.h"
 #include "app/CloseGuard.h"
 #include "image/FirmwareImage.h"
+#include "update/AutoUpdate.h"
 
 #include "ui_HomePage.h"
 

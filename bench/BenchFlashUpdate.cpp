@@ -1,9 +1,9 @@
 #include "BenchImage.h"
 
-#include "update/AutoUpdate.h"
 #include "log/Notice.h"
 #include "log/Settings.h"
 #include "sim/SimBus.h"
+#include "update/AutoUpdate.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,12 +1,12 @@
 #include "cli/UpdateCommand.h"
 
-#include "update/AutoUpdate.h"
 #include "cli/CliReport.h"
 #include "cli/FlashTool.h"
 #include "cli/WalletListing.h"
 #include "image/FirmwareImage.h"
 #include "log/Settings.h"
 #include "net/ServerConfig.h"
+#include "update/AutoUpdate.h"
 
 #include <QTextStream>
 

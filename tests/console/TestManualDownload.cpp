@@ -1,4 +1,3 @@
-#include "update/AutoUpdate.h"
 #include "console/UsbManager.h"
 #include "image/FirmwareImage.h"
 #include "log/Settings.h"
@@ -8,6 +7,7 @@
 #include "sim/SimBus.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/TempImage.h"
+#include "update/AutoUpdate.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
-#include "update/AutoUpdate.h"
 #include "log/Settings.h"
 #include "protocol/BootloaderEntry.h"
 #include "protocol/Commands.h"
 #include "sim/SimBus.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/TempImage.h"
+#include "update/AutoUpdate.h"
 
 #include <QFile>
 #include <QtTest>
