@@ -1,5 +1,5 @@
 # Debian packages the build and the tests need; sourced by scripts/test and scripts/demo.
-TESSARO_BUILD_PACKAGES="cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libhidapi-dev libssl-dev clang-format"
+TESSARO_BUILD_PACKAGES="cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libhidapi-dev libssl-dev clang-format clang-tidy"
 # What scripts/package needs on top: CPack's dpkg-shlibdeps and dpkg-deb, file
 # and fakeroot, and the checks the package has to pass.
 TESSARO_PACKAGING_PACKAGES="dpkg-dev fakeroot file lintian desktop-file-utils appstream"
