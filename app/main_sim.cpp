@@ -1,6 +1,7 @@
 // The main window against the simulated wallet, for the demo and for looking
 // at every path without hardware. The product itself takes no options.
 #include "app/HomePage.h"
+#include "app/QtCatalogue.h"
 #include "console/MessageBoxNotices.h"
 #include "console/Widget.h"
 #include "log/Settings.h"
@@ -19,6 +20,9 @@ int main(int argc, char** argv)
     // screen's factor; it has to know before the application object exists.
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication app(argc, argv);
+    if (!install_qt_catalogue(app)) {
+        qInfo("Qt's Chinese catalogue is not installed; standard buttons keep their English texts");
+    }
     QCoreApplication::setApplicationName(QStringLiteral("tessaro-updater-sim"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TESSARO_VERSION));
 
