@@ -36,6 +36,8 @@ public:
 
 private:
     void setupAdvancedWindow();
+    void appendFocusRules();
+    void describeForScreenReaders();
     void loadPictures();
 
     // Held while OnAuto runs: the window stays open for the whole update.

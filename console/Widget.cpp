@@ -4,6 +4,7 @@
 #include "console/UsbManager.h"
 #include "protocol/HIDHelper.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QDebug>
 #include <QFileDialog>
@@ -68,6 +69,8 @@ void Widget::Init()
     grid_layout_->addWidget(download_button_, 2, 2, 1, 1);
     grid_layout_->addWidget(status_label_, 3, 0, 1, 3);
 
+    describeForScreenReaders();
+
     setFixedSize(500, 280);
     setLayout(grid_layout_);
     setWindowTitle(QStringLiteral("高级"));
@@ -86,6 +89,23 @@ void Widget::Init()
     connect(UsbManager::GetInstance()->flash_writer_.data(), &HIDHelper::sig_OnOffetPos, this, &Widget::OnOffetProcess);
     connect(UsbManager::GetInstance()->flash_writer_.data(), &HIDHelper::sig_OnDownloadFinished, this,
             &Widget::OnDownloadFinished);
+}
+
+// What a screen reader says for the fields, which show no label of their own.
+// The status line gets no name: left empty, its name is its current text.
+void Widget::describeForScreenReaders()
+{
+    const QString device = QStringLiteral("设备");
+    const QString device_hint = QStringLiteral("钱包的设备路径，可手动输入；打开列表时刷新");
+    device_combo_->setAccessibleName(device);
+    device_combo_->setAccessibleDescription(device_hint);
+    device_combo_->lineEdit()->setAccessibleName(device);
+    device_combo_->lineEdit()->setAccessibleDescription(device_hint);
+    device_combo_->view()->setAccessibleName(QStringLiteral("设备列表"));
+    file_edit_->setAccessibleName(QStringLiteral("固件文件"));
+    file_edit_->setAccessibleDescription(QStringLiteral("要下载到设备的 HEX 文件路径"));
+    progress_bar_->setAccessibleName(QStringLiteral("下载进度"));
+    status_label_->setAccessibleDescription(QStringLiteral("下载状态"));
 }
 
 void Widget::OnConnectUsb()

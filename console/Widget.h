@@ -33,6 +33,7 @@ protected:
 
 private:
     void Init();
+    void describeForScreenReaders();
 
     MyComboBox* device_combo_;
     QPushButton* connect_button_;
