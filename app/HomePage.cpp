@@ -1,10 +1,11 @@
 #include "app/HomePage.h"
 
 #include "app/CloseGuard.h"
+#include "app/Pictures.h"
 #include "console/Widget.h"
 #include "ui_HomePage.h"
 
-#include <QImage>
+#include <QEvent>
 #include <QPalette>
 
 // The pictures live in this static library; register them before main runs,
@@ -86,11 +87,19 @@ void HomePage::describeForScreenReaders()
 
 void HomePage::loadPictures()
 {
-    QImage image(QStringLiteral(":/image/logo1.jpg"));
-    ui->lbl_logo->setPixmap(QPixmap::fromImage(image.scaled(200, 120, Qt::KeepAspectRatio, Qt::FastTransformation)));
+    const qreal ratio = devicePixelRatioF();
+    ui->lbl_logo->setPixmap(fitted_picture(QStringLiteral(":/image/logo1.jpg"), QSize(200, 120), ratio));
     ui->lbl_logo->setAlignment(Qt::AlignRight);
 
-    image.load(QStringLiteral(":/image/product.png"));
-    ui->lbl_product->setPixmap(QPixmap::fromImage(image.scaled(300, 180, Qt::KeepAspectRatio, Qt::FastTransformation)));
+    ui->lbl_product->setPixmap(fitted_picture(QStringLiteral(":/image/product.png"), QSize(300, 180), ratio));
     ui->lbl_product->setAlignment(Qt::AlignCenter);
+}
+
+bool HomePage::event(QEvent* event)
+{
+    // Moved to a screen of another density: the pictures are drawn anew for it.
+    if (event->type() == QEvent::ScreenChangeInternal) {
+        loadPictures();
+    }
+    return QWidget::event(event);
 }

@@ -34,6 +34,9 @@ public:
     // The advanced window, hosted here and kept out of the user's reach.
     Widget* adv_widget = nullptr;
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     void setupAdvancedWindow();
     void appendFocusRules();
