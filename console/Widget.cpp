@@ -1,8 +1,10 @@
 #include "console/Widget.h"
 
+#include "console/DeviceItemDelegate.h"
 #include "console/MyComboBox.h"
 #include "console/UsbManager.h"
 #include "protocol/HIDHelper.h"
+#include "protocol/InterfaceDetails.h"
 
 #include <QAbstractItemView>
 #include <QCloseEvent>
@@ -18,6 +20,23 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
+
+namespace {
+
+QString mode_text(WalletMode mode)
+{
+    switch (mode) {
+    case WalletMode::Application:
+        return QStringLiteral("应用模式");
+    case WalletMode::Bootloader:
+        return QStringLiteral("升级模式");
+    case WalletMode::Other:
+        break;
+    }
+    return QStringLiteral("其他接口");
+}
+
+} // namespace
 
 Widget::Widget(QWidget* parent)
     : QWidget(parent)
@@ -50,6 +69,7 @@ void Widget::Init()
 
     // A path can also be typed by hand.
     device_combo_->setEditable(true);
+    device_combo_->setItemDelegate(new DeviceItemDelegate(device_combo_));
     progress_bar_->setTextVisible(false);
 
     status_label_->setAlignment(Qt::AlignCenter);
@@ -163,8 +183,26 @@ void Widget::OnFindUsb()
     if (UsbManager::GetInstance()->GetDeviceList(error, list)) {
         status_label_->setText(QStringLiteral("获取设备列表成功"));
         device_combo_->insertItems(device_combo_->count(), list);
+        describeDevices();
     } else {
         status_label_->setText(QStringLiteral("没有找到设备 ") + error);
+    }
+}
+
+// Beside each path, the wallet's mode and the interface, which the path alone
+// does not tell (a Linux /dev/hidrawN names neither). The item's text stays
+// the path.
+void Widget::describeDevices()
+{
+    const QHash<QString, InterfaceDetails> details = interface_details();
+    for (int i = 0; i < device_combo_->count(); ++i) {
+        const auto found = details.constFind(device_combo_->itemText(i));
+        if (found == details.constEnd()) {
+            continue;
+        }
+        const QString text = QStringLiteral("%1 · 接口 %2").arg(mode_text(found->mode)).arg(found->interface_number);
+        device_combo_->setItemData(i, text, Qt::AccessibleDescriptionRole);
+        device_combo_->setItemData(i, text, Qt::ToolTipRole);
     }
 }
 

@@ -34,6 +34,7 @@ protected:
 private:
     void Init();
     void describeForScreenReaders();
+    void describeDevices();
 
     MyComboBox* device_combo_;
     QPushButton* connect_button_;

@@ -76,6 +76,8 @@ private slots:
     void cleanup();
     void pickConnectAndClose();
     void browseThenCancel();
+    void keyboardFillsPicker_data();
+    void keyboardFillsPicker();
     void controlsWaitForTheDownload_data();
     void controlsWaitForTheDownload();
 };
@@ -167,6 +169,44 @@ void TestWidget::browseThenCancel()
     QCOMPARE(boxes.texts(), QStringList {QStringLiteral("没有选择文件")});
     QCOMPARE(boxes.boxes().first().title, QStringLiteral("警告"));
     QVERIFY(boxes.boxes().first().hasParent);
+}
+
+void TestWidget::keyboardFillsPicker_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("details");
+    QTest::newRow("application") << "application"
+                                 << "应用模式 · 接口 0";
+    QTest::newRow("bootloader") << "bootloader"
+                                << "升级模式 · 接口 0";
+}
+
+// Opened from the keyboard, the picker lists the wallets as a press does: each
+// item's text the bare path, the mode and interface beside it.
+void TestWidget::keyboardFillsPicker()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, details);
+    sim::WalletConfig config;
+    config.mode = mode == QLatin1String("bootloader") ? sim::Mode::Bootloader : sim::Mode::Application;
+    sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
+    Widget w(nullptr);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    MyComboBox* picker = child<MyComboBox>(w);
+    picker->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down, Qt::AltModifier);
+    QVERIFY(picker->view()->isVisible());
+    picker->hidePopup();
+    QCOMPARE(status(w), QStringLiteral("获取设备列表成功"));
+    QCOMPARE(picker->count(), 1);
+    const auto paths = wallet.paths();
+    QVERIFY(std::find(paths.begin(), paths.end(), picker->itemText(0)) != paths.end());
+    QCOMPARE(picker->currentText(), picker->itemText(0));
+    QCOMPARE(picker->itemData(0, Qt::AccessibleDescriptionRole).toString(), details);
+    QCOMPARE(picker->itemData(0, Qt::ToolTipRole).toString(), details);
+    QTest::mouseClick(button(w, QStringLiteral("连接设备")), Qt::LeftButton);
+    QCOMPARE(status(w), QStringLiteral("连接成功"));
 }
 
 void TestWidget::controlsWaitForTheDownload_data()
