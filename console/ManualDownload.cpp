@@ -89,7 +89,7 @@ UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& ima
 {
     HIDHelper* writer = flash_writer_.data();
     // Every way out logs its line, if it has one, then emits the one outcome signal.
-    const auto finished = [writer](const UpdateOutcome& outcome) {
+    const auto finished = [this, writer](const UpdateOutcome& outcome) {
         if (outcome.ok()) {
             log_line(QStringLiteral("Send 程序下载成功"));
         } else {
@@ -99,6 +99,7 @@ UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& ima
                 log_line(line);
             }
         }
+        last_outcome_ = outcome;
         emit writer->sig_OnDownloadFinished(outcome.ok());
         return outcome;
     };
@@ -112,8 +113,9 @@ UpdateOutcome UsbManager::Download(const QString& path, const FirmwareImage& ima
     if (dev_handle_ == nullptr || !dev_opened_) {
         show_notice(NoticeKind::Information, QStringLiteral("下载文件"), QStringLiteral("设备未打开"));
         log_line(QStringLiteral("Send 设备未打开"));
+        last_outcome_ = UpdateOutcome::failed(UpdateFailure::WalletNotFound, QStringLiteral("no device is connected"));
         emit writer->sig_OnDownloadFinished(false);
-        return UpdateOutcome::failed(UpdateFailure::WalletNotFound, QStringLiteral("no device is connected"));
+        return last_outcome_;
     }
     QString error;
     if (!OpenDevice(path, error)) {

@@ -37,6 +37,9 @@ public:
     // The same for an image already read, returning what became of it.
     // `watcher`, when given, hears every step and the reports sent too.
     UpdateOutcome Download(const QString& path, const FirmwareImage& image, UpdateObserver* watcher = nullptr);
+    // What became of the last manual download; set before its
+    // sig_OnDownloadFinished goes out, so the receivers can say why.
+    const UpdateOutcome& LastOutcome() const { return last_outcome_; }
 
     QSharedPointer<HIDHelper> flash_writer_;
 
@@ -47,4 +50,5 @@ private:
     bool dev_opened_ = false;
     hid_device_info* dev_list_ = nullptr;
     hid_device* dev_handle_ = nullptr;
+    UpdateOutcome last_outcome_;
 };

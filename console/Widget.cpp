@@ -23,6 +23,8 @@
 
 namespace {
 
+const QString kStatusDescription = QStringLiteral("下载状态");
+
 QString mode_text(WalletMode mode)
 {
     switch (mode) {
@@ -125,7 +127,7 @@ void Widget::describeForScreenReaders()
     file_edit_->setAccessibleName(QStringLiteral("固件文件"));
     file_edit_->setAccessibleDescription(QStringLiteral("要下载到设备的 HEX 文件路径"));
     progress_bar_->setAccessibleName(QStringLiteral("下载进度"));
-    status_label_->setAccessibleDescription(QStringLiteral("下载状态"));
+    status_label_->setAccessibleDescription(kStatusDescription);
 }
 
 void Widget::OnConnectUsb()
@@ -135,9 +137,9 @@ void Widget::OnConnectUsb()
     }
     QString error;
     if (UsbManager::GetInstance()->OpenDevice(device_combo_->currentText(), error)) {
-        status_label_->setText(QStringLiteral("连接成功"));
+        showStatus(QStringLiteral("连接成功"));
     } else {
-        status_label_->setText(QStringLiteral("连接失败: ") + error);
+        showStatus(QStringLiteral("连接失败: ") + error);
     }
 }
 
@@ -159,9 +161,17 @@ void Widget::OnDownload()
 {
     download_button_->setEnabled(false);
     progress_bar_->setValue(0);
-    status_label_->setText(QStringLiteral("正在下载..."));
+    showStatus(QStringLiteral("正在下载..."));
     downloading_ = true;
-    const auto finished = qScopeGuard([this]() { downloading_ = false; });
+    // The path and the file stay as they were given to the download, so the
+    // window shows what is being written, and afterwards what was.
+    device_combo_->setEnabled(false);
+    file_edit_->setEnabled(false);
+    const auto finished = qScopeGuard([this]() {
+        downloading_ = false;
+        device_combo_->setEnabled(true);
+        file_edit_->setEnabled(true);
+    });
     // Nothing below is expected to throw; the guard only keeps a stray
     // exception from leaving a Qt slot.
     try {
@@ -181,11 +191,11 @@ void Widget::OnFindUsb()
     QString error;
     QList<QString> list;
     if (UsbManager::GetInstance()->GetDeviceList(error, list)) {
-        status_label_->setText(QStringLiteral("获取设备列表成功"));
+        showStatus(QStringLiteral("获取设备列表成功"));
         device_combo_->insertItems(device_combo_->count(), list);
         describeDevices();
     } else {
-        status_label_->setText(QStringLiteral("没有找到设备 ") + error);
+        showStatus(QStringLiteral("没有找到设备 ") + error);
     }
 }
 
@@ -222,8 +232,29 @@ void Widget::OnOffetProcess(int step)
 
 void Widget::OnDownloadFinished(bool ok)
 {
-    status_label_->setText(ok ? QStringLiteral("下载成功") : QStringLiteral("下载失败"));
+    if (ok) {
+        showStatus(QStringLiteral("下载成功"));
+    } else {
+        // The reason follows the words the window has always shown.
+        const UpdateOutcome& outcome = UsbManager::GetInstance()->LastOutcome();
+        const QString failed = QStringLiteral("下载失败");
+        showStatus(outcome.ok() ? failed : failed + QStringLiteral("：") + outcome.reason());
+    }
     download_button_->setEnabled(true);
+}
+
+// One line, cut to the label's width so the fixed-size window keeps its
+// layout; a line that had to be cut is whole in the tooltip and for screen
+// readers.
+void Widget::showStatus(const QString& text)
+{
+    grid_layout_->activate();
+    const int room = status_label_->contentsRect().width();
+    const QString shown = status_label_->fontMetrics().elidedText(text, Qt::ElideRight, room);
+    status_label_->setText(shown);
+    const bool cut = shown != text;
+    status_label_->setToolTip(cut ? text : QString());
+    status_label_->setAccessibleDescription(cut ? text : kStatusDescription);
 }
 
 void Widget::closeEvent(QCloseEvent* event)

@@ -372,7 +372,12 @@ void TestFaultMatrix::update()
             shown << QStringLiteral("获取设备列表失败");
         }
         QCOMPARE(boxes.texts(), shown);
-        QCOMPARE(child<QLabel>(w)->text(), ok ? QStringLiteral("下载成功") : QStringLiteral("下载失败"));
+        // A failure's reason follows, whole in the tooltip where the line is cut.
+        const QLabel* status = child<QLabel>(w);
+        const QString said = status->toolTip().isEmpty() ? status->text() : status->toolTip();
+        QCOMPARE(said,
+                 ok ? QStringLiteral("下载成功")
+                    : QStringLiteral("下载失败：") + UsbManager::GetInstance()->LastOutcome().reason());
         QVERIFY(download->isEnabled());
         // Only the manager's handle stays, kept for the next download.
         const bool closed = expected == UpdateFailure::WalletNotFound || config.faults.bootloader_open_denied;
