@@ -2,6 +2,7 @@
 
 #include "app/CloseGuard.h"
 #include "app/Pictures.h"
+#include "app/UpdateStatusLine.h"
 #include "console/Widget.h"
 #include "ui_HomePage.h"
 
@@ -39,6 +40,7 @@ HomePage::HomePage(QWidget* parent)
     ui->setupUi(this);
     appendFocusRules();
     describeForScreenReaders();
+    status_line_ = std::make_unique<UpdateStatusLine>(ui->lbl_status);
     setupAdvancedWindow();
     loadPictures();
     ui->pbtn_advanced->hide();

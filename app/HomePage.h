@@ -4,10 +4,13 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class CloseGuard;
 class FirmwareImage;
 struct BootloaderTarget;
 class Ui_HomePage;
+class UpdateStatusLine;
 class Widget;
 
 // The main window: logo, product picture, progress bar and the one button
@@ -45,4 +48,6 @@ private:
 
     // Held while OnAuto runs: the window stays open for the whole update.
     CloseGuard* close_guard_ = nullptr;
+    // What the update is doing, on "lbl_status".
+    std::unique_ptr<UpdateStatusLine> status_line_;
 };
