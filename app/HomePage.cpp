@@ -40,7 +40,7 @@ HomePage::HomePage(QWidget* parent)
     ui->setupUi(this);
     appendFocusRules();
     describeForScreenReaders();
-    status_line_ = std::make_unique<UpdateStatusLine>(ui->lbl_status);
+    status_line_ = new UpdateStatusLine(ui->lbl_status);
     setupAdvancedWindow();
     loadPictures();
     ui->pbtn_advanced->hide();

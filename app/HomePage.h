@@ -4,8 +4,6 @@
 
 #include <QWidget>
 
-#include <memory>
-
 class CloseGuard;
 class FirmwareImage;
 struct BootloaderTarget;
@@ -49,5 +47,5 @@ private:
     // Held while OnAuto runs: the window stays open for the whole update.
     CloseGuard* close_guard_ = nullptr;
     // What the update is doing, on "lbl_status".
-    std::unique_ptr<UpdateStatusLine> status_line_;
+    UpdateStatusLine* status_line_ = nullptr;
 };

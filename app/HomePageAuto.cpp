@@ -22,7 +22,7 @@ void HomePage::OnAuto()
     const auto released = qScopeGuard([this]() { close_guard_->setHeld(false); });
     const UpdateOutcome outcome = run_auto_update(
         [this](const FirmwareImage& image, const BootloaderTarget& target) { return update_device(image, target); },
-        status_line_.get());
+        status_line_);
     status_line_->finished(outcome);
     ui->pbtn_auto->setEnabled(true);
 }
@@ -42,5 +42,5 @@ UpdateOutcome HomePage::update_device(const FirmwareImage& image, const Bootload
         bytes += image.segmentData(i).size();
     }
     status_line_->setImageBytes(bytes);
-    return flash_update(image, target, progress, status_line_.get());
+    return flash_update(image, target, progress, status_line_);
 }

@@ -21,7 +21,8 @@ QString kib(qint64 bytes, qint64 total_bytes)
 } // namespace
 
 UpdateStatusLine::UpdateStatusLine(QLabel* label)
-    : label_(label)
+    : QObject(label)
+    , label_(label)
 {
     // Wide enough for the longest line of an image the wallet can hold.
     const qint64 largest = 1024 * 1024;
@@ -162,6 +163,10 @@ void UpdateStatusLine::show(const QString& text)
         return;
     }
     const QString shown = label_->fontMetrics().elidedText(text, Qt::ElideRight, label_->contentsRect().width());
+    if (shown == label_->text()) {
+        return;
+    }
     label_->setText(shown);
     label_->setToolTip(shown != text ? text : QString());
+    emit said(text);
 }

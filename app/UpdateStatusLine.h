@@ -3,6 +3,7 @@
 #include "protocol/UpdateObserver.h"
 
 #include <QElapsedTimer>
+#include <QObject>
 #include <QString>
 
 class QLabel;
@@ -12,9 +13,11 @@ class QLabel;
 // estimated, and at the end what became of it. The line keeps one width, so
 // the button beside it stays where it is; a text too long for it is cut, and
 // whole in its tooltip.
-class UpdateStatusLine : public UpdateObserver
+class UpdateStatusLine : public QObject, public UpdateObserver
 {
+    Q_OBJECT
 public:
+    // Goes with `label`.
     explicit UpdateStatusLine(QLabel* label);
 
     // The image about to be written: its data bytes, for the KiB counts.
@@ -34,6 +37,10 @@ public:
     static QString outcomeText(UpdateFailure failure);
     static QString writeText(qint64 done_bytes, qint64 total_bytes, qint64 left_ms);
     static QString closeRefusedText();
+
+signals:
+    // A new text went up: what a screen reader reads out next.
+    void said(const QString& text);
 
 private:
     void show(const QString& text);
