@@ -41,6 +41,11 @@ HomePage::HomePage(QWidget* parent)
     appendFocusRules();
     describeForScreenReaders();
     status_line_ = new UpdateStatusLine(ui->lbl_status);
+    // As much room left of the button as the status line takes right of it,
+    // so the button stays in the middle of the window.
+    QMargins margins = ui->horizontalLayout_5->contentsMargins();
+    margins.setLeft(margins.left() + ui->lbl_status->width() + ui->horizontalLayout_5->spacing());
+    ui->horizontalLayout_5->setContentsMargins(margins);
     setupAdvancedWindow();
     loadPictures();
     ui->pbtn_advanced->hide();
