@@ -123,7 +123,26 @@ QString UpdateStatusLine::writeText(qint64 done_bytes, qint64 total_bytes, qint6
 
 void UpdateStatusLine::stepStarted(UpdateStep step)
 {
+    step_ = step;
     show(stepText(step));
+}
+
+void UpdateStatusLine::received(qint64 bytes)
+{
+    // The release answer is too small to count.
+    if (step_ == UpdateStep::Download) {
+        show(stepText(step_) + QStringLiteral(" %1 KiB").arg(kib(bytes, bytes)));
+    }
+}
+
+void UpdateStatusLine::serverSilent()
+{
+    show(silentServerText());
+}
+
+QString UpdateStatusLine::silentServerText()
+{
+    return QStringLiteral("正在等待服务器响应…");
 }
 
 void UpdateStatusLine::dataStarted(int records, int reports)
