@@ -6,6 +6,7 @@
 #include "console/Widget.h"
 #include "ui_HomePage.h"
 
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QPalette>
 
@@ -78,10 +79,30 @@ void HomePage::appendFocusRules()
     setStyleSheet(sheet);
 }
 
+namespace {
+
+// The two windows are plain widgets, which a screen reader would take for a
+// pane inside something else; they are announced as the windows they are,
+// named by their titles.
+QAccessibleInterface* window_as_frame(const QString& class_name, QObject* object)
+{
+    if (class_name == QLatin1String("HomePage") || class_name == QLatin1String("Widget")) {
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+    }
+    return nullptr;
+}
+
+} // namespace
+
 // What a screen reader says for the controls that show no text. The status
 // line gets no name: left empty, its name is its current text.
 void HomePage::describeForScreenReaders()
 {
+    static const bool frames = [] {
+        QAccessible::installFactory(window_as_frame);
+        return true;
+    }();
+    (void)frames;
     ui->lbl_logo->setAccessibleName(QStringLiteral("Tessaro 标志"));
     ui->lbl_product->setAccessibleName(QStringLiteral("Tessaro 硬件钱包"));
     ui->lbl_product->setAccessibleDescription(QStringLiteral("产品图片"));

@@ -173,6 +173,7 @@ void TestHomePage::screenReaderNames()
     for (QWidget* window : {static_cast<QWidget*>(&page), static_cast<QWidget*>(page.adv_widget)}) {
         const QList<QAccessibleInterface*> tree = accessible_tree(window);
         QCOMPARE(tree.first()->text(QAccessible::Name), window->windowTitle());
+        QCOMPARE(tree.first()->role(), QAccessible::Window);
         QStringList nameless;
         int shown = 0;
         for (QAccessibleInterface* item : tree) {
