@@ -41,12 +41,7 @@ HomePage::HomePage(QWidget* parent)
     ui->setupUi(this);
     appendFocusRules();
     describeForScreenReaders();
-    status_line_ = new UpdateStatusLine(ui->lbl_status);
-    // As much room left of the button as the status line takes right of it,
-    // so the button stays in the middle of the window.
-    QMargins margins = ui->horizontalLayout_5->contentsMargins();
-    margins.setLeft(margins.left() + ui->lbl_status->width() + ui->horizontalLayout_5->spacing());
-    ui->horizontalLayout_5->setContentsMargins(margins);
+    setupStatusLine();
     setupAdvancedWindow();
     loadPictures();
     ui->pbtn_advanced->hide();
@@ -67,6 +62,16 @@ HomePage::~HomePage()
 {
     delete adv_widget;
     delete ui;
+}
+
+void HomePage::setupStatusLine()
+{
+    status_line_ = new UpdateStatusLine(ui->lbl_status);
+    // As much room left of the button as the status line takes right of it,
+    // so the button stays in the middle of the window.
+    QMargins margins = ui->horizontalLayout_5->contentsMargins();
+    margins.setLeft(margins.left() + ui->lbl_status->width() + ui->horizontalLayout_5->spacing());
+    ui->horizontalLayout_5->setContentsMargins(margins);
 }
 
 void HomePage::appendFocusRules()
