@@ -6,6 +6,7 @@
 #include "console/Widget.h"
 #include "ui_HomePage.h"
 
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QPalette>
 
@@ -40,7 +41,7 @@ HomePage::HomePage(QWidget* parent)
     ui->setupUi(this);
     appendFocusRules();
     describeForScreenReaders();
-    status_line_ = new UpdateStatusLine(ui->lbl_status);
+    setupStatusLine();
     setupAdvancedWindow();
     loadPictures();
     ui->pbtn_advanced->hide();
@@ -63,6 +64,16 @@ HomePage::~HomePage()
     delete ui;
 }
 
+void HomePage::setupStatusLine()
+{
+    status_line_ = new UpdateStatusLine(ui->lbl_status);
+    // As much room left of the button as the status line takes right of it,
+    // so the button stays in the middle of the window.
+    QMargins margins = ui->horizontalLayout_5->contentsMargins();
+    margins.setLeft(margins.left() + ui->lbl_status->width() + ui->horizontalLayout_5->spacing());
+    ui->horizontalLayout_5->setContentsMargins(margins);
+}
+
 void HomePage::appendFocusRules()
 {
     // Cleared first: a sheet replaced on a window whose children were already
@@ -73,10 +84,30 @@ void HomePage::appendFocusRules()
     setStyleSheet(sheet);
 }
 
+namespace {
+
+// The two windows are plain widgets, which a screen reader would take for a
+// pane inside something else; they are announced as the windows they are,
+// named by their titles.
+QAccessibleInterface* window_as_frame(const QString& class_name, QObject* object)
+{
+    if (class_name == QLatin1String("HomePage") || class_name == QLatin1String("Widget")) {
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+    }
+    return nullptr;
+}
+
+} // namespace
+
 // What a screen reader says for the controls that show no text. The status
 // line gets no name: left empty, its name is its current text.
 void HomePage::describeForScreenReaders()
 {
+    static const bool frames = [] {
+        QAccessible::installFactory(window_as_frame);
+        return true;
+    }();
+    (void)frames;
     ui->lbl_logo->setAccessibleName(QStringLiteral("Tessaro 标志"));
     ui->lbl_product->setAccessibleName(QStringLiteral("Tessaro 硬件钱包"));
     ui->lbl_product->setAccessibleDescription(QStringLiteral("产品图片"));

@@ -41,6 +41,7 @@ protected:
 private:
     void setupAdvancedWindow();
     void appendFocusRules();
+    void setupStatusLine();
     void describeForScreenReaders();
     void loadPictures();
 

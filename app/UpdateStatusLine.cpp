@@ -12,6 +12,10 @@ constexpr int kEstimatePercent = 5;
 
 constexpr int kCloseAnswerMs = 3000;
 
+// At most this wide: the window at its smallest keeps the button in its middle
+// with a line this wide on either side.
+constexpr int kMaxWidth = 250;
+
 QString kib(qint64 bytes, qint64 total_bytes)
 {
     // Small images in tenths, so the count moves.
@@ -24,7 +28,8 @@ UpdateStatusLine::UpdateStatusLine(QLabel* label)
     : QObject(label)
     , label_(label)
 {
-    // Wide enough for the longest line of an image the wallet can hold.
+    // Wide enough for the longest line of an image the wallet can hold, where
+    // the window leaves room for it.
     const qint64 largest = 1024 * 1024;
     QStringList texts {writeText(largest, largest, 89 * 1000), closeRefusedText()};
     for (UpdateStep step : {UpdateStep::ReleaseQuery, UpdateStep::Download, UpdateStep::Verify,
@@ -38,7 +43,7 @@ UpdateStatusLine::UpdateStatusLine(QLabel* label)
     for (const QString& text : qAsConst(texts)) {
         width = std::max(width, label_->fontMetrics().horizontalAdvance(text));
     }
-    label_->setFixedWidth(width + 2 * label_->margin() + 2 * label_->frameWidth());
+    label_->setFixedWidth(std::min(kMaxWidth, width + 2 * label_->margin() + 2 * label_->frameWidth()));
 }
 
 QString UpdateStatusLine::closeRefusedText()
@@ -98,7 +103,26 @@ QString UpdateStatusLine::writeText(qint64 done_bytes, qint64 total_bytes, qint6
 
 void UpdateStatusLine::stepStarted(UpdateStep step)
 {
+    step_ = step;
     show(stepText(step));
+}
+
+void UpdateStatusLine::received(qint64 bytes)
+{
+    // The release answer is too small to count.
+    if (step_ == UpdateStep::Download) {
+        show(stepText(step_) + QStringLiteral(" %1 KiB").arg(kib(bytes, bytes)));
+    }
+}
+
+void UpdateStatusLine::serverSilent()
+{
+    show(silentServerText());
+}
+
+QString UpdateStatusLine::silentServerText()
+{
+    return QStringLiteral("正在等待服务器响应…");
 }
 
 void UpdateStatusLine::dataStarted(int records, int reports)

@@ -26,6 +26,10 @@ public:
     void finished(const UpdateOutcome& outcome);
     // The window was asked to close while the update runs.
     void closeRefused();
+    // The firmware download has brought this many bytes so far.
+    void received(qint64 bytes);
+    // The server has sent nothing for a while.
+    void serverSilent();
 
     void stepStarted(UpdateStep step) override;
     void dataStarted(int records, int reports) override;
@@ -37,6 +41,7 @@ public:
     static QString outcomeText(UpdateFailure failure);
     static QString writeText(qint64 done_bytes, qint64 total_bytes, qint64 left_ms);
     static QString closeRefusedText();
+    static QString silentServerText();
 
 signals:
     // A new text went up: what a screen reader reads out next.
@@ -47,6 +52,7 @@ private:
 
     QLabel* label_;
     qint64 image_bytes_ = 0;
+    UpdateStep step_ = UpdateStep::ReleaseQuery;
     QElapsedTimer write_clock_;
     QElapsedTimer close_answer_; // since the last close request was answered
 };

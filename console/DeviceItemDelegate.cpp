@@ -1,6 +1,9 @@
 #include "console/DeviceItemDelegate.h"
 
+#include <QApplication>
 #include <QPainter>
+
+#include <algorithm>
 
 namespace {
 
@@ -16,8 +19,17 @@ QString description(const QModelIndex& index)
 
 void DeviceItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    QStyledItemDelegate::paint(painter, option, index);
     const QString details = description(index);
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    if (!details.isEmpty()) {
+        // The path gives way in its middle, where paths differ least.
+        const int room = item.rect.width() - kGap - item.fontMetrics.horizontalAdvance(details);
+        item.text = item.fontMetrics.elidedText(item.text, Qt::ElideMiddle, std::max(room, 0));
+    }
+    const QWidget* widget = option.widget;
+    QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget);
     if (details.isEmpty()) {
         return;
     }

@@ -21,6 +21,8 @@
 #include <QPushButton>
 #include <QScopeGuard>
 
+#include <algorithm>
+
 namespace {
 
 const QString kStatusDescription = QStringLiteral("下载状态");
@@ -214,6 +216,9 @@ void Widget::describeDevices()
         device_combo_->setItemData(i, text, Qt::AccessibleDescriptionRole);
         device_combo_->setItemData(i, text, Qt::ToolTipRole);
     }
+    // The open list as wide as its longest line, up to the window's width;
+    // longer paths give way in their middle.
+    device_combo_->view()->setMinimumWidth(std::min(device_combo_->view()->sizeHintForColumn(0), width()));
 }
 
 void Widget::OnSetProcessRange(int min, int max)

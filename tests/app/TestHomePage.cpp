@@ -53,6 +53,9 @@ void TestHomePage::windowTextsAndPictures()
     QCOMPARE(page.ui->lbl_logo->pixmap(Qt::ReturnByValue).size(), QSize(200, 58));
     QCOMPARE(page.ui->lbl_product->pixmap(Qt::ReturnByValue).size(), QSize(300, 104));
     QVERIFY(page.ui->lbl_product->pixmap(Qt::ReturnByValue).hasAlphaChannel());
+    // The status line beside it leaves the button in the middle.
+    QVERIFY(qAbs(page.ui->pbtn_auto->geometry().center().x() - page.width() / 2) <= 1);
+    QVERIFY(page.ui->lbl_status->width() > 0);
 }
 
 void TestHomePage::drawnColours_data()
@@ -170,6 +173,7 @@ void TestHomePage::screenReaderNames()
     for (QWidget* window : {static_cast<QWidget*>(&page), static_cast<QWidget*>(page.adv_widget)}) {
         const QList<QAccessibleInterface*> tree = accessible_tree(window);
         QCOMPARE(tree.first()->text(QAccessible::Name), window->windowTitle());
+        QCOMPARE(tree.first()->role(), QAccessible::Window);
         QStringList nameless;
         int shown = 0;
         for (QAccessibleInterface* item : tree) {
