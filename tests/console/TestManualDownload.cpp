@@ -124,7 +124,8 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten_data()
     // What tells the wallets apart: "port"; "serial" where no port can be
     // told; "none" where neither can; "busy": another process holds the
     // chosen wallet's lock; "serial differs": the bootloader reports another
-    // serial than its application, and the port decides.
+    // serial than its application, and the port decides; "none, waits": as
+    // "none" while another process holds the restart lock for 100 ms.
     QTest::addColumn<QString>("identity");
     QTest::addColumn<bool>("success");
     for (bool manual : {true, false}) {
@@ -147,6 +148,8 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten_data()
                                                         << "busy" << false;
         QTest::newRow(path + "the bootloader's serial differs") << manual << "CA"
                                                                 << "serial differs" << true;
+        QTest::newRow(path + "nothing to tell by, another process restarting") << manual << "CA"
+                                                                               << "none, waits" << true;
     }
 }
 
@@ -167,8 +170,8 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten()
         config.mode = kind == 'A' || kind == 'C' ? sim::Mode::Application : sim::Mode::Bootloader;
         config.faults.reboot_ms = 4000;
         config.serial = QStringLiteral("TS%1").arg(++serial, 7, 10, QLatin1Char('0'));
-        config.faults.no_port = identity == QLatin1String("serial") || identity == QLatin1String("none");
-        config.faults.no_serial = identity == QLatin1String("none");
+        config.faults.no_port = identity == QLatin1String("serial") || identity.startsWith(QLatin1String("none"));
+        config.faults.no_serial = identity.startsWith(QLatin1String("none"));
         config.faults.bootloader_serial_differs = identity == QLatin1String("serial differs");
         return &sim::Bus::instance().attachWallet(config);
     };
@@ -180,6 +183,13 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten()
         QVERIFY(held.open(QIODevice::ReadWrite) && held.write("4242 tessaro-flash\n") > 0 && held.flush());
         QCOMPARE(::flock(held.handle(), LOCK_EX | LOCK_NB), 0);
     }
+    QFile restarting(locks.filePath(QStringLiteral("tessaro-restart.lock")));
+    if (identity == QLatin1String("none, waits")) {
+        QVERIFY(restarting.open(QIODevice::ReadWrite) && restarting.write("4243 tessaro-flash\n") > 0
+                && restarting.flush());
+        QCOMPARE(::flock(restarting.handle(), LOCK_EX | LOCK_NB), 0);
+    }
+    bool restarted_while_held = false;
     QVector<sim::Wallet*> wallets;
     for (QChar kind : bus.left(bus.indexOf('b'))) {
         wallets << attach(kind);
@@ -188,12 +198,22 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten()
         if (bus.contains('b') && waited >= 4000 && wallets.size() == 1) {
             wallets << attach('b');
         }
+        if (restarting.isOpen() && waited >= 100) {
+            // CMD_GOTO_ROM is command 0xC1.
+            restarted_while_held = std::any_of(wallets.begin(), wallets.end(),
+                                               [](sim::Wallet* wallet) { return wallet->commandCount(0xC1) > 0; });
+            restarting.close();
+        }
     };
     const int chosen = manual ? bus.indexOf(QRegularExpression(QStringLiteral("[Cc]"))) : 0;
     TempImage image(hex::image(hex::two_segments()), "\r\n");
     MessageBoxCatcher boxes;
     QCOMPARE(update_by(manual, chosen, image.path()), success);
     settings().lock_dir.clear();
+    // Without port or serial, a wallet is restarted only once no other process
+    // is between its restart and its bootloader.
+    QVERIFY(!restarted_while_held);
+    QVERIFY(!restarting.isOpen());
     if (identity == QLatin1String("busy")) {
         // Stopped before anything was sent; the window says as for a wallet it cannot open.
         QCOMPARE(wallets[chosen]->reportsReceived(), 0);
