@@ -209,7 +209,7 @@ void TestFlashDevices::severalWallets_data()
     // The bootloader on port 1-1 is plugged in while the wallet on 1-2 restarts.
     QTest::newRow("a bootloader plugged in during the search")
         << flash + QStringList {"--path-style",     "linux",          "--second-wallet", "bootloader", "--wallet-fault",
-                                "1:plug-in-ms=100", "--wallet-fault", "2:reboot-ms=300", "--port",     "1-2"}
+                                "1:plug-in-ms=400", "--wallet-fault", "2:reboot-ms=800", "--port",     "1-2"}
         << 0 << "(port 1-1, serial TS0000002) alone: not the restarted wallet (port 1-2, serial TS0000001)";
 }
 
