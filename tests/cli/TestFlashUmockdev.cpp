@@ -222,6 +222,10 @@ void TestFlashUmockdev::severalWallets_data()
         << QStringList {"--mode", "bootloader"}
         << QStringList {"flash", "L", "--port", "1-1", "--then=300", "flash", "B", "--device", "/dev/hidraw0"} << "0 7"
         << "L";
+    // R is the server's release.
+    QTest::newRow("update by port, of two")
+        << QStringList {"--wallets", "2"} << QStringList {"update", "--port", "1-2"} << "0"
+        << "- R";
 }
 
 // Several wallets and several runs under one testbed: every wallet gets its
@@ -246,6 +250,9 @@ void TestFlashUmockdev::severalWallets()
             data[it.key()] += window.data;
         }
     }
+    // What a wallet may end up holding: one of the images, or the release.
+    QMap<QString, QByteArray> contents = data;
+    contents.insert(QStringLiteral("R"), release_);
     QStringList args {TESSARO_FLASH};
     for (const QString& word : qAsConst(commands)) {
         if (data.contains(word)) {
@@ -256,6 +263,9 @@ void TestFlashUmockdev::severalWallets()
             args << path;
         } else {
             args << word;
+        }
+        if (word == QLatin1String("update")) {
+            args << "--server" << server_.base_url() << "--ca" << kTls + "ca.crt";
         }
         if (word.startsWith(QLatin1String("--then="))) {
             args << TESSARO_FLASH;
@@ -279,7 +289,7 @@ void TestFlashUmockdev::severalWallets()
         const QString md5_text = wallet.toObject().value("firmware_md5").toString();
         held << (wallet.toObject().value("firmware_updates").toInt() == 0 ? QStringLiteral("-")
                                                                           : data.key(QByteArray(), "?"));
-        for (auto it = data.cbegin(); it != data.cend(); ++it) {
+        for (auto it = contents.cbegin(); it != contents.cend(); ++it) {
             if (md5(it.value()) == md5_text.toLatin1()) {
                 held.last() = it.key();
             }

@@ -94,6 +94,11 @@ void TestFlashUpdateCommand::update_data()
         << QStringList {"--ca", ca, "--wallets", "2", "--port", "0x14200000"} << 0 << "更新完成"
         << ""
         << "";
+    QTest::newRow("the second wallet by its path")
+        << QStringList {"--ca", ca, "--wallets", "2", "--path-style", "linux", "--device", "/dev/hidraw2"} << 0
+        << "更新完成"
+        << ""
+        << "";
     QTest::newRow("no wallet on the port")
         << QStringList {"--ca", ca, "--wallets", "2", "--port", "1-9", "--json"} << 3 << ""
         << "no wallet on port 1-9"
