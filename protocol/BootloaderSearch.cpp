@@ -12,21 +12,23 @@ namespace {
 
 // Of the new bootloaders, those of the restarted wallet. Where the port and
 // the serial disagree the port decides, and the run log says so.
-QSet<QString> restarted_wallet(const QSet<QString>& fresh, const BootloaderTarget& target, QSet<QString>* passed_over)
+// Each is said once, though the search lists the bus again and again.
+QSet<QString> restarted_wallet(const QSet<QString>& fresh, const BootloaderTarget& target, QSet<QString>* said)
 {
     QSet<QString> taken;
     for (const QString& path : fresh) {
         const WalletIdentity identity = identify(path);
         bool serial_differs = false;
+        const bool unsaid = !said->contains(path);
+        said->insert(path);
         if (!same_wallet(target.identity, identity, &serial_differs)) {
-            if (!passed_over->contains(path)) {
-                passed_over->insert(path);
+            if (unsaid) {
                 qDebug().noquote() << "leaving the bootloader" << path << "(" + identity.text() + ") alone: not the"
                                    << "restarted wallet (" + target.identity.text() + ")";
             }
             continue;
         }
-        if (serial_differs) {
+        if (serial_differs && unsaid) {
             const QString line = QStringLiteral("the bootloader %1 on port %2 reports serial %3, the restarted wallet "
                                                 "%4; the port decides")
                                      .arg(path, identity.port, identity.serial, target.identity.serial);
@@ -78,9 +80,9 @@ SearchResult find_bootloader(const SearchPolicy& policy, const BootloaderTarget&
 {
     SearchResult result;
     result.outcome = UpdateOutcome::failed(UpdateFailure::BootloaderNotFound);
-    QSet<QString> passed_over; // said once each
+    QSet<QString> said;
     for (int attempt = 0; attempt < policy.attempts; ++attempt) {
-        const QSet<QString> fresh = restarted_wallet(list_bootloaders() - target.known, target, &passed_over);
+        const QSet<QString> fresh = restarted_wallet(list_bootloaders() - target.known, target, &said);
         if (fresh.size() > 1) {
             result.outcome = UpdateOutcome::failed(UpdateFailure::SeveralBootloaders);
             return result;
