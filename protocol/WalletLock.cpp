@@ -48,7 +48,13 @@ QString lock_path(const QString& name)
 
 int open_lock(const QString& path)
 {
-    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    const QByteArray name = path.toLocal8Bit();
+    // Opened without O_CREAT first: where fs.protected_regular is set, O_CREAT
+    // on another user's file in a sticky folder such as /run/lock is refused.
+    int fd = ::open(name.constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    }
     if (fd < 0) {
         qDebug().noquote() << "cannot open the lock file" << path << ":" << std::strerror(errno);
     } else {
