@@ -236,6 +236,12 @@ int main(int argc, char** argv)
                                      QStringLiteral("Write command I's stdout and stderr to <dir>/I.out and I.err."),
                                      QStringLiteral("dir"));
     parser.addOption(outputs);
+    const QCommandLineOption usb_bus(QStringLiteral("usb-bus"),
+                                     QStringLiteral("The USB bus the wallets' ports are on (<n>-1, <n>-2, ...), 1 "
+                                                    "unless given: runs side by side need buses of their own, since "
+                                                    "the wallets' lock files are named after their ports."),
+                                     QStringLiteral("n"));
+    parser.addOption(usb_bus);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("The program to run, after --."),
                                  QStringLiteral("-- command [args]"));
     parser.process(app);
@@ -251,7 +257,12 @@ int main(int argc, char** argv)
         return fail(QStringLiteral("reply-delay-ms is not played behind umockdev"));
     }
     {
-        sim::UmockdevBus bus;
+        bool bus_ok = false;
+        const int bus_number = parser.isSet(usb_bus) ? parser.value(usb_bus).toInt(&bus_ok) : 1;
+        if (parser.isSet(usb_bus) && (!bus_ok || bus_number < 1 || bus_number > 255)) {
+            return fail(QStringLiteral("--usb-bus takes a bus number from 1 to 255"));
+        }
+        sim::UmockdevBus bus(bus_number);
         if (bus.rootDir().isEmpty()) {
             return fail(QStringLiteral("cannot make a umockdev testbed"));
         }

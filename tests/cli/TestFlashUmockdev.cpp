@@ -61,6 +61,12 @@ private slots:
     void severalWallets();
 
 private:
+    // Wallet k's port: on a USB bus of this run's own, so that runs side by
+    // side on one machine do not share the wallets' lock files.
+    QString port(int k) const { return QStringLiteral("%1-%2").arg(bus_).arg(k); }
+    QStringList harness() const { return {"--usb-bus", QString::number(bus_)}; }
+
+    int bus_ = 2 + int(QCoreApplication::applicationPid() % 250);
     QTemporaryDir dir_;
     FirmwareServer server_;
     QByteArray release_;
@@ -101,15 +107,18 @@ void TestFlashUmockdev::run_data()
     QTest::newRow("devices")
         << QStringList() << QStringList {"devices", "--json"} << 0
         << "{\"devices\":[{\"interface\":0,\"mode\":\"application\",\"no_permission\":false,\"path\":\"/dev/"
-           "hidraw0\",\"port\":\"1-1\",\"product\":\"Korvex N1\",\"serial\":\"TS0000001\"}]}"
+           "hidraw0\",\"port\":\""
+            + port(1) + "\",\"product\":\"Korvex N1\",\"serial\":\"TS0000001\"}]}"
         << "application:0";
     QTest::newRow("devices, two wallets") << two << QStringList {"devices"} << 0
-                                          << "bootloader\t0\tKorvex N1 Bootloader\t/dev/hidraw0\t1-1\tTS0000002\n"
-                                             "application\t0\tKorvex N1\t/dev/hidraw1\t1-2\tTS0000001\n"
+                                          << "bootloader\t0\tKorvex N1 Bootloader\t/dev/hidraw0\t" + port(1)
+            + "\tTS0000002\n"
+              "application\t0\tKorvex N1\t/dev/hidraw1\t"
+            + port(2) + "\tTS0000001\n"
                                           << "bootloader:0 application:0";
     QTest::newRow("devices, no permission")
         << QStringList {"--fault", "open-denied"} << QStringList {"devices"} << 6
-        << "application\t0\tKorvex N1\t/dev/hidraw0\t1-1\tTS0000001\tno permission\n"
+        << "application\t0\tKorvex N1\t/dev/hidraw0\t" + port(1) + "\tTS0000001\tno permission\n"
         << "application:0";
     QTest::newRow("flash through the restart") << QStringList() << flash << 0 << "下载成功"
                                                << "application:1";
@@ -148,9 +157,9 @@ void TestFlashUmockdev::run()
     }
     const QString trace = dir_.filePath("trace"), state = dir_.filePath("state"), simTrace = dir_.filePath("sim");
     QFile::remove(run_log::fileName());
-    const ToolRun real
-        = run_tool(QStringLiteral("tessaro-umockdev-wallet"),
-                   wallets + QStringList {"--trace", trace, "--state", state, "--", TESSARO_FLASH} + command);
+    const ToolRun real = run_tool(
+        QStringLiteral("tessaro-umockdev-wallet"),
+        harness() + wallets + QStringList {"--trace", trace, "--state", state, "--", TESSARO_FLASH} + command);
     QVERIFY2(real.code == code, qPrintable(real.err));
     // A failure's last line names it; a permission problem, what to install.
     const QString last = real.err.trimmed().split('\n').last();
@@ -208,23 +217,24 @@ void TestFlashUmockdev::severalWallets_data()
             << "A B";
     }
     QTest::newRow("two runs 100 ms apart, by port")
-        << two
-        << QStringList {"flash", "A", "--port", "1-1", "--json", "--then=100", "flash", "B", "--port", "1-2", "--json"}
+        << two << QStringList {"flash", "A", "--port", port(1), "--json", "--then=100",
+                               "flash", "B", "--port", port(2), "--json"}
         << "0 0"
         << "A B";
-    // The bootloader on port 1-1 comes while the wallet on 1-2 restarts.
+    // The bootloader on port 1 comes while the wallet on port 2 restarts.
     QTest::newRow("a bootloader plugged in during the search")
         << QStringList {"--second-wallet",   "bootloader",     "--wallet-fault",
                         "1:plug-in-ms=1000", "--wallet-fault", "2:reboot-ms=2000"}
-        << QStringList {"flash", "A", "--port", "1-2"} << "0"
+        << QStringList {"flash", "A", "--port", port(2)} << "0"
         << "- A";
     QTest::newRow("two runs on one wallet")
         << QStringList {"--mode", "bootloader"}
-        << QStringList {"flash", "L", "--port", "1-1", "--then=300", "flash", "B", "--device", "/dev/hidraw0"} << "0 7"
+        << QStringList {"flash", "L", "--port", port(1), "--then=300", "flash", "B", "--device", "/dev/hidraw0"}
+        << "0 7"
         << "L";
     // R is the server's release.
     QTest::newRow("update by port, of two")
-        << QStringList {"--wallets", "2"} << QStringList {"update", "--port", "1-2"} << "0"
+        << QStringList {"--wallets", "2"} << QStringList {"update", "--port", port(2)} << "0"
         << "- R";
 }
 
@@ -272,8 +282,9 @@ void TestFlashUmockdev::severalWallets()
         }
     }
     const QString state = dir_.filePath("state");
-    const ToolRun run = run_tool(QStringLiteral("tessaro-umockdev-wallet"),
-                                 wallets + QStringList {"--state", state, "--outputs", dir_.path(), "--"} + args);
+    const ToolRun run
+        = run_tool(QStringLiteral("tessaro-umockdev-wallet"),
+                   harness() + wallets + QStringList {"--state", state, "--outputs", dir_.path(), "--"} + args);
     const QJsonObject result = QJsonDocument::fromJson(file_bytes(state)).object();
     QStringList got;
     QString errors;
