@@ -2,6 +2,7 @@
 
 #include "image/FirmwareImage.h"
 #include "protocol/HIDHelper.h"
+#include "protocol/UpdateObserver.h"
 #include "update/ManualDownload.h"
 
 hid_device* sta_handle_ = nullptr;
@@ -49,5 +50,19 @@ bool UsbManager::CloseDevice()
 
 void UsbManager::Send(const QString& path, const QString& file)
 {
-    run_manual_download(session_, flash_writer_.data(), path, FirmwareImage::fromFile(file));
+    // The signal carries only a bool: the window reads the why from here.
+    class Keeper : public UpdateObserver
+    {
+    public:
+        explicit Keeper(UpdateOutcome* kept)
+            : kept_(kept)
+        {
+        }
+        void ended(const UpdateOutcome& outcome) override { *kept_ = outcome; }
+
+    private:
+        UpdateOutcome* kept_;
+    };
+    Keeper keeper(&last_outcome_);
+    run_manual_download(session_, flash_writer_.data(), path, FirmwareImage::fromFile(file), &keeper);
 }

@@ -1,5 +1,6 @@
 #include "console/Widget.h"
 
+#include "console/ElidedStatus.h"
 #include "console/MyComboBox.h"
 #include "console/UsbManager.h"
 #include "protocol/HIDHelper.h"
@@ -164,7 +165,17 @@ void Widget::OnOffetProcess(int step)
 
 void Widget::OnDownloadFinished(bool ok)
 {
-    status_label_->setText(ok ? QStringLiteral("下载成功") : QStringLiteral("下载失败"));
+    if (ok) {
+        status_label_->setText(QStringLiteral("下载成功"));
+    } else {
+        // The signal says only that it failed; the manager knows why.
+        const UpdateOutcome& outcome = UsbManager::GetInstance()->LastOutcome();
+        if (outcome.ok()) {
+            status_label_->setText(QStringLiteral("下载失败"));
+        } else {
+            show_elided_status(status_label_, outcome.row().manual_status + QStringLiteral("：") + outcome.cause());
+        }
+    }
     download_button_->setEnabled(true);
 }
 

@@ -37,6 +37,17 @@ QStringList UpdateOutcome::logLines() const
     return lines;
 }
 
+FailureFacts UpdateOutcome::facts() const
+{
+    FailureFacts facts;
+    facts.detail = detail;
+    facts.system_error = device_error;
+    facts.file = file;
+    facts.segment = segment;
+    facts.report = report;
+    return facts;
+}
+
 QString step_name(UpdateStep step)
 {
     switch (step) {
