@@ -111,7 +111,7 @@ FailureRow describe(UpdateFailure failure)
         return Row(f, "release-tls-refused", EXIT_SERVER, Wallet::Untouched)
             .autoBox(fetch_box)
             .reason(QStringLiteral("the firmware server's certificate is not trusted: {detail}") + not_touched)
-            .cause(QStringLiteral("固件服务器出示的证书不受信任{detail}"
+            .cause(QStringLiteral("固件服务器出示的证书不受信任{server}"
                                   "，为安全起见已停止连接。如果您在使用公司或学校的网络，代理可能替换了证书：请换一个网"
                                   "络（例如手机热点）后")
                    + press_again + untouched);
@@ -119,7 +119,7 @@ FailureRow describe(UpdateFailure failure)
         return Row(f, "release-http-status", EXIT_SERVER, Wallet::Untouched)
             .autoBox(fetch_box)
             .reason(QStringLiteral("the release query was answered with an error: {detail}") + not_touched)
-            .cause(QStringLiteral("固件服务器返回了错误（HTTP 状态 {detail}），暂时无法获取固件信息。请稍后")
+            .cause(QStringLiteral("固件服务器返回了错误（HTTP 状态 {server}），暂时无法获取固件信息。请稍后")
                    + press_again + support + untouched);
     case UpdateFailure::AnswerRefused:
         return Row(f, "answer-refused", EXIT_SERVER, Wallet::Untouched)
@@ -322,7 +322,8 @@ QString fill_failure_text(const QString& text, const FailureFacts& facts)
 {
     // An empty field is named as such: the owner sees what was missing.
     const QString file = facts.file.isEmpty() ? QStringLiteral("（未填写文件路径）") : facts.file;
-    return fill_failure_text(QString(text).replace(QLatin1String("{file}"), file), facts.detail, facts.system_error,
+    QString filled = QString(text).replace(QLatin1String("{server}"), facts.server_said);
+    return fill_failure_text(filled.replace(QLatin1String("{file}"), file), facts.detail, facts.system_error,
                              facts.segment, facts.report);
 }
 

@@ -67,7 +67,7 @@ struct FailureRow
     bool erased = false; // the wallet is (or may be) erased and waits in its bootloader
     // What happened and what to do next, in the wallet owner's words: the
     // informative text of the windows' boxes and the advanced window's reason.
-    // A template of {detail} and {file}.
+    // A template of {detail}, {file} and {server}.
     QString cause;
 };
 
@@ -77,6 +77,7 @@ struct FailureFacts
     QString detail; // the path, folder, address, refusal or certificate concerned
     QString system_error; // the system's own words, where it had some
     QString file; // the image file concerned
+    QString server_said; // the server's HTTP status, or whose certificate it showed
     int segment = -1;
     int report = 0;
 };

@@ -43,6 +43,7 @@ FailureFacts UpdateOutcome::facts() const
     facts.detail = detail;
     facts.system_error = device_error;
     facts.file = file;
+    facts.server_said = server_said;
     facts.segment = segment;
     facts.report = report;
     return facts;

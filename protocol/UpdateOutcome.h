@@ -28,6 +28,7 @@ struct UpdateOutcome
     QString device_error; // the system's own words (hidapi's, the file system's), where it had some
     QString detail; // the image's refusal, or the device path, folder or address concerned
     QString file; // the image file concerned, where an image was refused
+    QString server_said; // the server's HTTP status, or whose certificate it showed
 
     bool ok() const { return failure == UpdateFailure::None; }
     const FailureRow& row() const { return failure_row(failure); }

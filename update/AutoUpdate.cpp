@@ -89,10 +89,10 @@ UpdateOutcome run_auto_update(const Flasher& flash, UpdateObserver* watcher)
     if (net.lastFailure() != UpdateFailure::None) {
         // What a failed query leaves is no answer to parse (at best an error
         // page): the user is told the query's own failure.
-        FailureFacts told;
-        told.detail = net.lastServerFact();
-        show_auto_box(net.lastFailure(), told);
-        return UpdateOutcome::failed(net.lastFailure(), net.lastError());
+        UpdateOutcome outcome = UpdateOutcome::failed(net.lastFailure(), net.lastError());
+        outcome.server_said = net.lastServerFact();
+        show_auto_box(outcome.failure, outcome.facts());
+        return outcome;
     }
     report.stepStarted(UpdateStep::Download);
     FirmwareImage image;

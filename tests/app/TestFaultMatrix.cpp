@@ -72,7 +72,7 @@ QStringList manual_lines(UpdateFailure failure)
 bool fits_cause(const QString& text, UpdateFailure failure)
 {
     QString pattern = QRegularExpression::escape(failure_row(failure).cause);
-    for (const char* fact : {"{detail}", "{file}"}) {
+    for (const char* fact : {"{detail}", "{file}", "{server}"}) {
         pattern.replace(QRegularExpression::escape(QLatin1String(fact)), QStringLiteral(".*"));
     }
     return QRegularExpression(QStringLiteral("^") + pattern + QStringLiteral("$")).match(text).hasMatch();
