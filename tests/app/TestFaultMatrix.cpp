@@ -453,6 +453,13 @@ void TestFaultMatrix::update()
             QCOMPARE(status->accessibleDescription(), full);
             QVERIFY(status->text() == full
                     || (status->text().endsWith(QChar(0x2026)) && full.startsWith(status->text().chopped(1))));
+            // Shown, the line is cut to the label's own width, the window's unchanged.
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) <= status->contentsRect().width());
+            QVERIFY(status->text().endsWith(QChar(0x2026)) && full.startsWith(status->text().chopped(1)));
+            QCOMPARE(status->toolTip(), full);
+            w.hide();
             if (faults == QLatin1String("bad-image")) {
                 QVERIFY2(why.contains(image.path()) && why.contains(QLatin1String("line 1")), qPrintable(why));
             } else if (faults == QLatin1String("missing-file")) {
