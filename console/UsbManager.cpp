@@ -2,7 +2,6 @@
 
 #include "image/FirmwareImage.h"
 #include "protocol/HIDHelper.h"
-#include "protocol/UpdateObserver.h"
 #include "update/ManualDownload.h"
 
 hid_device* sta_handle_ = nullptr;
@@ -50,19 +49,5 @@ bool UsbManager::CloseDevice()
 
 void UsbManager::Send(const QString& path, const QString& file)
 {
-    // The signal carries only a bool: the window reads the why from here.
-    class Keeper : public UpdateObserver
-    {
-    public:
-        explicit Keeper(UpdateOutcome* kept)
-            : kept_(kept)
-        {
-        }
-        void ended(const UpdateOutcome& outcome) override { *kept_ = outcome; }
-
-    private:
-        UpdateOutcome* kept_;
-    };
-    Keeper keeper(&last_outcome_);
-    run_manual_download(session_, flash_writer_.data(), path, FirmwareImage::fromFile(file), &keeper);
+    run_manual_download(session_, flash_writer_.data(), path, FirmwareImage::fromFile(file), nullptr, &last_outcome_);
 }

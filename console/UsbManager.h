@@ -35,7 +35,8 @@ public:
     // The manual download of a HEX file; the outcome goes out through
     // flash_writer_'s sig_OnDownloadFinished, once per call.
     void Send(const QString& path, const QString& file);
-    // How the last Send ended, already when sig_OnDownloadFinished is emitted.
+    // What became of the last manual download; set before its
+    // sig_OnDownloadFinished goes out, so the receivers can say why.
     const UpdateOutcome& LastOutcome() const { return last_outcome_; }
 
     QSharedPointer<HIDHelper> flash_writer_;

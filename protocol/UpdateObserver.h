@@ -25,8 +25,6 @@ public:
         (void)sent;
         (void)total;
     }
-    // The update ended so, told before any signal that carries only a bool.
-    virtual void ended(const UpdateOutcome& outcome) { (void)outcome; }
 };
 
 // Passes everything on to the observer behind it, when there is one. A front
@@ -45,7 +43,6 @@ public:
     void dataStarted(int records, int reports) override { next_->dataStarted(records, reports); }
     void recordPlaced() override { next_->recordPlaced(); }
     void reportsSent(int sent, int total) override { next_->reportsSent(sent, total); }
-    void ended(const UpdateOutcome& outcome) override { next_->ended(outcome); }
 
 private:
     UpdateObserver none_;

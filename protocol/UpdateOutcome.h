@@ -1,22 +1,9 @@
 #pragma once
 
 #include "log/Failure.h"
+#include "protocol/UpdateStep.h"
 
 #include <QString>
-
-// The steps of an update, in the order they run.
-enum class UpdateStep {
-    ReleaseQuery,
-    Download,
-    Verify,
-    BootloaderEntry,
-    BootloaderSearch,
-    Auth,
-    Erase,
-    Write,
-    Crc,
-    Finish
-};
 
 // What became of an update: the failure and its facts. The words and the exit
 // status of each front end are the failure's row of the failure table.
@@ -46,5 +33,3 @@ struct UpdateOutcome
     // for lack of permission, or otherwise.
     static UpdateOutcome unopenable(const QString& path, const QString& device_error);
 };
-
-QString step_name(UpdateStep step);

@@ -286,10 +286,10 @@ void TestFaultMatrix::update_data()
     fetch("no wallet", "no-wallet", UpdateFailure::NoWallet);
     QTest::newRow("manual: refused image") << true << "bad-image" << int(UpdateFailure::ImageRefused)
                                            << QStringList {"固件文件格式错误 line 1: missing start code ':'"};
-    const QStringList unreadable {QStringLiteral("固件文件格式错误 the file cannot be opened")};
-    QTest::newRow("manual: missing file")
-        << true << "missing-file" << int(UpdateFailure::ImageUnreadable) << unreadable;
-    QTest::newRow("manual: empty file field") << true << "no-file" << int(UpdateFailure::ImageUnreadable) << unreadable;
+    QTest::newRow("manual: missing file") << true << "missing-file" << int(UpdateFailure::ImageUnreadable)
+                                          << QStringList {"固件文件格式错误 No such file or directory"};
+    QTest::newRow("manual: empty file field") << true << "no-file" << int(UpdateFailure::ImageUnreadable)
+                                              << QStringList {"固件文件格式错误 No file name specified"};
     QTest::newRow("manual: not connected") << true << "not-connected" << int(UpdateFailure::WalletNotConnected)
                                            << manual_lines(UpdateFailure::WalletNotConnected);
 }
