@@ -93,6 +93,13 @@ void TestFailureTable::causesTellFailuresApart()
     }
     QCOMPARE(causes.size(), failure_table().size());
     QVERIFY(failure_row(UpdateFailure::None).cause.contains(QStringLiteral("拔下")));
+    // The facts the owner needs to act on are in their places.
+    QVERIFY(failure_row(UpdateFailure::FolderUnwritable).cause.contains(QLatin1String("{detail}")));
+    QVERIFY(failure_row(UpdateFailure::ReleaseTlsRefused).cause.contains(QLatin1String("{server}")));
+    QVERIFY(failure_row(UpdateFailure::ReleaseHttpStatus).cause.contains(QLatin1String("{server}")));
+    QVERIFY(failure_row(UpdateFailure::ImageRefused).cause.contains(QLatin1String("{file}")));
+    QVERIFY(failure_row(UpdateFailure::CrcRefused).cause.contains(QStringLiteral("客服")));
+    QVERIFY(failure_row(UpdateFailure::WalletNoPermission).cause.contains(QStringLiteral("远程")));
 }
 
 void TestFailureTable::factsFillTheTemplates()
