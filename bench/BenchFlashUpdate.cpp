@@ -17,7 +17,7 @@ namespace {
 class QuietNotices : public NoticeSink
 {
 public:
-    void show(NoticeKind, const QString&, const QString&) override { }
+    void show(NoticeKind, const QString&, const QString&, const QString&) override { }
 };
 
 // A whole automatic flash update of an image of the given size onto a

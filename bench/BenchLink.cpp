@@ -26,7 +26,7 @@ namespace {
 class QuietNotices : public NoticeSink
 {
 public:
-    void show(NoticeKind, const QString&, const QString&) override { }
+    void show(NoticeKind, const QString&, const QString&, const QString&) override { }
 };
 
 QCoreApplication* application()

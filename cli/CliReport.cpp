@@ -111,9 +111,11 @@ void CliReport::reportsSent(int sent, int total)
     event(QStringLiteral("progress"), {{QStringLiteral("sent"), sent}, {QStringLiteral("total"), total}});
 }
 
-void CliReport::show(NoticeKind, const QString& title, const QString& text)
+void CliReport::show(NoticeKind, const QString& title, const QString& text, const QString&)
 {
     // The lines the command line has always printed for the window's boxes.
+    // What the box adds below speaks of the window's button; the end line's
+    // reason says what happened here.
     bar_.finish();
     err_ << QStringLiteral("提示: ") << text << '\n';
     err_.flush();

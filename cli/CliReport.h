@@ -38,7 +38,7 @@ public:
     void stepStarted(UpdateStep step) override;
     void dataStarted(int records, int reports) override;
     void reportsSent(int sent, int total) override;
-    void show(NoticeKind kind, const QString& title, const QString& text) override;
+    void show(NoticeKind kind, const QString& title, const QString& text, const QString& informative) override;
 
 private:
     void event(const QString& type, QJsonObject fields);

@@ -2,11 +2,12 @@
 
 #include <QMessageBox>
 
-void MessageBoxNotices::show(NoticeKind kind, const QString& title, const QString& text)
+void MessageBoxNotices::show(NoticeKind kind, const QString& title, const QString& text, const QString& informative)
 {
-    if (kind == NoticeKind::Warning) {
-        QMessageBox::warning(nullptr, title, text, QMessageBox::Ok, QMessageBox::NoButton);
-    } else {
-        QMessageBox::information(nullptr, title, text, QMessageBox::Ok, QMessageBox::NoButton);
-    }
+    // What QMessageBox::information and ::warning build, with room for the
+    // informative text below the box's own.
+    QMessageBox box(kind == NoticeKind::Warning ? QMessageBox::Warning : QMessageBox::Information, title, text,
+                    QMessageBox::Ok, nullptr);
+    box.setInformativeText(informative);
+    box.exec();
 }

@@ -7,5 +7,5 @@
 class MessageBoxNotices : public NoticeSink
 {
 public:
-    void show(NoticeKind kind, const QString& title, const QString& text) override;
+    void show(NoticeKind kind, const QString& title, const QString& text, const QString& informative) override;
 };

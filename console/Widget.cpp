@@ -240,10 +240,11 @@ void Widget::OnDownloadFinished(bool ok)
     if (ok) {
         showStatus(QStringLiteral("下载成功"));
     } else {
-        // The reason follows the words the window has always shown.
+        // What happened and what to do next follow the words the window has
+        // always shown, in the owner's words (the file and line concerned).
         const UpdateOutcome& outcome = UsbManager::GetInstance()->LastOutcome();
         const QString failed = QStringLiteral("下载失败");
-        showStatus(outcome.ok() ? failed : failed + QStringLiteral("：") + outcome.reason());
+        showStatus(outcome.ok() ? failed : failed + QStringLiteral("：") + outcome.cause());
     }
     download_button_->setEnabled(true);
 }

@@ -67,7 +67,21 @@ struct FailureRow
     ExitCode exit = EXIT_FAILED;
     bool touched = false; // anything was sent to the wallet
     bool erased = false; // the wallet is (or may be) erased and waits in its bootloader
-    QString cause; // what happened and what to do next, in the wallet owner's words
+    // What happened and what to do next, in the wallet owner's words: the
+    // informative text of the windows' boxes and the advanced window's reason.
+    // A template of {detail}, {file} and {server}.
+    QString cause;
+};
+
+// The facts of one failure that its texts are filled with.
+struct FailureFacts
+{
+    QString detail; // the path, folder, address, refusal or certificate concerned
+    QString system_error; // the system's own words, where it had some
+    QString file; // the image file concerned
+    QString server_said; // the server's HTTP status, or whose certificate it showed
+    int segment = -1;
+    int report = 0;
 };
 
 // The row of `failure`.
@@ -79,7 +93,11 @@ const QVector<FailureRow>& failure_table();
 // layer that knows the permission rules.
 QString fill_failure_text(QString text, const QString& detail, const QString& system_error = QString(),
                           int segment = -1, int report = 0);
+QString fill_failure_text(const QString& text, const FailureFacts& facts);
+// The row's cause with the failure's facts filled in.
+QString failure_cause(UpdateFailure failure, const FailureFacts& facts = FailureFacts());
 
-// The boxes of the two windows, as the row says; nothing when it has none.
-void show_auto_box(UpdateFailure failure);
-void show_manual_box(UpdateFailure failure);
+// The boxes of the two windows, as the row says, the cause as their
+// informative text; nothing when the row has none. A failure's box warns.
+void show_auto_box(UpdateFailure failure, const FailureFacts& facts = FailureFacts());
+void show_manual_box(UpdateFailure failure, const FailureFacts& facts = FailureFacts());

@@ -6,15 +6,18 @@
 
 #include <cstdio>
 
-void show_notice(NoticeKind kind, const QString& title, const QString& text)
+void show_notice(NoticeKind kind, const QString& title, const QString& text, const QString& informative)
 {
     if (NoticeSink* sink = settings().notices) {
-        sink->show(kind, title, text);
+        sink->show(kind, title, text, informative);
         return;
     }
     QTextStream err(stderr);
     err.setCodec("UTF-8");
     err << title << QStringLiteral(": ") << text << '\n';
+    if (!informative.isEmpty()) {
+        err << informative << '\n';
+    }
 }
 
 void show_notice(const QString& text)

@@ -13,11 +13,12 @@ class NoticeSink
 public:
     virtual ~NoticeSink() = default;
     // Returns once the user has seen the notice (a box has been closed).
-    virtual void show(NoticeKind kind, const QString& title, const QString& text) = 0;
+    // `informative`, when not empty, says what happened and what to do next.
+    virtual void show(NoticeKind kind, const QString& title, const QString& text, const QString& informative) = 0;
 };
 
 // Without a sink a notice is a line "title: text" on stderr that needs no answer.
-void show_notice(NoticeKind kind, const QString& title, const QString& text);
+void show_notice(NoticeKind kind, const QString& title, const QString& text, const QString& informative = QString());
 
 // The automatic update's notice: information titled "提示".
 void show_notice(const QString& text);

@@ -259,7 +259,10 @@ bool fetch_firmware(FirmwareImage* image, FetchFailure* why)
         if (why != nullptr) {
             *why = FetchFailure {which, detail, system_error};
         }
-        show_auto_box(which);
+        FailureFacts facts;
+        facts.detail = detail;
+        facts.system_error = system_error;
+        show_auto_box(which, facts);
         return false;
     };
     const QString dir = firmware_directory();

@@ -8,6 +8,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSslCertificate>
+#include <QSslError>
 #include <QUrl>
 
 namespace {
@@ -28,6 +30,33 @@ UpdateFailure release_failure(ReplyFailure kind)
         return UpdateFailure::AnswerRefused;
     }
     return UpdateFailure::ReleaseNoAnswer;
+}
+
+// A certificate's names as its owner would recognise them.
+QString certificate_names(const QSslCertificate& certificate, QSslCertificate::SubjectInfo name)
+{
+    const QStringList names = certificate.subjectInfo(name) + certificate.subjectInfo(QSslCertificate::Organization);
+    return names.isEmpty() ? certificate.subjectDisplayName() : names.join(QStringLiteral(", "));
+}
+
+QString server_fact(ReplyFailure kind, QNetworkReply* reply, const QSslCertificate& refused)
+{
+    switch (kind) {
+    case ReplyFailure::HttpStatus:
+        return QString::number(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt());
+    case ReplyFailure::TlsRefused:
+        if (refused.isNull()) {
+            return QString();
+        }
+        return QStringLiteral("（证书颁发给“%1”，签发者“%2”）")
+            .arg(certificate_names(refused, QSslCertificate::CommonName),
+                 refused.issuerInfo(QSslCertificate::CommonName).join(QStringLiteral(", ")));
+    case ReplyFailure::None:
+    case ReplyFailure::NoAnswer:
+    case ReplyFailure::Oversized:
+        return QString();
+    }
+    return QString();
 }
 
 } // namespace
@@ -64,10 +93,20 @@ QString TestNet::get_latest()
     bounds.max_bytes = settings().answer_max_bytes;
     bounds.deadline_ms = settings().answer_deadline_ms;
     ReplyFailure kind = ReplyFailure::None;
+    QSslCertificate refused;
+    connect(reply, &QNetworkReply::sslErrors, this, [&refused](const QList<QSslError>& errors) {
+        for (const QSslError& error : errors) {
+            if (refused.isNull() && !error.certificate().isNull()) {
+                refused = error.certificate();
+            }
+        }
+    });
     if (wait_for_reply(reply, &last_error_, bounds, &kind)) {
         body = reply->readAll();
     }
+    disconnect(reply, &QNetworkReply::sslErrors, this, nullptr);
     last_failure_ = release_failure(kind);
+    last_server_fact_ = server_fact(kind, reply, refused);
     if (!last_error_.isEmpty()) {
         qDebug().noquote() << "release query failed:" << last_error_;
     }

@@ -28,10 +28,14 @@ public:
     QString lastError() const { return last_error_; }
     // Which failure the last query met, UpdateFailure::None when it succeeded.
     UpdateFailure lastFailure() const { return last_failure_; }
+    // What the wallet owner is told of the last failure: the HTTP status, or
+    // whose certificate was not trusted; empty when there is nothing to tell.
+    QString lastServerFact() const { return last_server_fact_; }
 
 private:
     void release();
 
     QString last_error_;
+    QString last_server_fact_;
     UpdateFailure last_failure_ = UpdateFailure::None;
 };

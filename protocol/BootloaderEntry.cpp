@@ -81,7 +81,7 @@ bool goto_rom(EntryResult* result, const QString& chosen)
     }
     // Failing before the restart ends the update here.
     if (!entry.outcome.ok() && !entry.outcome.row().touched) {
-        show_auto_box(entry.outcome.failure);
+        show_auto_box(entry.outcome.failure, entry.outcome.facts());
         if (!entry.outcome.detail.isEmpty()) {
             qDebug() << "设备未找到 ";
         }

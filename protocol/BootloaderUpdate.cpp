@@ -44,17 +44,19 @@ public:
 
 UpdateOutcome image_outcome(const FirmwareImage& image)
 {
+    UpdateOutcome outcome;
     if (!image.readable()) {
-        return UpdateOutcome::failed(UpdateFailure::ImageUnreadable, image.readError());
-    }
-    if (!image.accepted()) {
-        return UpdateOutcome::failed(UpdateFailure::ImageRefused, image.verdict().message());
-    }
-    if (image.totalRecords() == 0) {
+        outcome = UpdateOutcome::failed(UpdateFailure::ImageUnreadable, image.readError());
+    } else if (!image.accepted()) {
+        outcome = UpdateOutcome::failed(UpdateFailure::ImageRefused, image.verdict().message());
+    } else if (image.totalRecords() == 0) {
         // An update that sends no data would erase the wallet and call it done.
-        return UpdateOutcome::failed(UpdateFailure::ImageRefused, QStringLiteral("the image holds no data"));
+        outcome = UpdateOutcome::failed(UpdateFailure::ImageRefused, QStringLiteral("the image holds no data"));
     }
-    return UpdateOutcome();
+    if (!outcome.ok()) {
+        outcome.file = image.path();
+    }
+    return outcome;
 }
 
 UpdateOutcome update_bootloader(hid_device_* bootloader, const FirmwareImage& image, UpdateObserver& observer,

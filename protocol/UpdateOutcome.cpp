@@ -36,3 +36,15 @@ QStringList UpdateOutcome::logLines() const
     }
     return lines;
 }
+
+FailureFacts UpdateOutcome::facts() const
+{
+    FailureFacts facts;
+    facts.detail = detail;
+    facts.system_error = device_error;
+    facts.file = file;
+    facts.server_said = server_said;
+    facts.segment = segment;
+    facts.report = report;
+    return facts;
+}

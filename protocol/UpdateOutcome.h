@@ -14,6 +14,8 @@ struct UpdateOutcome
     int report = 0; // the report of this update (from 1) that was not written
     QString device_error; // the system's own words (hidapi's, the file system's), where it had some
     QString detail; // the image's refusal, or the device path, folder or address concerned
+    QString file; // the image file concerned, where an image was refused
+    QString server_said; // the server's HTTP status, or whose certificate it showed
 
     bool ok() const { return failure == UpdateFailure::None; }
     const FailureRow& row() const { return failure_row(failure); }
@@ -21,6 +23,10 @@ struct UpdateOutcome
     QString reason() const;
     // The manual download's run-log lines, from the row.
     QStringList logLines() const;
+    // The facts the row's texts are filled with.
+    FailureFacts facts() const;
+    // What happened and what to do next, in the wallet owner's words.
+    QString cause() const { return failure_cause(failure, facts()); }
 
     static UpdateOutcome failed(UpdateFailure failure, const QString& detail = QString());
     // A wallet at `path` that could not be opened, hidapi saying `device_error`:

@@ -53,14 +53,14 @@ UpdateOutcome flash_update(const FirmwareImage& image, const BootloaderTarget& t
     const UpdateOutcome verdict = image_outcome(image);
     if (!verdict.ok()) {
         qWarning().noquote() << verdict.row().auto_box + ':' << verdict.detail;
-        show_auto_box(verdict.failure);
+        show_auto_box(verdict.failure, verdict.facts());
         return verdict;
     }
     BarObserver observer(progress, watcher);
     observer.stepStarted(UpdateStep::BootloaderSearch);
     const SearchResult found = find_bootloader(AUTOMATIC_SEARCH, target);
     if (found.device == nullptr) {
-        show_auto_box(found.outcome.failure);
+        show_auto_box(found.outcome.failure, found.outcome.facts());
         return found.outcome;
     }
     const UpdateOutcome outcome = update_bootloader(found.device, image, observer);
@@ -68,7 +68,7 @@ UpdateOutcome flash_update(const FirmwareImage& image, const BootloaderTarget& t
     if (!outcome.ok()) {
         qDebug().noquote() << "update failed:" << outcome.reason();
     }
-    show_auto_box(outcome.failure);
+    show_auto_box(outcome.failure, outcome.facts());
     if (outcome.ok() && !image.path().isEmpty()) {
         QFile::remove(image.path());
     }
@@ -89,8 +89,10 @@ UpdateOutcome run_auto_update(const Flasher& flash, UpdateObserver* watcher, con
     if (net.lastFailure() != UpdateFailure::None) {
         // What a failed query leaves is no answer to parse (at best an error
         // page): the user is told the query's own failure.
-        show_auto_box(net.lastFailure());
-        return UpdateOutcome::failed(net.lastFailure(), net.lastError());
+        UpdateOutcome outcome = UpdateOutcome::failed(net.lastFailure(), net.lastError());
+        outcome.server_said = net.lastServerFact();
+        show_auto_box(outcome.failure, outcome.facts());
+        return outcome;
     }
     report.stepStarted(UpdateStep::Download);
     FirmwareImage image;

@@ -56,7 +56,7 @@ UpdateOutcome run_manual_download(DeviceSession& session, HIDHelper* writer, con
     // Every way out shows its box and logs its lines, as its row has them,
     // then emits the one outcome signal.
     const auto finished = [writer, last](const UpdateOutcome& outcome) {
-        show_manual_box(outcome.failure);
+        show_manual_box(outcome.failure, outcome.facts());
         for (const QString& line : outcome.logLines()) {
             qDebug().noquote() << line.mid(5);
             log_line(line);

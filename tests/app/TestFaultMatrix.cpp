@@ -69,6 +69,26 @@ QStringList manual_lines(UpdateFailure failure)
     return lines;
 }
 
+// Whether `text` is the cause of `failure` as its row words it, the
+// failure's facts in the row's places.
+bool fits_cause(const QString& text, UpdateFailure failure)
+{
+    QString pattern = QRegularExpression::escape(failure_row(failure).cause);
+    for (const char* fact : {"{detail}", "{file}", "{server}"}) {
+        pattern.replace(QRegularExpression::escape(QLatin1String(fact)), QStringLiteral(".*"));
+    }
+    return QRegularExpression(QStringLiteral("^") + pattern + QStringLiteral("$")).match(text).hasMatch();
+}
+
+// The informative texts seen so far and the failure each told: no two
+// failures may read alike.
+QHash<QString, int> g_told;
+
+bool told_apart(const QString& text, UpdateFailure failure)
+{
+    return g_told.insert(text, g_told.value(text, int(failure))).value() == int(failure);
+}
+
 template<typename T>
 T* child(const QWidget& w, const QString& text = QString())
 {
@@ -124,6 +144,7 @@ private:
     }
 
     ScopedSettings settings_scope_;
+    QSslConfiguration trust_;
     FirmwareServer server_;
     QTemporaryDir folder_;
     QString firmwarePath_;
@@ -145,6 +166,7 @@ void TestFaultMatrix::initTestCase()
     trust.setCaCertificates(QSslCertificate::fromPath(tls + "ca.crt"));
     QVERIFY(!trust.caCertificates().isEmpty());
     QSslConfiguration::setDefaultConfiguration(trust);
+    trust_ = trust;
     settings().wait = no_wait;
     QVERIFY(folder_.isValid());
     QVERIFY(QDir::setCurrent(folder_.path())); // the run log's place
@@ -200,6 +222,8 @@ void TestFaultMatrix::cleanup()
 {
     QVERIFY(!QFile::exists(folder_.filePath(FILE_NAME))); // no staging file is left
     serveRelease(digest_);
+    settings().server_base = normalized_base(server_.base_url());
+    QSslConfiguration::setDefaultConfiguration(trust_);
     UsbManager::GetInstance()->CloseDevice();
     QCOMPARE(sim::Bus::instance().openHandles(), 0);
     sim::Bus::instance().reset();
@@ -257,6 +281,10 @@ void TestFaultMatrix::update_data()
             << false << faults << int(failure) << QStringList {failure_row(failure).auto_box};
     };
     fetch("no release answer", "no-release", UpdateFailure::ReleaseHttpStatus);
+    fetch("server down", "no-server", UpdateFailure::ReleaseNoAnswer);
+    fetch("certificate not trusted", "untrusted", UpdateFailure::ReleaseTlsRefused);
+    fetch("answer not understood", "bad-answer", UpdateFailure::AnswerRefused);
+    fetch("wallet may not be opened", "open-denied", UpdateFailure::WalletNoPermission);
     fetch("digest does not match", "bad-digest", UpdateFailure::DigestMismatch);
     fetch("no wallet", "no-wallet", UpdateFailure::NoWallet);
     // Another process holds the wallet's lock: to the windows, a wallet that cannot be opened.
@@ -265,6 +293,10 @@ void TestFaultMatrix::update_data()
         << true << "held" << int(UpdateFailure::WalletBusy) << manual_lines(UpdateFailure::WalletBusy);
     QTest::newRow("manual: refused image") << true << "bad-image" << int(UpdateFailure::ImageRefused)
                                            << QStringList {"固件文件格式错误 line 1: missing start code ':'"};
+    QTest::newRow("manual: missing file") << true << "missing-file" << int(UpdateFailure::ImageUnreadable)
+                                          << QStringList {"固件文件格式错误 No such file or directory"};
+    QTest::newRow("manual: empty file field") << true << "no-file" << int(UpdateFailure::ImageUnreadable)
+                                              << QStringList {"固件文件格式错误 No file name specified"};
     QTest::newRow("manual: not connected") << true << "not-connected" << int(UpdateFailure::WalletNotConnected)
                                            << manual_lines(UpdateFailure::WalletNotConnected);
 }
@@ -297,7 +329,18 @@ void TestFaultMatrix::update()
             settings().lock_dir = locks.path();
             QVERIFY(held.open(QIODevice::ReadWrite) && held.write("4242 tessaro-flash\n") > 0 && held.flush());
             QCOMPARE(::flock(held.handle(), LOCK_EX | LOCK_NB), 0);
-        } else if (!QStringList {"no-wallet", "bad-image", "not-connected"}.contains(fault)) {
+        } else if (fault == QLatin1String("no-server")) {
+            settings().server_base = normalized_base(QStringLiteral("https://127.0.0.1:1"));
+        } else if (fault == QLatin1String("untrusted")) {
+            // A company proxy's certificate looks like this: signed by no root we know.
+            QSslConfiguration other = trust_;
+            other.setCaCertificates(
+                QSslCertificate::fromPath(QStringLiteral(TESSARO_TEST_DATA_DIR "/tls/selfsigned.crt")));
+            QSslConfiguration::setDefaultConfiguration(other);
+        } else if (fault == QLatin1String("bad-answer")) {
+            server_.set_route(QStringLiteral("/firmware/latest"), 200, "no release here", "text/plain");
+        } else if (!QStringList {"no-wallet", "bad-image", "not-connected", "missing-file", "no-file"}.contains(
+                       fault)) {
             QVERIFY2(sim::applyFault(fault, &config, &error), qPrintable(error));
         }
     }
@@ -339,9 +382,26 @@ void TestFaultMatrix::update()
                 QVERIFY(count_first_reports(CMD_GOTO_ROM) == 1 && count_first_reports(CMD_AUTH) == 0);
             }
         };
+        // The outcome's box: the text as it always was, what happened and
+        // what to do next below it, a warning unless it succeeded.
+        const UpdateFailure shown
+            = expected == UpdateFailure::EntryNotSent ? UpdateFailure::BootloaderNotFound : expected;
+        const QString cert = QStringLiteral("证书颁发给“127.0.0.1”，签发者“Tessaro Test CA”");
+        const auto checkOutcomeBox = [&]() {
+            const MessageBoxCatcher::Box box = boxes.boxes().last();
+            QCOMPARE(box.icon, int(ok ? QMessageBox::Information : QMessageBox::Warning));
+            QVERIFY2(fits_cause(box.informative, shown), qPrintable(box.informative));
+            QVERIFY2(told_apart(box.informative, shown), qPrintable(box.informative));
+            QVERIFY(expected != UpdateFailure::ReleaseTlsRefused || box.informative.contains(cert));
+            QVERIFY(expected != UpdateFailure::ReleaseHttpStatus || box.informative.contains(QLatin1String("404")));
+            for (const MessageBoxCatcher::Box& other : boxes.boxes().mid(0, boxes.boxes().size() - 1)) {
+                QVERIFY(other.informative.isEmpty() && other.icon == int(QMessageBox::Information));
+            }
+        };
         API_DATA = QStringLiteral("an earlier answer");
         QTest::mouseClick(page.ui->pbtn_auto, Qt::LeftButton);
         QCOMPARE(boxes.texts(), told);
+        checkOutcomeBox();
         QVERIFY(API_DATA != QStringLiteral("an earlier answer"));
         QVERIFY(!enabledWhileRunning);
         QVERIFY(page.ui->pbtn_auto->isEnabled());
@@ -355,7 +415,8 @@ void TestFaultMatrix::update()
         const bool allSent = ok || expected == UpdateFailure::CrcNoReply || expected == UpdateFailure::CrcRefused
             || expected == UpdateFailure::FinishNotSent;
         QCOMPARE(page.ui->progressBar->value() == 100, allSent);
-        QCOMPARE(QFile::exists(firmwarePath_), !ok && faults != QLatin1String("no-release"));
+        const bool downloaded = !QStringList {"no-release", "no-server", "untrusted", "bad-answer"}.contains(faults);
+        QCOMPARE(QFile::exists(firmwarePath_), !ok && downloaded);
         QCOMPARE(bus.openHandles(), 0);
     } else {
         const int logged = run_log::texts().size();
@@ -366,7 +427,9 @@ void TestFaultMatrix::update()
         if (faults != QLatin1String("not-connected")) {
             w.OnConnectUsb();
         }
-        child<QLineEdit>(w)->setText(image.path());
+        child<QLineEdit>(w)->setText(faults == QLatin1String("missing-file")  ? folder_.filePath("gone.hex")
+                                         : faults == QLatin1String("no-file") ? QString()
+                                                                              : image.path());
         QPushButton* download = child<QPushButton>(w, QStringLiteral("下载"));
         QTest::mouseClick(download, Qt::LeftButton);
         QStringList lines;
@@ -385,12 +448,41 @@ void TestFaultMatrix::update()
             shown << row.manual_box;
         }
         QCOMPARE(boxes.texts(), shown);
-        // A failure's reason follows, whole in the tooltip where the line is cut.
-        const QLabel* status = child<QLabel>(w);
-        const QString said = status->toolTip().isEmpty() ? status->text() : status->toolTip();
-        QCOMPARE(said,
-                 ok ? row.manual_status
-                    : row.manual_status + QStringLiteral("：") + UsbManager::GetInstance()->LastOutcome().reason());
+        for (const MessageBoxCatcher::Box& box : boxes.boxes()) {
+            const bool failureBox = box.text == row.manual_box;
+            QCOMPARE(box.icon, int(failureBox ? QMessageBox::Warning : QMessageBox::Information));
+            QVERIFY(failureBox ? fits_cause(box.informative, expected) : box.informative.isEmpty());
+        }
+        // The status line: the outcome, and after a failure why, the whole
+        // of it in the tooltip and the accessible description, the line
+        // elided to the window's unchanged width.
+        QLabel* status = child<QLabel>(w);
+        if (ok) {
+            QCOMPARE(status->text(), row.manual_status);
+        } else {
+            const QString full = status->toolTip();
+            QVERIFY2(full.startsWith(row.manual_status + QStringLiteral("：")), qPrintable(full));
+            const QString why = full.mid(row.manual_status.size() + 1);
+            QVERIFY2(fits_cause(why, expected), qPrintable(why));
+            QCOMPARE(status->accessibleDescription(), full);
+            QVERIFY(status->text() == full
+                    || (status->text().endsWith(QChar(0x2026)) && full.startsWith(status->text().chopped(1))));
+            // Shown, the line is cut to the label's own width, the window's unchanged.
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) <= status->contentsRect().width());
+            QVERIFY(status->text().endsWith(QChar(0x2026)) && full.startsWith(status->text().chopped(1)));
+            QCOMPARE(status->toolTip(), full);
+            w.hide();
+            if (faults == QLatin1String("bad-image")) {
+                QVERIFY2(why.contains(image.path()) && why.contains(QLatin1String("line 1")), qPrintable(why));
+            } else if (faults == QLatin1String("missing-file")) {
+                QVERIFY(why.contains(folder_.filePath("gone.hex")));
+            } else if (faults == QLatin1String("no-file")) {
+                QVERIFY(why.contains(QStringLiteral("未填写文件路径")));
+            }
+        }
+        QCOMPARE(w.size(), QSize(500, 280));
         QVERIFY(download->isEnabled());
         // Only the manager's handle stays, kept for the next download.
         const bool closed = expected == UpdateFailure::WalletNotConnected || config.faults.bootloader_open_denied;

@@ -217,11 +217,11 @@ void TestWidget::failureReasons_data()
     QTest::addColumn<QString>("file"); // what the field holds: "temp" for the file above
     QTest::addColumn<bool>("connected");
     QTest::addColumn<QString>("reason"); // part of the reason
-    QTest::newRow("empty field") << QByteArray() << "" << true << "cannot be read";
-    QTest::newRow("missing file") << QByteArray() << "/nonexistent/firmware.hex" << true << "No such file";
+    QTest::newRow("empty field") << QByteArray() << "" << true << "未填写文件路径";
+    QTest::newRow("missing file") << QByteArray() << "/nonexistent/firmware.hex" << true << "/nonexistent/firmware.hex";
     QTest::newRow("refused line") << QByteArray(":020000040800F2\nnot a record\n") << "temp" << true << "line 2";
     QTest::newRow("no device connected") << hex::image(hex::two_segments()).join('\n') << "temp" << false
-                                         << "no wallet is connected";
+                                         << "还没有连接钱包";
 }
 
 // A failed download says why after "下载失败": cut to the window's width, which
@@ -249,7 +249,7 @@ void TestWidget::failureReasons()
     const QString whole = label->toolTip().isEmpty() ? label->text() : label->toolTip();
     QVERIFY2(whole.startsWith(QStringLiteral("下载失败：")), qPrintable(whole));
     QVERIFY2(whole.contains(reason), qPrintable(whole));
-    QCOMPARE(whole, QStringLiteral("下载失败：") + UsbManager::GetInstance()->LastOutcome().reason());
+    QCOMPARE(whole, QStringLiteral("下载失败：") + UsbManager::GetInstance()->LastOutcome().cause());
     QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width());
     QCOMPARE(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), label->text());
     if (label->text() != whole) {

@@ -16,6 +16,7 @@ private slots:
     void rows_data();
     void rows();
     void namesAreUnique();
+    void causesTellFailuresApart();
     void factsFillTheTemplates();
     void documentedNamesAreRows();
 };
@@ -37,7 +38,13 @@ void TestFailureTable::rows()
     QVERIFY(!exit_meaning(row.exit).isEmpty());
     QVERIFY(!row.reason.isEmpty());
     QVERIFY(!row.manual_status.isEmpty());
-    QVERIFY(row.cause.isEmpty()); // room for the cause and next step, not filled yet
+    // What happened and what to do next, in the owner's words: Chinese only
+    // (the facts filled in aside), ending a sentence.
+    QVERIFY2(!row.cause.isEmpty() && row.cause.endsWith(QStringLiteral("。")), qPrintable(row.name));
+    QVERIFY2(!QString(row.cause)
+                  .remove(QRegularExpression(QStringLiteral("\\{[a-z]+\\}|HTTP|udev")))
+                  .contains(QRegularExpression(QStringLiteral("[A-Za-z]{3,}"))),
+             qPrintable(row.cause));
     // Only an erased wallet's row says it was erased, and only a touched one can be.
     QVERIFY(!row.erased || row.touched);
     // Every line of the run log is one of the manual download's.
@@ -53,8 +60,13 @@ void TestFailureTable::rows()
     // Once anything went to the wallet every failure is 1, before that never.
     QCOMPARE(row.exit == EXIT_FAILED, row.touched);
     QVERIFY(row.exit != EXIT_OK && row.exit != EXIT_USAGE);
-    // An erased wallet's reason says where it waits.
+    // An erased wallet's reason says where it waits, and its owner is told
+    // it waits to be finished; one not yet erased is told so.
     QVERIFY(!row.erased || row.reason.contains(QLatin1String("bootloader")));
+    QVERIFY2(!row.erased || row.cause.contains(QStringLiteral("升级模式中等待")), qPrintable(row.name));
+    QVERIFY2(!row.touched || row.erased || row.failure == UpdateFailure::EraseRefused
+                 || row.cause.contains(QStringLiteral("还没有被擦除")),
+             qPrintable(row.name));
     // Every failure the windows can meet is told somewhere in them; the
     // command line alone names wallets or takes several.
     const bool command_line_only = row.failure == UpdateFailure::SeveralWallets
@@ -72,6 +84,24 @@ void TestFailureTable::namesAreUnique()
     QCOMPARE(failure_table().first().name, QStringLiteral("none"));
 }
 
+// Each box the owner can meet says something of its own.
+void TestFailureTable::causesTellFailuresApart()
+{
+    QSet<QString> causes;
+    for (const FailureRow& row : failure_table()) {
+        causes.insert(row.cause);
+    }
+    QCOMPARE(causes.size(), failure_table().size());
+    QVERIFY(failure_row(UpdateFailure::None).cause.contains(QStringLiteral("拔下")));
+    // The facts the owner needs to act on are in their places.
+    QVERIFY(failure_row(UpdateFailure::FolderUnwritable).cause.contains(QLatin1String("{detail}")));
+    QVERIFY(failure_row(UpdateFailure::ReleaseTlsRefused).cause.contains(QLatin1String("{server}")));
+    QVERIFY(failure_row(UpdateFailure::ReleaseHttpStatus).cause.contains(QLatin1String("{server}")));
+    QVERIFY(failure_row(UpdateFailure::ImageRefused).cause.contains(QLatin1String("{file}")));
+    QVERIFY(failure_row(UpdateFailure::CrcRefused).cause.contains(QStringLiteral("客服")));
+    QVERIFY(failure_row(UpdateFailure::WalletNoPermission).cause.contains(QStringLiteral("远程")));
+}
+
 void TestFailureTable::factsFillTheTemplates()
 {
     QCOMPARE(fill_failure_text(QStringLiteral("{detail}{because} {segment}/{report}"), QStringLiteral("/a/{report}"),
@@ -83,6 +113,15 @@ void TestFailureTable::factsFillTheTemplates()
                                QStringLiteral("No space left on device"))
                  .left(63),
              QStringLiteral("the firmware folder /f cannot be written or is full (No space l"));
+    // The owner is told which folder, which file, or that none was named.
+    FailureFacts facts;
+    facts.detail = QStringLiteral("/home/o/fw");
+    QVERIFY(failure_cause(UpdateFailure::FolderUnwritable, facts).contains(QStringLiteral("/home/o/fw")));
+    facts.detail = QStringLiteral("line 3: bad checksum");
+    facts.file = QStringLiteral("/tmp/a.hex");
+    QVERIFY(failure_cause(UpdateFailure::ImageRefused, facts)
+                .startsWith(QStringLiteral("固件文件 /tmp/a.hex 格式错误（line 3: bad checksum）")));
+    QVERIFY(failure_cause(UpdateFailure::ImageUnreadable).contains(QStringLiteral("未填写文件路径")));
 }
 
 // The names docs/CLI.md gives scripts are names the tool can print.

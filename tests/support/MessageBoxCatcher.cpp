@@ -40,6 +40,8 @@ void MessageBoxCatcher::sweep()
         Box seen;
         seen.title = box->windowTitle();
         seen.text = box->text();
+        seen.informative = box->informativeText();
+        seen.icon = int(box->icon());
         seen.buttons = static_cast<int>(box->standardButtons());
         seen.hasParent = box->parentWidget() != nullptr;
         boxes_.append(seen);

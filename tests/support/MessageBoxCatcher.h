@@ -20,6 +20,8 @@ public:
     {
         QString title;
         QString text;
+        QString informative; // what happened and what to do next
+        int icon = 0; // QMessageBox::Icon
         int buttons = 0; // QMessageBox::StandardButtons
         bool hasParent = false;
     };
