@@ -15,11 +15,37 @@ CliReport::CliReport(QTextStream& out, QTextStream& err, bool json)
     , bar_(err, stderr_is_terminal())
 {
     settings().notices = this;
+    stop_connection_ = QObject::connect(StopNotifier::instance(), &StopNotifier::requested,
+                                        [this](StopLevel level) { stopRequested(level); });
 }
 
 CliReport::~CliReport()
 {
+    QObject::disconnect(stop_connection_);
     settings().notices = previous_sink_;
+}
+
+void CliReport::stopRequested(StopLevel level)
+{
+    QString text;
+    QString name;
+    switch (level) {
+    case StopLevel::None:
+        return;
+    case StopLevel::NoNewWallets:
+        name = QStringLiteral("no-new-wallets");
+        text = QStringLiteral("interrupted: no new wallet is taken, a running update goes on to its end; "
+                              "interrupt again to stop it at the next block boundary");
+        break;
+    case StopLevel::AtBlockBoundary:
+        name = QStringLiteral("block-boundary");
+        text = QStringLiteral("stopping at the next block boundary: a restarted wallet will wait in its bootloader");
+        break;
+    }
+    bar_.finish();
+    err_ << "tessaro-flash: " << text << '\n';
+    err_.flush();
+    event(QStringLiteral("stop"), {{QStringLiteral("level"), name}});
 }
 
 void CliReport::event(const QString& type, QJsonObject fields)

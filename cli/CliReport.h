@@ -2,6 +2,7 @@
 
 #include "cli/TerminalProgress.h"
 #include "log/Notice.h"
+#include "log/StopRequest.h"
 #include "protocol/UpdateObserver.h"
 
 #include <QElapsedTimer>
@@ -48,7 +49,11 @@ private:
     QTextStream& err_;
     bool json_;
     NoticeSink* previous_sink_;
+    // Tells the operator what the stop they asked for will do.
+    void stopRequested(StopLevel level);
+
     TerminalProgress bar_;
+    QMetaObject::Connection stop_connection_;
     QElapsedTimer since_progress_;
     int progress_percent_ = -1;
 };

@@ -69,6 +69,7 @@ FailureRow describe(UpdateFailure failure)
     const QString erase_line = QStringLiteral("Send 程序擦除失败");
     // The manual download has always shown a lost write as an unanswered check.
     const QString crc_line = QStringLiteral("Send CRC读取失败");
+    const QString stopped_line = QStringLiteral("Send 下载被中断");
     const UpdateFailure f = failure;
     switch (failure) {
     case UpdateFailure::None:
@@ -215,6 +216,16 @@ FailureRow describe(UpdateFailure failure)
             .log({QStringLiteral("Send 程序下载失败")})
             .reason(QStringLiteral("the end of the update could not be sent{because}; the wallet stays in its "
                                    "bootloader"));
+    // Where the stop came, and so what it left, varies: the row counts the
+    // wallet as untouched, and {detail} tells. The windows never stop this way.
+    case UpdateFailure::Interrupted:
+        return Row(f, "interrupted", EXIT_INTERRUPTED, Wallet::Untouched)
+            .log({stopped_line})
+            .reason(QStringLiteral("interrupted by Ctrl-C (SIGINT) {detail}"));
+    case UpdateFailure::Terminated:
+        return Row(f, "terminated", EXIT_TERMINATED, Wallet::Untouched)
+            .log({stopped_line})
+            .reason(QStringLiteral("stopped by SIGTERM {detail}"));
     }
     return FailureRow();
 }
