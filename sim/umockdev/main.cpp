@@ -111,6 +111,10 @@ int main(int argc, char** argv)
     if (!sim::applyOptions(parser, &error)) {
         return fail(error);
     }
+    // The signal would hit this harness, not COMMAND.
+    if (parser.isSet(QStringLiteral("raise-at"))) {
+        return fail(QStringLiteral("--raise-at is not played behind umockdev"));
+    }
     if (timed_faults()) {
         return fail(QStringLiteral("reboot-ms and reply-delay-ms are not played behind umockdev"));
     }
