@@ -15,6 +15,9 @@ bool CloseGuard::eventFilter(QObject* watched, QEvent* event)
         // A close event starts out accepted; only an ignored one keeps the
         // window open.
         event->ignore();
+        if (onRefused) {
+            onRefused();
+        }
         return true;
     }
     return QObject::eventFilter(watched, event);

@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 class QWidget;
 
 // Refuses a window's close requests while it is held. Long work runs inside
@@ -17,6 +19,8 @@ public:
     explicit CloseGuard(QWidget* window);
 
     void setHeld(bool held) { held_ = held; }
+    // Told of each refused request, to answer it where the user looks.
+    std::function<void()> onRefused;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

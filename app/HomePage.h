@@ -8,6 +8,7 @@ class CloseGuard;
 class FirmwareImage;
 struct BootloaderTarget;
 class Ui_HomePage;
+class UpdateStatusLine;
 class Widget;
 
 // The main window: logo, product picture, progress bar and the one button
@@ -34,10 +35,18 @@ public:
     // The advanced window, hosted here and kept out of the user's reach.
     Widget* adv_widget = nullptr;
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     void setupAdvancedWindow();
+    void appendFocusRules();
+    void setupStatusLine();
+    void describeForScreenReaders();
     void loadPictures();
 
     // Held while OnAuto runs: the window stays open for the whole update.
     CloseGuard* close_guard_ = nullptr;
+    // What the update is doing, on "lbl_status".
+    UpdateStatusLine* status_line_ = nullptr;
 };

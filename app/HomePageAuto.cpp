@@ -1,7 +1,9 @@
 #include "app/HomePage.h"
 
 #include "app/CloseGuard.h"
+#include "app/UpdateStatusLine.h"
 #include "image/FirmwareImage.h"
+#include "log/Settings.h"
 #include "update/AutoUpdate.h"
 
 #include "ui_HomePage.h"
@@ -14,10 +16,21 @@ void HomePage::OnAuto()
     // A close request can come in while the sequence waits or writes. Closing
     // the last window then would quit the application under it: the update
     // would go on without a window and its outcome box would never show.
+    // The refusal is told on the status line only: a box would hold the
+    // transfer for as long as it stayed open.
     close_guard_->setHeld(true);
-    const auto released = qScopeGuard([this]() { close_guard_->setHeld(false); });
-    run_auto_update(
-        [this](const FirmwareImage& image, const BootloaderTarget& target) { return update_device(image, target); });
+    close_guard_->onRefused = [this]() { status_line_->closeRefused(); };
+    settings().network_received = [this](qint64 bytes) { status_line_->received(bytes); };
+    settings().network_silent = [this]() { status_line_->serverSilent(); };
+    const auto released = qScopeGuard([this]() {
+        close_guard_->setHeld(false);
+        settings().network_received = nullptr;
+        settings().network_silent = nullptr;
+    });
+    const UpdateOutcome outcome = run_auto_update(
+        [this](const FirmwareImage& image, const BootloaderTarget& target) { return update_device(image, target); },
+        status_line_);
+    status_line_->finished(outcome);
     ui->pbtn_auto->setEnabled(true);
 }
 
@@ -31,5 +44,10 @@ UpdateOutcome HomePage::update_device(const FirmwareImage& image, const Bootload
     FlashProgress progress;
     progress.setRange = [this](int low, int high) { ui->progressBar->setRange(low, high); };
     progress.setValue = [this](int value) { ui->progressBar->setValue(value); };
-    return flash_update(image, target, progress);
+    qint64 bytes = 0;
+    for (int i = 0; i < image.segments().size(); ++i) {
+        bytes += image.segmentData(i).size();
+    }
+    status_line_->setImageBytes(bytes);
+    return flash_update(image, target, progress, status_line_);
 }

@@ -1,4 +1,5 @@
 #include "app/HomePage.h"
+#include "app/QtCatalogue.h"
 #include "console/MessageBoxNotices.h"
 #include "log/Settings.h"
 
@@ -10,6 +11,9 @@ int main(int argc, char** argv)
     // screen's factor; it has to know before the application object exists.
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     auto* app = new QApplication(argc, argv);
+    if (!install_qt_catalogue(*app)) {
+        qInfo("Qt's Chinese catalogue is not installed; standard buttons keep their English texts");
+    }
     MessageBoxNotices boxes;
     settings().notices = &boxes;
     auto* page = new HomePage(nullptr);

@@ -74,8 +74,11 @@ int run_flash(const QString& file, const QString& device, bool json, QTextStream
         err << "tessaro-flash: " << log_warning << '\n';
         err.flush();
     }
+    // Whatever ends the run, its last line says the steps were kept nowhere.
+    const QString unlogged = log_warning.isEmpty() ? QString() : QStringLiteral("; ") + log_warning;
     if (!image.readable()) {
-        return report.end(UpdateOutcome::failed(UpdateFailure::ImageUnreadable, file + ": " + image.readError()));
+        return report.end(UpdateOutcome::failed(UpdateFailure::ImageUnreadable, file + ": " + image.readError()),
+                          QString(), unlogged);
     }
     // The tool's own session and writer: the window's manager is not linked here.
     DeviceSession session(hid_init() == 0);
@@ -83,17 +86,17 @@ int run_flash(const QString& file, const QString& device, bool json, QTextStream
     // A refused image goes no further than the download's own check, which
     // logs it; only an accepted one needs a wallet.
     if (image.accepted() && path.isEmpty()) {
-        return report.end(why);
+        return report.end(why, QString(), unlogged);
     }
     // Any other interface would take the restart report, ignore it, and leave
     // the search to time out; so nothing is sent to it.
     if (image.accepted() && !device.isEmpty() && listed_mode(device) == WalletMode::Other) {
-        return report.end(UpdateOutcome::failed(UpdateFailure::NotCommandInterface, device));
+        return report.end(UpdateOutcome::failed(UpdateFailure::NotCommandInterface, device), QString(), unlogged);
     }
     QString error;
     if (image.accepted() && !session.OpenDevice(path, error)) {
         const QString reason = device_error_text(nullptr);
-        return report.end(UpdateOutcome::unopenable(path, reason.isEmpty() ? error : reason));
+        return report.end(UpdateOutcome::unopenable(path, reason.isEmpty() ? error : reason), QString(), unlogged);
     }
     if (image.accepted() && listed_mode(path) == WalletMode::Application) {
         report.warnWithoutUdevRule();
@@ -105,8 +108,8 @@ int run_flash(const QString& file, const QString& device, bool json, QTextStream
     report.finishProgress();
     human << (outcome.ok() ? QStringLiteral("下载成功") : QStringLiteral("下载失败")) << '\n';
     human.flush();
-    const QString where = log_warning.isEmpty() ? QStringLiteral("; every step is in the run log ") + MyLog::FileName()
-                                                : QStringLiteral("; ") + log_warning;
+    const QString where
+        = log_warning.isEmpty() ? QStringLiteral("; every step is in the run log ") + MyLog::FileName() : unlogged;
     if (outcome.ok() && !log_warning.isEmpty()) {
         err << "tessaro-flash: " << log_warning << '\n';
     }

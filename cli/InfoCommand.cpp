@@ -15,22 +15,33 @@ QString hex(unsigned int value, int width)
     return QStringLiteral("0x") + QString::number(value, 16).toUpper().rightJustified(width, QLatin1Char('0'));
 }
 
+// The segments are written one by one: a file of many short segments makes a
+// table of millions of rows, which as one JSON document would take many times
+// the file's size in memory. The output is the same as the whole document's.
 void print_json(const QString& file, const ImageCheckResult& verdict, const FirmwareImage& image, QTextStream& out)
 {
-    QJsonArray segments;
+    const QJsonObject root {{QStringLiteral("file"), file},
+                            {QStringLiteral("valid"), verdict.valid},
+                            {QStringLiteral("error"), verdict.valid ? QJsonValue() : QJsonValue(verdict.message())},
+                            {QStringLiteral("segments"), QJsonArray()}};
+    const QByteArray whole = QJsonDocument(root).toJson(QJsonDocument::Compact);
+    // Quotes inside the values are escaped, so this is the key.
+    const QByteArray empty = "\"segments\":[]";
+    const int at = whole.indexOf(empty) + empty.size() - 1;
+    out << whole.left(at);
     for (int i = 0; i < image.segments().size(); ++i) {
         const SegmentInfo& s = image.segments()[i];
-        segments.append(QJsonObject {{QStringLiteral("index"), i},
-                                     {QStringLiteral("base"), hex(s.base, 8)},
-                                     {QStringLiteral("size"), static_cast<qint64>(s.size)},
-                                     {QStringLiteral("lines"), s.lines},
-                                     {QStringLiteral("crc"), hex(s.crc, 4)}});
+        const QJsonObject segment {{QStringLiteral("index"), i},
+                                   {QStringLiteral("base"), hex(s.base, 8)},
+                                   {QStringLiteral("size"), static_cast<qint64>(s.size)},
+                                   {QStringLiteral("lines"), s.lines},
+                                   {QStringLiteral("crc"), hex(s.crc, 4)}};
+        if (i > 0) {
+            out << ',';
+        }
+        out << QJsonDocument(segment).toJson(QJsonDocument::Compact);
     }
-    QJsonObject root {{QStringLiteral("file"), file},
-                      {QStringLiteral("valid"), verdict.valid},
-                      {QStringLiteral("error"), verdict.valid ? QJsonValue() : QJsonValue(verdict.message())},
-                      {QStringLiteral("segments"), segments}};
-    out << QJsonDocument(root).toJson(QJsonDocument::Compact) << '\n';
+    out << whole.mid(at) << '\n';
 }
 
 void print_table(const QString& file, const ImageCheckResult& verdict, const FirmwareImage& image, QTextStream& out)

@@ -2,10 +2,12 @@
 
 #include <QComboBox>
 
+class QKeyEvent;
 class QMouseEvent;
 
-// Device picker: announces every mouse press before reacting to it, so the
-// owner can refill the list just before it opens.
+// Device picker: announces every mouse press, and every key that opens the
+// list (Alt+Down, Alt+Up, F4), before reacting to it, so the owner can refill
+// the list just before it opens.
 class MyComboBox : public QComboBox
 {
     Q_OBJECT
@@ -19,4 +21,5 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 };

@@ -49,5 +49,5 @@ bool UsbManager::CloseDevice()
 
 void UsbManager::Send(const QString& path, const QString& file)
 {
-    run_manual_download(session_, flash_writer_.data(), path, FirmwareImage::fromFile(file));
+    run_manual_download(session_, flash_writer_.data(), path, FirmwareImage::fromFile(file), nullptr, &last_outcome_);
 }

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "protocol/DeviceSession.h"
+#include "protocol/UpdateOutcome.h"
 
 #include <hidapi.h>
 
@@ -34,10 +35,14 @@ public:
     // The manual download of a HEX file; the outcome goes out through
     // flash_writer_'s sig_OnDownloadFinished, once per call.
     void Send(const QString& path, const QString& file);
+    // What became of the last manual download; set before its
+    // sig_OnDownloadFinished goes out, so the receivers can say why.
+    const UpdateOutcome& LastOutcome() const { return last_outcome_; }
 
     QSharedPointer<HIDHelper> flash_writer_;
 
 private:
     bool hid_inited_;
     DeviceSession session_;
+    UpdateOutcome last_outcome_;
 };

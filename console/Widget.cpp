@@ -1,9 +1,12 @@
 #include "console/Widget.h"
 
+#include "console/DeviceItemDelegate.h"
 #include "console/MyComboBox.h"
 #include "console/UsbManager.h"
 #include "protocol/HIDHelper.h"
+#include "protocol/InterfaceDetails.h"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
 #include <QDebug>
 #include <QFileDialog>
@@ -17,6 +20,27 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
+
+#include <algorithm>
+
+namespace {
+
+const QString kStatusDescription = QStringLiteral("下载状态");
+
+QString mode_text(WalletMode mode)
+{
+    switch (mode) {
+    case WalletMode::Application:
+        return QStringLiteral("应用模式");
+    case WalletMode::Bootloader:
+        return QStringLiteral("升级模式");
+    case WalletMode::Other:
+        break;
+    }
+    return QStringLiteral("其他接口");
+}
+
+} // namespace
 
 Widget::Widget(QWidget* parent)
     : QWidget(parent)
@@ -49,6 +73,7 @@ void Widget::Init()
 
     // A path can also be typed by hand.
     device_combo_->setEditable(true);
+    device_combo_->setItemDelegate(new DeviceItemDelegate(device_combo_));
     progress_bar_->setTextVisible(false);
 
     status_label_->setAlignment(Qt::AlignCenter);
@@ -67,6 +92,8 @@ void Widget::Init()
     grid_layout_->addWidget(progress_bar_, 2, 0, 1, 2);
     grid_layout_->addWidget(download_button_, 2, 2, 1, 1);
     grid_layout_->addWidget(status_label_, 3, 0, 1, 3);
+
+    describeForScreenReaders();
 
     setFixedSize(500, 280);
     setLayout(grid_layout_);
@@ -88,6 +115,23 @@ void Widget::Init()
             &Widget::OnDownloadFinished);
 }
 
+// What a screen reader says for the fields, which show no label of their own.
+// The status line gets no name: left empty, its name is its current text.
+void Widget::describeForScreenReaders()
+{
+    const QString device = QStringLiteral("设备");
+    const QString device_hint = QStringLiteral("钱包的设备路径，可手动输入；打开列表时刷新");
+    device_combo_->setAccessibleName(device);
+    device_combo_->setAccessibleDescription(device_hint);
+    device_combo_->lineEdit()->setAccessibleName(device);
+    device_combo_->lineEdit()->setAccessibleDescription(device_hint);
+    device_combo_->view()->setAccessibleName(QStringLiteral("设备列表"));
+    file_edit_->setAccessibleName(QStringLiteral("固件文件"));
+    file_edit_->setAccessibleDescription(QStringLiteral("要下载到设备的 HEX 文件路径"));
+    progress_bar_->setAccessibleName(QStringLiteral("下载进度"));
+    status_label_->setAccessibleDescription(kStatusDescription);
+}
+
 void Widget::OnConnectUsb()
 {
     if (downloading_) {
@@ -95,9 +139,9 @@ void Widget::OnConnectUsb()
     }
     QString error;
     if (UsbManager::GetInstance()->OpenDevice(device_combo_->currentText(), error)) {
-        status_label_->setText(QStringLiteral("连接成功"));
+        showStatus(QStringLiteral("连接成功"));
     } else {
-        status_label_->setText(QStringLiteral("连接失败: ") + error);
+        showStatus(QStringLiteral("连接失败: ") + error);
     }
 }
 
@@ -119,9 +163,17 @@ void Widget::OnDownload()
 {
     download_button_->setEnabled(false);
     progress_bar_->setValue(0);
-    status_label_->setText(QStringLiteral("正在下载..."));
+    showStatus(QStringLiteral("正在下载..."));
     downloading_ = true;
-    const auto finished = qScopeGuard([this]() { downloading_ = false; });
+    // The path and the file stay as they were given to the download, so the
+    // window shows what is being written, and afterwards what was.
+    device_combo_->setEnabled(false);
+    file_edit_->setEnabled(false);
+    const auto finished = qScopeGuard([this]() {
+        downloading_ = false;
+        device_combo_->setEnabled(true);
+        file_edit_->setEnabled(true);
+    });
     // Nothing below is expected to throw; the guard only keeps a stray
     // exception from leaving a Qt slot.
     try {
@@ -141,11 +193,32 @@ void Widget::OnFindUsb()
     QString error;
     QList<QString> list;
     if (UsbManager::GetInstance()->GetDeviceList(error, list)) {
-        status_label_->setText(QStringLiteral("获取设备列表成功"));
+        showStatus(QStringLiteral("获取设备列表成功"));
         device_combo_->insertItems(device_combo_->count(), list);
+        describeDevices();
     } else {
-        status_label_->setText(QStringLiteral("没有找到设备 ") + error);
+        showStatus(QStringLiteral("没有找到设备 ") + error);
     }
+}
+
+// Beside each path, the wallet's mode and the interface, which the path alone
+// does not tell (a Linux /dev/hidrawN names neither). The item's text stays
+// the path.
+void Widget::describeDevices()
+{
+    const QHash<QString, InterfaceDetails> details = interface_details();
+    for (int i = 0; i < device_combo_->count(); ++i) {
+        const auto found = details.constFind(device_combo_->itemText(i));
+        if (found == details.constEnd()) {
+            continue;
+        }
+        const QString text = QStringLiteral("%1 · 接口 %2").arg(mode_text(found->mode)).arg(found->interface_number);
+        device_combo_->setItemData(i, text, Qt::AccessibleDescriptionRole);
+        device_combo_->setItemData(i, text, Qt::ToolTipRole);
+    }
+    // The open list as wide as its longest line, up to the window's width;
+    // longer paths give way in their middle.
+    device_combo_->view()->setMinimumWidth(std::min(device_combo_->view()->sizeHintForColumn(0), width()));
 }
 
 void Widget::OnSetProcessRange(int min, int max)
@@ -164,8 +237,29 @@ void Widget::OnOffetProcess(int step)
 
 void Widget::OnDownloadFinished(bool ok)
 {
-    status_label_->setText(ok ? QStringLiteral("下载成功") : QStringLiteral("下载失败"));
+    if (ok) {
+        showStatus(QStringLiteral("下载成功"));
+    } else {
+        // The reason follows the words the window has always shown.
+        const UpdateOutcome& outcome = UsbManager::GetInstance()->LastOutcome();
+        const QString failed = QStringLiteral("下载失败");
+        showStatus(outcome.ok() ? failed : failed + QStringLiteral("：") + outcome.reason());
+    }
     download_button_->setEnabled(true);
+}
+
+// One line, cut to the label's width so the fixed-size window keeps its
+// layout; a line that had to be cut is whole in the tooltip and for screen
+// readers.
+void Widget::showStatus(const QString& text)
+{
+    grid_layout_->activate();
+    const int room = status_label_->contentsRect().width();
+    const QString shown = status_label_->fontMetrics().elidedText(text, Qt::ElideRight, room);
+    status_label_->setText(shown);
+    const bool cut = shown != text;
+    status_label_->setToolTip(cut ? text : QString());
+    status_label_->setAccessibleDescription(cut ? text : kStatusDescription);
 }
 
 void Widget::closeEvent(QCloseEvent* event)

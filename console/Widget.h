@@ -33,6 +33,9 @@ protected:
 
 private:
     void Init();
+    void describeForScreenReaders();
+    void describeDevices();
+    void showStatus(const QString& text);
 
     MyComboBox* device_combo_;
     QPushButton* connect_button_;

@@ -2,6 +2,7 @@
 
 #include <QRandomGenerator>
 
+#include <array>
 #include <cstring>
 
 namespace {
@@ -65,11 +66,63 @@ void InvertUint16(unsigned short* dest, unsigned short* src)
 
 unsigned short CRC16_X25(unsigned char* data, unsigned int length)
 {
-    unsigned short crc = 0xFFFF;
-    for (unsigned int n = 0; n < length; ++n) {
+    X25Sum sum;
+    sum.add(data, length);
+    return sum.value();
+}
+
+void X25Sum::add(const unsigned char* data, unsigned long long length)
+{
+    unsigned short crc = crc_;
+    for (unsigned long long n = 0; n < length; ++n) {
         crc = static_cast<unsigned short>((crc >> 8) ^ x25_table.step[(crc ^ data[n]) & 0xFF]);
     }
-    return static_cast<unsigned short>(crc ^ 0xFFFF);
+    crc_ = crc;
+}
+
+namespace {
+
+// A zero byte changes the register linearly, so n of them are the n-th power
+// of one 16×16 bit matrix, held as the images of the 16 single bits.
+using BitMatrix = std::array<unsigned short, 16>;
+
+unsigned short times(const BitMatrix& m, unsigned short v)
+{
+    unsigned short out = 0;
+    for (int i = 0; v != 0; ++i, v = static_cast<unsigned short>(v >> 1)) {
+        if (v & 1) {
+            out ^= m[static_cast<size_t>(i)];
+        }
+    }
+    return out;
+}
+
+BitMatrix squared(const BitMatrix& m)
+{
+    BitMatrix out;
+    for (size_t i = 0; i < out.size(); ++i) {
+        out[i] = times(m, m[i]);
+    }
+    return out;
+}
+
+} // namespace
+
+void X25Sum::addZeros(unsigned long long length)
+{
+    BitMatrix power; // one zero byte
+    for (size_t i = 0; i < power.size(); ++i) {
+        const unsigned short bit = static_cast<unsigned short>(1u << i);
+        power[i] = static_cast<unsigned short>((bit >> 8) ^ x25_table.step[bit & 0xFF]);
+    }
+    for (; length != 0; length >>= 1) {
+        if (length & 1) {
+            crc_ = times(power, crc_);
+        }
+        if (length > 1) {
+            power = squared(power);
+        }
+    }
 }
 
 const uint32_t sha256_h0[8]

@@ -5,6 +5,20 @@
 // CRC-16/X-25: polynomial 0x1021, initial 0xFFFF, reflected in and out, final XOR 0xFFFF.
 unsigned short CRC16_X25(unsigned char* data, unsigned int length);
 void InvertUint8(unsigned char* dest, unsigned char* src);
+
+// The same CRC taken piece by piece, for data too large to hold: a run of zero
+// bytes is added in a few steps whatever its length.
+class X25Sum
+{
+public:
+    void add(const unsigned char* data, unsigned long long length);
+    void addZeros(unsigned long long length);
+    unsigned short value() const { return static_cast<unsigned short>(crc_ ^ 0xFFFF); }
+
+private:
+    unsigned short crc_ = 0xFFFF;
+};
+
 void InvertUint16(unsigned short* dest, unsigned short* src);
 
 // Incremental SHA-256 (FIPS 180-4).

@@ -2,10 +2,9 @@
 
 #include "image/Checksums.h"
 #include "image/HexLines.h"
+#include "image/SegmentCrc.h"
 
 #include <QFile>
-
-#include <algorithm>
 
 namespace {
 
@@ -61,24 +60,6 @@ void read_sizes_and_lines(const QByteArray& bytes, QVector<SegmentInfo>& table)
 
 } // namespace
 
-QByteArray read_records(HexLineReader& reader, unsigned int size, long long lines, unsigned short* first_offset)
-{
-    const long long held = std::min<long long>(size, MAX_SEGMENT_DATA);
-    QByteArray data(static_cast<int>(held), '\0');
-    auto* out = reinterpret_cast<unsigned char*>(data.data());
-    for (long long k = 0; k < lines && reader.next(); ++k) {
-        const HexRecordView record(reader);
-        if (k == 0 && first_offset != nullptr) {
-            *first_offset = record.offset();
-        }
-        const long long at = RECORD_MAX_DATA * k;
-        if (at < held) {
-            record.copyData(out + at, held - at);
-        }
-    }
-    return data;
-}
-
 FirmwareImage::FirmwareImage()
 {
     verdict_.readable = false;
@@ -101,7 +82,8 @@ FirmwareImage FirmwareImage::fromFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly)) {
         FirmwareImage image;
         image.path_ = path;
-        image.unreadable(QStringLiteral("the file cannot be opened"));
+        // The system's own words tell a missing file from a folder or a denial.
+        image.unreadable(file.errorString());
         return image;
     }
     return fromDevice(file, path);
@@ -154,19 +136,48 @@ void FirmwareImage::analyse()
     segments_ = read_bases(bytes_);
     read_sizes_and_lines(bytes_, segments_);
 
-    // Each segment's records follow its type 04 line, taken by number.
+    // Each segment's records follow its type 04 line, taken by number. Only an
+    // accepted image is sent, and each of its records holds every byte it
+    // claims, so only its data is built; a refused image's CRCs are summed as
+    // the records go by, whatever sizes they claim.
     HexLineReader reader(bytes_);
     data_.clear();
     first_offsets_.clear();
     for (SegmentInfo& segment : segments_) {
         reader.next();
+        SegmentCrc crc(segment.size);
+        QByteArray data;
         unsigned short first = 0;
-        data_.append(read_records(reader, segment.size, segment.lines, &first));
-        first_offsets_.append(first);
-        const QByteArray& data = data_.last();
-        segment.crc = CRC16_X25(reinterpret_cast<unsigned char*>(const_cast<char*>(data.constData())),
-                                static_cast<unsigned int>(data.size()));
+        if (accepted()) {
+            data.fill('\0', static_cast<int>(segment.size));
+        }
+        auto* out = reinterpret_cast<unsigned char*>(data.data());
+        for (int k = 0; k < segment.lines && reader.next(); ++k) {
+            const HexRecordView record(reader);
+            crc.add(record);
+            const int at = RECORD_MAX_DATA * k;
+            if (k == 0) {
+                first = record.offset();
+            }
+            if (at < data.size()) {
+                record.copyData(out + at, data.size() - at);
+            }
+        }
+        segment.crc = crc.value();
+        if (accepted()) {
+            data_.append(data);
+            first_offsets_.append(first);
+        }
     }
+}
+
+qint64 FirmwareImage::dataBytesHeld() const
+{
+    qint64 held = 0;
+    for (const QByteArray& data : data_) {
+        held += data.size();
+    }
+    return held;
 }
 
 int FirmwareImage::totalRecords() const
@@ -176,4 +187,9 @@ int FirmwareImage::totalRecords() const
         total += s.lines;
     }
     return total;
+}
+
+ImageCheckResult check_hex_image(const QString& path)
+{
+    return FirmwareImage::fromFile(path).verdict();
 }

@@ -39,10 +39,15 @@ public:
     // The reader's segment table: base, data size, data records and CRC.
     const QVector<SegmentInfo>& segments() const { return segments_; }
     int totalRecords() const;
-    // A segment's data with record k at 16·k, as its CRC covers it.
+    // An accepted image's segment data with record k at 16·k, as its CRC
+    // covers it. A refused image is never sent and holds none.
     const QByteArray& segmentData(int index) const { return data_[index]; }
-    // The load offset of a segment's first data record: where its data begins.
+    // The load offset of an accepted image's segment's first data record:
+    // where its data begins.
     unsigned short firstOffset(int index) const { return first_offsets_[index]; }
+    // Bytes of segment data held: what an accepted image's records carry, and
+    // none for a refused image whatever its records claim.
+    qint64 dataBytesHeld() const;
 
 private:
     void analyse();
@@ -58,5 +63,5 @@ private:
     QVector<unsigned short> first_offsets_;
 };
 
-// The check's verdict on bytes already read; `check_hex_image` reads a file.
-ImageCheckResult check_hex_bytes(const QByteArray& bytes);
+// The check's verdict on a file, read as the writers would read it.
+ImageCheckResult check_hex_image(const QString& path);

@@ -88,8 +88,12 @@ int HexRecordView::copyData(unsigned char* dest, long long room) const
         const int low = values[static_cast<unsigned char>(pair[1])];
         dest[i] = (high | low) < 0 ? 0 : static_cast<unsigned char>(high << 4 | low);
     }
-    for (int i = whole; i < n; ++i) {
+    // Past the line's last pair every byte reads as 0: a short line that claims
+    // many bytes costs one fill, not a look at each.
+    const int reached = static_cast<int>(std::max<long long>(whole, std::min<long long>(n, (size_ - 9) / 2)));
+    for (int i = whole; i < reached; ++i) {
         dest[i] = dataByte(i);
     }
+    std::memset(dest + reached, 0, static_cast<size_t>(n - reached));
     return n;
 }

@@ -8,8 +8,6 @@ constexpr int RECORD_MAX_DATA = 16;
 // The application starts this far into the first segment's 64 KiB window: the
 // bootloader keeps the 16 KiB below it.
 constexpr unsigned int APPLICATION_OFFSET = 0x4000;
-// No reader holds more of one segment's data than the wallet's flash.
-constexpr int MAX_SEGMENT_DATA = 0x100000;
 
 // Walks the text lines of an image held in memory. Lines end in LF or CR LF;
 // the line end is not part of the line. A line longer than any Intel HEX record
@@ -73,12 +71,6 @@ private:
 };
 
 int hex_digit_value(char c);
-
-// A segment's data: the next `lines` lines taken as its records by number,
-// record k copied to offset 16·k of a zero-filled buffer of `size` bytes (held
-// to MAX_SEGMENT_DATA). The first record's load offset goes to `first_offset`.
-QByteArray read_records(HexLineReader& reader, unsigned int size, long long lines,
-                        unsigned short* first_offset = nullptr);
 
 enum HexRecordType : unsigned char {
     RECORD_DATA = 0x00,

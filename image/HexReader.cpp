@@ -1,8 +1,8 @@
 #include "image/HexReader.h"
 
-#include "image/Checksums.h"
 #include "image/FirmwareImage.h"
 #include "image/HexLines.h"
+#include "image/SegmentCrc.h"
 
 // Each function reads the file once into an image and answers from its bytes.
 
@@ -105,8 +105,12 @@ unsigned short Get_CRCValue(QString path)
     }
     HexLineReader reader(image.bytes());
     reader.next();
-    QByteArray data = read_records(reader, data_size(image.bytes()), data_lines(image.bytes()));
-    return CRC16_X25(reinterpret_cast<unsigned char*>(data.data()), static_cast<unsigned int>(data.size()));
+    SegmentCrc crc(data_size(image.bytes()));
+    const int lines = data_lines(image.bytes());
+    for (int k = 0; k < lines && reader.next(); ++k) {
+        crc.add(HexRecordView(reader));
+    }
+    return crc.value();
 }
 
 int Get_FileLine(QString path)

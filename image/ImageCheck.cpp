@@ -1,6 +1,5 @@
 #include "image/ImageCheck.h"
 
-#include "image/FirmwareImage.h"
 #include "image/HexLines.h"
 
 #include <QSet>
@@ -297,9 +296,4 @@ QString ImageCheckResult::message() const
 ImageCheckResult check_hex_bytes(const QByteArray& bytes)
 {
     return Checker().run(bytes);
-}
-
-ImageCheckResult check_hex_image(const QString& path)
-{
-    return FirmwareImage::fromFile(path).verdict();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // The verdict on an image file before any writer touches a device. An image is
@@ -18,4 +19,6 @@ struct ImageCheckResult
     QString message() const;
 };
 
-ImageCheckResult check_hex_image(const QString& path);
+// The verdict on an image's bytes; `check_hex_image` (FirmwareImage.h) reads a
+// file first.
+ImageCheckResult check_hex_bytes(const QByteArray& bytes);

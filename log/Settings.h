@@ -23,6 +23,12 @@ struct RuntimeSettings
     QList<QByteArray> extra_ca_pem;
     // A request or download that makes no progress for this long fails.
     int stall_timeout_ms = 30000;
+    // While a reply is awaited: told the bytes it has brought so far, and told
+    // once the server has sent nothing for `silence_notice_ms`, so a window
+    // can say so long before the request fails.
+    std::function<void(qint64)> network_received;
+    std::function<void()> network_silent;
+    int silence_notice_ms = 5000;
     // The release answer: at most this large, this long in all.
     qint64 answer_max_bytes = 64 * 1024;
     int answer_deadline_ms = 2 * 60 * 1000;

@@ -5,6 +5,7 @@
 #include "log/Settings.h"
 #include "net/FirmwareGlobals.h"
 #include "net/NetWait.h"
+#include "net/NewFile.h"
 #include "net/ReleaseAnswer.h"
 #include "net/ServerConfig.h"
 
@@ -75,7 +76,7 @@ bool directory_writable(const QString& dir)
         return false;
     }
     QFile probe(dir + "/" + FILE_NAME + ".probe");
-    if (!probe.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!create_afresh(probe)) {
         return false;
     }
     probe.close();
@@ -107,7 +108,7 @@ QTextCodec* html_codec(const QString& text)
 bool stage_answer(const QString& staging_path, QString* collected)
 {
     QFile staging(staging_path);
-    if (!staging.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!create_afresh(staging)) {
         return false;
     }
     const QString simplified = API_DATA.simplified();
@@ -171,7 +172,7 @@ public:
         pending_.clear();
         hash_.reset();
         ended_ = false;
-        failed_ = !file_.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        failed_ = !create_afresh(file_);
         return !failed_;
     }
 

@@ -1,5 +1,6 @@
 #include "net/NetWait.h"
 
+#include "log/Settings.h"
 #include "log/StopRequest.h"
 #include "net/ServerConfig.h"
 
@@ -73,6 +74,13 @@ bool wait_for_reply(QNetworkReply* reply, QString* reason, const ReplyBounds& bo
     QEventLoop loop;
     QTimer stall;
     QTimer deadline;
+    QTimer silence; // since the server last sent something
+    silence.setSingleShot(true);
+    QObject::connect(&silence, &QTimer::timeout, &loop, [] {
+        if (settings().network_silent) {
+            settings().network_silent();
+        }
+    });
     stall.setSingleShot(true);
     deadline.setSingleShot(true);
     const auto stop = [&](const QString& why) {
@@ -87,6 +95,7 @@ bool wait_for_reply(QNetworkReply* reply, QString* reason, const ReplyBounds& bo
     qint64 taken = 0;
     QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
         stall.start();
+        silence.start();
         if (!broken.isEmpty()) {
             return;
         }
@@ -100,7 +109,13 @@ bool wait_for_reply(QNetworkReply* reply, QString* reason, const ReplyBounds& bo
             stop(QStringLiteral("more than %1 bytes").arg(bounds.max_bytes));
         }
     });
-    QObject::connect(reply, &QNetworkReply::downloadProgress, &stall, [&stall] { stall.start(); });
+    QObject::connect(reply, &QNetworkReply::downloadProgress, &stall, [&stall, &silence](qint64 received) {
+        stall.start();
+        silence.start();
+        if (settings().network_received) {
+            settings().network_received(received);
+        }
+    });
     QObject::connect(reply, &QNetworkReply::uploadProgress, &stall, [&stall] { stall.start(); });
     QObject::connect(&stall, &QTimer::timeout, &loop,
                      [&] { stop(QStringLiteral("no progress for %1 s").arg(network_stall_timeout_ms() / 1000.0)); });
@@ -114,6 +129,7 @@ bool wait_for_reply(QNetworkReply* reply, QString* reason, const ReplyBounds& bo
     QObject::connect(StopNotifier::instance(), &StopNotifier::requested, &loop,
                      [&] { stop(QStringLiteral("interrupted")); });
     stall.start(network_stall_timeout_ms());
+    silence.start(settings().silence_notice_ms);
     if (bounds.deadline_ms > 0) {
         deadline.start(bounds.deadline_ms);
     }

@@ -4,9 +4,7 @@
 
 #include <QElapsedTimer>
 
-#include <algorithm>
 #include <cstring>
-#include <iterator>
 
 void put_u32_le(unsigned char* at, unsigned int value)
 {
@@ -26,6 +24,17 @@ namespace {
 bool write_report(hid_device_* device, const unsigned char* report)
 {
     return hid_write(device, report, REPORT_BUFFER_SIZE) == REPORT_BUFFER_SIZE;
+}
+
+// A bootloader command's payload has the length its row allows; any other
+// code goes out with whatever byte 7 can say.
+bool payload_length_allowed(unsigned char command, int length)
+{
+    const BootloaderCommand* known = find_command(command);
+    if (known != nullptr) {
+        return length >= known->min_payload && length <= known->max_payload;
+    }
+    return length >= 0 && length <= MAX_COMMAND_PAYLOAD;
 }
 
 void clear_after_code(unsigned char* report)
@@ -61,7 +70,7 @@ bool send_command(hid_device_* device, unsigned char command, int length, const 
 {
     int scratch = 0;
     int& written = reports_written != nullptr ? *reports_written : scratch;
-    if (length < 0 || length > MAX_COMMAND_PAYLOAD || (length > 0 && payload == nullptr)) {
+    if (!payload_length_allowed(command, length) || (length > 0 && payload == nullptr)) {
         return false;
     }
     unsigned char report[REPORT_BUFFER_SIZE] = {};
@@ -132,9 +141,7 @@ constexpr int kMaxUnaskedReports = 64;
 // that command). Anything else is taken as the reply.
 bool answers_another_command(int got, const unsigned char* reply, unsigned char command)
 {
-    static const unsigned char kCommands[] = {CMD_GOTO_ROM, CMD_AUTH, CMD_ERASE, CMD_WRITE, CMD_CHECK_CRC, CMD_FINISH};
-    return got > 2 && reply[2] != command
-        && std::find(std::begin(kCommands), std::end(kCommands), reply[2]) != std::end(kCommands);
+    return got > 2 && reply[2] != command && find_command(reply[2]) != nullptr;
 }
 
 } // namespace
@@ -181,8 +188,8 @@ void build_auth_payload(const unsigned char* nonce, unsigned char* payload)
     std::memcpy(message + AUTH_KEY_SIZE, nonce, AUTH_NONCE_SIZE);
     unsigned char digest[32];
     sha256(message, sizeof message, digest);
-    std::memcpy(payload, digest, 8);
-    std::memcpy(payload + 8, nonce, AUTH_NONCE_SIZE);
+    std::memcpy(payload, digest, AUTH_DIGEST_PREFIX);
+    std::memcpy(payload + AUTH_DIGEST_PREFIX, nonce, AUTH_NONCE_SIZE);
 }
 
 void build_erase_payload(unsigned char* payload)

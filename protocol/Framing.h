@@ -11,8 +11,9 @@
 // then continuation reports of up to 58 bytes, each closed by the end marker.
 //
 // Returns false as soon as a report is not written whole (the device is gone or
-// refused it); no further report of the command is sent then. A payload longer
-// than byte 7 can describe is refused without writing anything.
+// refused it); no further report of the command is sent then. A payload of a
+// length the bootloader's command does not take, or longer than byte 7 can
+// describe, is refused without writing anything.
 bool hid_send_data(hid_device_* device, unsigned char command, int length, const unsigned char* payload);
 // The same, adding each report written whole to `*reports_written`.
 bool send_command(hid_device_* device, unsigned char command, int length, const unsigned char* payload,

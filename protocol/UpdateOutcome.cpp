@@ -50,30 +50,3 @@ QStringList UpdateOutcome::logLines() const
     }
     return lines;
 }
-
-QString step_name(UpdateStep step)
-{
-    switch (step) {
-    case UpdateStep::ReleaseQuery:
-        return QStringLiteral("release-query");
-    case UpdateStep::Download:
-        return QStringLiteral("download");
-    case UpdateStep::Verify:
-        return QStringLiteral("verify");
-    case UpdateStep::BootloaderEntry:
-        return QStringLiteral("bootloader-entry");
-    case UpdateStep::BootloaderSearch:
-        return QStringLiteral("bootloader-search");
-    case UpdateStep::Auth:
-        return QStringLiteral("auth");
-    case UpdateStep::Erase:
-        return QStringLiteral("erase");
-    case UpdateStep::Write:
-        return QStringLiteral("write");
-    case UpdateStep::Crc:
-        return QStringLiteral("crc");
-    case UpdateStep::Finish:
-        return QStringLiteral("finish");
-    }
-    return QString();
-}

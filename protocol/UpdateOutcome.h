@@ -1,22 +1,9 @@
 #pragma once
 
 #include "log/Failure.h"
+#include "protocol/UpdateStep.h"
 
 #include <QString>
-
-// The steps of an update, in the order they run.
-enum class UpdateStep {
-    ReleaseQuery,
-    Download,
-    Verify,
-    BootloaderEntry,
-    BootloaderSearch,
-    Auth,
-    Erase,
-    Write,
-    Crc,
-    Finish
-};
 
 // What became of an update: the failure and its facts. The words and the exit
 // status of each front end are the failure's row of the failure table.
@@ -44,5 +31,3 @@ struct UpdateOutcome
     // in its bootloader, `erased` or not.
     static UpdateOutcome stopped(const QString& where, bool erased, bool restarted = true);
 };
-
-QString step_name(UpdateStep step);

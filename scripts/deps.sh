@@ -1,5 +1,7 @@
 # Debian packages the build and the tests need; sourced by scripts/test and scripts/demo.
-TESSARO_BUILD_PACKAGES="cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libhidapi-dev libssl-dev clang-format"
+# qttranslations5-l10n holds Qt's Chinese catalogue, which the window loads and
+# its tests check.
+TESSARO_BUILD_PACKAGES="cmake g++ make pkg-config qtbase5-dev qtbase5-dev-tools libhidapi-dev libssl-dev clang-format clang-tidy qttranslations5-l10n"
 # What scripts/package needs on top: CPack's dpkg-shlibdeps and dpkg-deb, file
 # and fakeroot, and the checks the package has to pass.
 TESSARO_PACKAGING_PACKAGES="dpkg-dev fakeroot file lintian desktop-file-utils appstream"

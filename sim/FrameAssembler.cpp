@@ -1,8 +1,10 @@
 #include "sim/FrameAssembler.h"
 
-#include "protocol/Commands.h"
+#include "sim/WireFormat.h"
 
 namespace sim {
+
+using namespace wire;
 
 void FrameAssembler::reset()
 {
@@ -24,7 +26,7 @@ FrameAssembler::Result FrameAssembler::feed(const unsigned char* report)
     if (report[0] != 0x00) {
         return fail(QStringLiteral("report number %1 instead of 0").arg(report[0]));
     }
-    if (report[1] != FRAME_TAG) {
+    if (report[1] != kFrameTag) {
         return fail(QStringLiteral("frame tag 0x%1").arg(report[1], 2, 16, QLatin1Char('0')));
     }
     if (report[2] != 0x00 || report[4] != 0x00) {
@@ -36,11 +38,11 @@ FrameAssembler::Result FrameAssembler::feed(const unsigned char* report)
 // The end marker right after the carried bytes, zeros from there to the end.
 bool FrameAssembler::checkTail(const unsigned char* report, int marker_at)
 {
-    if (report[marker_at] != FRAME_END) {
+    if (report[marker_at] != kFrameEnd) {
         problem_ = QStringLiteral("end marker missing at byte %1").arg(marker_at);
         return false;
     }
-    for (int i = marker_at + 1; i < REPORT_BUFFER_SIZE; ++i) {
+    for (int i = marker_at + 1; i < kOutputBufferSize; ++i) {
         if (report[i] != 0) {
             problem_ = QStringLiteral("padding byte %1 is not zero").arg(i);
             return false;
@@ -60,7 +62,7 @@ FrameAssembler::Result FrameAssembler::feedFirst(const unsigned char* report)
         return fail(QStringLiteral("reserved byte 6 set in first report"));
     }
     const int length = report[7];
-    const int carried = length < FIRST_REPORT_PAYLOAD ? length : FIRST_REPORT_PAYLOAD;
+    const int carried = length < kFirstReportPayload ? length : kFirstReportPayload;
     if (!checkTail(report, 8 + carried)) {
         return fail(problem_);
     }
@@ -90,7 +92,7 @@ FrameAssembler::Result FrameAssembler::feedContinuation(const unsigned char* rep
         return fail(QStringLiteral("sequence %1 where %2 was due").arg(report[5]).arg(next_sequence_));
     }
     const int left = length_ - payload_.size();
-    const int carried = left < CONTINUATION_PAYLOAD ? left : CONTINUATION_PAYLOAD;
+    const int carried = left < kContinuationPayload ? left : kContinuationPayload;
     if (!checkTail(report, 6 + carried)) {
         return fail(problem_);
     }

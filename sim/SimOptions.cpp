@@ -40,11 +40,50 @@ const char kPathStyle[] = "path-style";
 const char kSecondWallet[] = "second-wallet";
 const char kMode[] = "mode";
 const char kNoWallet[] = "no-wallet";
-const char kFaultNames[]
-    = "unplug-after=N, unplug-at=N, write-error-at=N, flip-bit-at=N, no-erase-reply, refuse-erase, no-crc-reply, "
-      "no-crc-reply-to=I, refuse-crc=I, no-bootloader, reboot-ms=N, open-denied, bootloader-open-denied, stray-report, "
-      "stray-before-reply, "
-      "reply-delay-ms=N";
+
+// The faults by name, each written once: a flag, or a number with its least value.
+struct Flag
+{
+    const char* name;
+    bool Faults::*field;
+};
+const Flag kFlags[] = {
+    {"no-erase-reply", &Faults::no_erase_reply}, {"refuse-erase", &Faults::refuse_erase},
+    {"no-crc-reply", &Faults::no_crc_reply},     {"no-bootloader", &Faults::no_bootloader},
+    {"open-denied", &Faults::open_denied},       {"bootloader-open-denied", &Faults::bootloader_open_denied},
+    {"stray-report", &Faults::stray_report},     {"stray-before-reply", &Faults::stray_before_reply},
+};
+struct Number
+{
+    const char* name;
+    int Faults::*field;
+    int minimum;
+    const char* placeholder; // N for a count or a time, I for a segment's index
+};
+const Number kNumbers[] = {
+    {"unplug-after", &Faults::unplug_after, 1, "N"},
+    {"unplug-at", &Faults::unplug_at, 1, "N"},
+    {"write-error-at", &Faults::write_error_at, 1, "N"},
+    {"flip-bit-at", &Faults::flip_bit_at, 1, "N"},
+    {"no-crc-reply-to", &Faults::no_crc_reply_to, 0, "I"},
+    {"refuse-crc", &Faults::refuse_crc, 0, "I"},
+    {"reboot-ms", &Faults::reboot_ms, 0, "N"},
+    {"reply-delay-ms", &Faults::reply_delay_ms, 0, "N"},
+};
+
+// "no-erase-reply, ..., unplug-at=N, no-crc-reply-to=I, ...", for the help and
+// for an unknown fault's message.
+QString fault_names()
+{
+    QStringList names;
+    for (const Flag& flag : kFlags) {
+        names << QLatin1String(flag.name);
+    }
+    for (const Number& number : kNumbers) {
+        names << QStringLiteral("%1=%2").arg(QLatin1String(number.name), QLatin1String(number.placeholder));
+    }
+    return names.join(QStringLiteral(", "));
+}
 
 bool parse_count(const QString& text, int minimum, int* out)
 {
@@ -129,10 +168,9 @@ void addOptions(QCommandLineParser& parser)
                                      "counted over the bus from 1 as in the trace; N 0: as the first "
                                      "device is opened (repeatable)."),
                       QStringLiteral("N:INT|N:TERM")});
-    parser.addOption(
-        {QString::fromLatin1(kFault),
-         QStringLiteral("Give the simulated wallet a fault (repeatable): %1.").arg(QLatin1String(kFaultNames)),
-         QStringLiteral("spec")});
+    parser.addOption({QString::fromLatin1(kFault),
+                      QStringLiteral("Give the simulated wallet a fault (repeatable): %1.").arg(fault_names()),
+                      QStringLiteral("spec")});
     parser.addOption({QString::fromLatin1(kLinkUs),
                       QStringLiteral("Microseconds each output report takes on the link."), QStringLiteral("us")});
     parser.addOption({QString::fromLatin1(kPathStyle), QStringLiteral("Device paths as on macos or linux."),
@@ -154,31 +192,7 @@ bool applyFault(const QString& spec, WalletConfig* config, QString* error)
     const QString value = equals < 0 ? QString() : spec.mid(equals + 1);
     Faults& faults = config->faults;
 
-    struct Flag
-    {
-        const char* name;
-        bool Faults::*field;
-    };
-    static const Flag flags[] = {
-        {"no-erase-reply", &Faults::no_erase_reply}, {"refuse-erase", &Faults::refuse_erase},
-        {"no-crc-reply", &Faults::no_crc_reply},     {"no-bootloader", &Faults::no_bootloader},
-        {"open-denied", &Faults::open_denied},       {"bootloader-open-denied", &Faults::bootloader_open_denied},
-        {"stray-report", &Faults::stray_report},     {"stray-before-reply", &Faults::stray_before_reply},
-    };
-    struct Number
-    {
-        const char* name;
-        int Faults::*field;
-        int minimum;
-    };
-    static const Number numbers[] = {
-        {"unplug-after", &Faults::unplug_after, 1}, {"write-error-at", &Faults::write_error_at, 1},
-        {"flip-bit-at", &Faults::flip_bit_at, 1},   {"refuse-crc", &Faults::refuse_crc, 0},
-        {"reboot-ms", &Faults::reboot_ms, 0},       {"reply-delay-ms", &Faults::reply_delay_ms, 0},
-        {"unplug-at", &Faults::unplug_at, 1},       {"no-crc-reply-to", &Faults::no_crc_reply_to, 0},
-    };
-
-    for (const Flag& flag : flags) {
+    for (const Flag& flag : kFlags) {
         if (name == QLatin1String(flag.name)) {
             if (equals >= 0) {
                 *error = QStringLiteral("fault '%1' takes no value").arg(name);
@@ -188,7 +202,7 @@ bool applyFault(const QString& spec, WalletConfig* config, QString* error)
             return true;
         }
     }
-    for (const Number& number : numbers) {
+    for (const Number& number : kNumbers) {
         if (name == QLatin1String(number.name)) {
             if (!parse_count(value, number.minimum, &(faults.*number.field))) {
                 *error = QStringLiteral("fault '%1' needs a whole number of at least %2, as in %1=%3")
@@ -200,7 +214,7 @@ bool applyFault(const QString& spec, WalletConfig* config, QString* error)
             return true;
         }
     }
-    *error = QStringLiteral("unknown fault '%1' (known: %2)").arg(spec, QLatin1String(kFaultNames));
+    *error = QStringLiteral("unknown fault '%1' (known: %2)").arg(spec, fault_names());
     return false;
 }
 

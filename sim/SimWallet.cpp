@@ -1,7 +1,7 @@
 #include "sim/SimWallet.h"
 
-#include "protocol/Commands.h"
 #include "sim/Crc16.h"
+#include "sim/WireFormat.h"
 
 #include <QCryptographicHash>
 
@@ -12,14 +12,12 @@ namespace sim {
 
 namespace {
 
+using namespace wire;
 using Lock = std::lock_guard<std::recursive_mutex>;
 
-constexpr unsigned char kStatusSuccess[2] = {0x90, 0x00};
-// "Security status not satisfied": every refusal carries it.
-constexpr unsigned char kStatusRefused[2] = {0x69, 0x85};
-constexpr int kInputReportSize = 64;
 constexpr unsigned int kFlashEnd = kFlashBase + kFlashSize;
-constexpr unsigned int kMaxWriteData = 240;
+static_assert(kAppBase == kFlashBase + kEraseOffset, "the erase starts where the application does");
+static_assert(kEraseOffset == kFirstSegmentCrcOffset, "the first CRC check starts where the application does");
 
 const char kMacPrefix[] = "IOService:/AppleACPIPlatformExpert/PCI0@0/AppleACPIPCI/XHC1@14/XHC1@14000000/";
 
@@ -46,10 +44,10 @@ QString hex(unsigned int value, int width = 2)
 // The one command the application understands, byte for byte.
 QByteArray goto_rom_frame()
 {
-    QByteArray frame(REPORT_BUFFER_SIZE, '\0');
-    frame[1] = char(FRAME_TAG);
-    frame[3] = char(CMD_GOTO_ROM);
-    frame[8] = char(FRAME_END);
+    QByteArray frame(kOutputBufferSize, '\0');
+    frame[1] = char(kFrameTag);
+    frame[3] = char(kGotoRom);
+    frame[8] = char(kFrameEnd);
     return frame;
 }
 
@@ -57,13 +55,13 @@ QByteArray goto_rom_frame()
 QByteArray status_report(unsigned char code, bool success)
 {
     QByteArray data(kInputReportSize, '\0');
-    data[0] = char(FRAME_TAG);
+    data[0] = char(kFrameTag);
     data[2] = char(code);
     data[6] = 2;
     const unsigned char* status = success ? kStatusSuccess : kStatusRefused;
     data[7] = char(status[0]);
     data[8] = char(status[1]);
-    data[9] = char(FRAME_END);
+    data[9] = char(kFrameEnd);
     return data;
 }
 
@@ -139,13 +137,16 @@ void SimWallet::assignPaths()
                              .arg(location_, 2, 10, QLatin1Char('0'))
                              .arg(location);
     if (mode_ == Mode::Application) {
-        const QString device = port + QStringLiteral("Korvex N1@%1/").arg(location);
-        interfaces_.push_back({device + QStringLiteral("Korvex N1@0/AppleUSBHostHIDDevice"), 0});
-        interfaces_.push_back({device + QStringLiteral("Smart@1/AppleUSBHostHIDDevice"), 1});
-    } else {
+        const QString device = port + QStringLiteral("%1@%2/").arg(QLatin1String(kAppProductString), location);
         interfaces_.push_back(
-            {port + QStringLiteral("Korvex N1 Bootloader@%1/IOUSBHostInterface@0/AppleUSBHostHIDDevice").arg(location),
-             0});
+            {device + QLatin1String(kAppCommandInterface) + QStringLiteral("/AppleUSBHostHIDDevice"), 0});
+        interfaces_.push_back(
+            {device + QLatin1String(kAppOtherInterface) + QStringLiteral("/AppleUSBHostHIDDevice"), 1});
+    } else {
+        interfaces_.push_back({port
+                                   + QStringLiteral("%1 Bootloader@%2/IOUSBHostInterface@0/AppleUSBHostHIDDevice")
+                                         .arg(QLatin1String(kAppProductString), location),
+                               0});
     }
 }
 
@@ -235,12 +236,13 @@ std::vector<QString> SimWallet::paths() const
 
 unsigned short SimWallet::productId() const
 {
-    return mode_ == Mode::Bootloader ? BOOTLOADER_PRODUCT_ID : kAppProductId;
+    return mode_ == Mode::Bootloader ? kBootloaderProductId : kAppProductId;
 }
 
 QString SimWallet::productString() const
 {
-    return mode_ == Mode::Bootloader ? QStringLiteral("Korvex N1 Bootloader") : QString::fromLatin1(APP_PRODUCT_STRING);
+    const QString product = QString::fromLatin1(kAppProductString);
+    return mode_ == Mode::Bootloader ? product + QStringLiteral(" Bootloader") : product;
 }
 
 bool SimWallet::receive(int interface_number, const unsigned char* data, std::size_t length)
@@ -252,8 +254,8 @@ bool SimWallet::receive(int interface_number, const unsigned char* data, std::si
     if (faults_.write_error_at == number || faults_.unplug_at == number) {
         return false;
     }
-    QByteArray report(REPORT_BUFFER_SIZE, '\0');
-    std::memcpy(report.data(), data, qMin<std::size_t>(length, REPORT_BUFFER_SIZE));
+    QByteArray report(kOutputBufferSize, '\0');
+    std::memcpy(report.data(), data, qMin<std::size_t>(length, kOutputBufferSize));
     if (faults_.flip_bit_at == number) {
         report[32] = char(report[32] ^ 0x01);
     }
@@ -274,7 +276,7 @@ bool SimWallet::receive(int interface_number, const unsigned char* data, std::si
 void SimWallet::handleApplicationReport(const QByteArray& report)
 {
     const auto* bytes = reinterpret_cast<const unsigned char*>(report.constData());
-    if (bytes[1] == FRAME_TAG && bytes[5] == 0) {
+    if (bytes[1] == kFrameTag && bytes[5] == 0) {
         ++command_counts_[bytes[3]];
     }
     static const QByteArray goto_rom = goto_rom_frame();
@@ -325,67 +327,51 @@ void SimWallet::reply(unsigned char code, bool success)
     if (faults_.stray_before_reply) {
         // A late success for another command: a host that takes the first
         // report for the answer reads a success whatever the wallet said.
-        input_.push_back({status_report(code == CMD_ERASE ? CMD_CHECK_CRC : CMD_ERASE, true), due});
+        input_.push_back({status_report(code == kErase ? kCheckCrc : kErase, true), due});
     }
     input_.push_back({status_report(code, success), due});
 }
 
 void SimWallet::execute(unsigned char code, const QByteArray& payload)
 {
-    const int size = payload.size();
-    bool length_ok = true;
-    switch (code) {
-    case CMD_AUTH:
-        length_ok = size == AUTH_PAYLOAD_SIZE;
-        break;
-    case CMD_ERASE:
-        length_ok = size == ERASE_PAYLOAD_SIZE;
-        break;
-    case CMD_WRITE:
-        length_ok = size > BLOCK_HEADER && size <= BLOCK_HEADER + int(kMaxWriteData);
-        break;
-    case CMD_CHECK_CRC:
-        length_ok = size == CRC_PAYLOAD_SIZE;
-        break;
-    case CMD_FINISH:
-    case CMD_GOTO_ROM:
-        length_ok = size == 0;
-        break;
-    default:
+    const CommandSize* known = std::find_if(std::begin(kCommandSizes), std::end(kCommandSizes),
+                                            [code](const CommandSize& row) { return row.code == code; });
+    if (known == std::end(kCommandSizes)) {
         error(QStringLiteral("unknown command %1").arg(hex(code)));
         return;
     }
-    if (!length_ok) {
+    const int size = payload.size();
+    if (size < known->min || size > known->max) {
         refuse(QStringLiteral("malformed frame: %1 bytes for command %2").arg(size).arg(hex(code)));
         return;
     }
     switch (code) {
-    case CMD_AUTH:
+    case kAuth:
         doAuth(payload);
         break;
-    case CMD_ERASE:
+    case kErase:
         doErase(payload);
         break;
-    case CMD_WRITE:
+    case kWrite:
         doWrite(payload);
         break;
-    case CMD_CHECK_CRC:
+    case kCheckCrc:
         doCheckCrc(payload);
         break;
-    case CMD_FINISH:
+    case kFinish:
         doFinish();
         break;
-    default: // CMD_GOTO_ROM: already in the bootloader
+    default: // kGotoRom: already in the bootloader
         break;
     }
 }
 
 void SimWallet::doAuth(const QByteArray& payload)
 {
-    const QByteArray nonce = payload.mid(8, AUTH_NONCE_SIZE);
+    const QByteArray nonce = payload.mid(kAuthDigestSize, kAuthNonceSize);
     const QByteArray digest
-        = QCryptographicHash::hash(QByteArray(AUTH_KEY, AUTH_KEY_SIZE) + nonce, QCryptographicHash::Sha256);
-    authenticated_ = digest.left(8) == payload.left(8);
+        = QCryptographicHash::hash(QByteArray(kAuthKey, kAuthKeySize) + nonce, QCryptographicHash::Sha256);
+    authenticated_ = digest.left(kAuthDigestSize) == payload.left(kAuthDigestSize);
     if (!authenticated_) {
         error(QStringLiteral("authentication digest does not match"));
     }
@@ -400,15 +386,15 @@ void SimWallet::doErase(const QByteArray& payload)
     } else if (faults_.refuse_erase) {
         refuse(QStringLiteral("erase refused: fault"));
         ok = false;
-    } else if (u32_at(payload, 0) != ERASE_START || u16_at(payload, 4) != ERASE_PAGES) {
+    } else if (payload != QByteArray(reinterpret_cast<const char*>(kErasePayload), sizeof kErasePayload)) {
         refuse(QStringLiteral("erase refused: offset %1, %2 pages")
                    .arg(hex(u32_at(payload, 0), 8))
                    .arg(u16_at(payload, 4)));
         ok = false;
     }
     if (ok) {
-        const int from = int(ERASE_START);
-        const int bytes = int(ERASE_PAGES) * int(kPageSize);
+        const int from = int(kEraseOffset);
+        const int bytes = int(kErasePages * kPageSize);
         flash_.replace(from, bytes, QByteArray(bytes, '\xFF'));
         std::fill(written_.begin(), written_.end(), false);
         erased_ = true;
@@ -416,14 +402,14 @@ void SimWallet::doErase(const QByteArray& payload)
         crc_checks_ = crc_passed_ = crc_failed_ = 0;
     }
     if (!faults_.no_erase_reply) {
-        reply(CMD_ERASE, ok);
+        reply(kErase, ok);
     }
 }
 
 void SimWallet::doWrite(const QByteArray& payload)
 {
     const unsigned int address = u32_at(payload, 0);
-    const unsigned int size = unsigned(payload.size() - BLOCK_HEADER);
+    const unsigned int size = unsigned(payload.size() - kBlockHeader);
     if (!authenticated_) {
         refuse(QStringLiteral("write refused: not authenticated"));
         return;
@@ -444,7 +430,7 @@ void SimWallet::doWrite(const QByteArray& payload)
         }
     }
     for (unsigned int i = 0; i < size; ++i) {
-        flash_[int(offset + i)] = payload[int(BLOCK_HEADER + i)];
+        flash_[int(offset + i)] = payload[int(kBlockHeader + i)];
         written_[offset + i] = true;
     }
 }
@@ -481,7 +467,7 @@ void SimWallet::doCheckCrc(const QByteArray& payload)
     }
     ++(ok ? crc_passed_ : crc_failed_);
     if (!faults_.no_crc_reply && index != faults_.no_crc_reply_to) {
-        reply(CMD_CHECK_CRC, ok);
+        reply(kCheckCrc, ok);
     }
 }
 

@@ -1,8 +1,8 @@
 // hidapi's C API over the simulated bus. Every call takes the bus mutex; the
 // only waits (link interval, delayed replies) happen with it released.
 
-#include "protocol/Commands.h"
 #include "sim/BusState.h"
+#include "sim/WireFormat.h"
 
 #include <hidapi.h>
 
@@ -30,7 +30,7 @@ struct hid_device_
 
 namespace {
 
-constexpr int kInputReportSize = 64;
+using sim::wire::kInputReportSize;
 
 constexpr unsigned short kReleaseNumber = 0x0100;
 constexpr unsigned short kUsagePage = 0xFF00;
@@ -66,7 +66,7 @@ hid_device_info* new_info(const SimWallet& wallet, const InterfaceInfo& interfac
     const QByteArray path = interface.path.toUtf8();
     info->path = new char[std::size_t(path.size()) + 1];
     std::memcpy(info->path, path.constData(), std::size_t(path.size()) + 1);
-    info->vendor_id = VENDOR_ID;
+    info->vendor_id = sim::wire::kVendorId;
     info->product_id = wallet.productId();
     info->serial_number = new_wide(wallet.serial());
     info->release_number = kReleaseNumber;
@@ -196,7 +196,7 @@ struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_enumerate(unsigned short
     hid_device_info** tail = &head;
     for (const auto& wallet : state.wallets) {
         wallet->settle();
-        if (!wallet->onBus() || (vendor_id != 0 && vendor_id != VENDOR_ID)
+        if (!wallet->onBus() || (vendor_id != 0 && vendor_id != sim::wire::kVendorId)
             || (product_id != 0 && product_id != wallet->productId())) {
             continue;
         }
@@ -228,7 +228,7 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open(unsigned short vendor_id, unsig
     for (std::size_t i = 0; i < state.wallets.size(); ++i) {
         SimWallet& wallet = *state.wallets[i];
         wallet.settle();
-        if (!wallet.onBus() || (vendor_id != 0 && vendor_id != VENDOR_ID)
+        if (!wallet.onBus() || (vendor_id != 0 && vendor_id != sim::wire::kVendorId)
             || (product_id != 0 && product_id != wallet.productId())
             || (serial_number != nullptr && QString::fromWCharArray(serial_number) != wallet.serial())) {
             continue;
@@ -305,7 +305,7 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* 
     const bool paced = state.link_us > 0;
     const sim::Clock::time_point slot_end = paced ? take_link_slot(state) : sim::Clock::time_point();
     bool delivered = false;
-    if (length > std::size_t(REPORT_BUFFER_SIZE)) {
+    if (length > std::size_t(sim::wire::kOutputBufferSize)) {
         dev->error = L"Report longer than the device's output report";
     } else if (SimWallet* wallet = checked_wallet(dev)) {
         delivered = wallet->receive(dev->interface_number, data, length);

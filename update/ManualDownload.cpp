@@ -52,15 +52,18 @@ public:
 } // namespace
 
 UpdateOutcome run_manual_download(DeviceSession& session, HIDHelper* writer, const QString& path,
-                                  const FirmwareImage& image, UpdateObserver* watcher)
+                                  const FirmwareImage& image, UpdateObserver* watcher, UpdateOutcome* last)
 {
     // Every way out shows its box and logs its lines, as its row has them,
     // then emits the one outcome signal.
-    const auto finished = [writer](const UpdateOutcome& outcome) {
+    const auto finished = [writer, last](const UpdateOutcome& outcome) {
         show_manual_box(outcome.failure);
         for (const QString& line : outcome.logLines()) {
             qDebug().noquote() << line.mid(5);
             log_line(line);
+        }
+        if (last != nullptr) {
+            *last = outcome;
         }
         emit writer->sig_OnDownloadFinished(outcome.ok());
         return outcome;

@@ -15,5 +15,8 @@ class UpdateObserver;
 // log. `writer`'s signals carry the progress and, once per call, the outcome;
 // `watcher`, when given, hears every step and the reports sent too. The
 // advanced window's UsbManager::Send and tessaro-flash's flash both run it.
+// `last`, when given, receives the outcome before the signal goes out, so
+// that the signal's receivers can say why.
 UpdateOutcome run_manual_download(DeviceSession& session, HIDHelper* writer, const QString& path,
-                                  const FirmwareImage& image, UpdateObserver* watcher = nullptr);
+                                  const FirmwareImage& image, UpdateObserver* watcher = nullptr,
+                                  UpdateOutcome* last = nullptr);

@@ -1,7 +1,7 @@
 #include "sim/umockdev/UmockdevBus.h"
 
-#include "protocol/Commands.h"
 #include "sim/BusState.h"
+#include "sim/WireFormat.h"
 
 #include <QDir>
 
@@ -92,7 +92,7 @@ namespace sim {
 
 namespace {
 
-constexpr int kInputReportSize = 64;
+using sim::wire::kInputReportSize;
 const char kUsbRoot[] = "/devices/pci0000:00/0000:00:14.0/usb1";
 
 // Vendor page 0xFF00, usage 1: 64-byte input and output reports, no report IDs.
@@ -213,9 +213,10 @@ void UmockdevBus::plug(SimWallet& wallet, int port)
     plugged.usb_syspath = QStringLiteral("%1/1-%2").arg(QLatin1String(kUsbRoot)).arg(port);
     const unsigned short product = wallet.productId();
     const QString serial = wallet.serial();
-    QString sysfs = QStringLiteral("P: %1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=%2\nA: idProduct=%3\n"
-                                   "A: manufacturer=Tessaro\nA: product=%4\nA: serial=%5\nA: bcdDevice=0100\n\n")
-                        .arg(plugged.usb_syspath, hex4(VENDOR_ID), hex4(product), wallet.productString(), serial);
+    QString sysfs
+        = QStringLiteral("P: %1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=%2\nA: idProduct=%3\n"
+                         "A: manufacturer=Tessaro\nA: product=%4\nA: serial=%5\nA: bcdDevice=0100\n\n")
+              .arg(plugged.usb_syspath, hex4(sim::wire::kVendorId), hex4(product), wallet.productString(), serial);
     QString descriptor;
     for (const unsigned char byte : kReportDescriptor) {
         descriptor += QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0'));
@@ -231,8 +232,9 @@ void UmockdevBus::plug(SimWallet& wallet, int port)
         {
         };
         ::fstat(node.slave, &pty);
-        const QString hid_name = QStringLiteral("0003:%1:%2.%3")
-                                     .arg(hex4(VENDOR_ID).toUpper(), hex4(product).toUpper(), hex4(++hid_sequence_));
+        const QString hid_name
+            = QStringLiteral("0003:%1:%2.%3")
+                  .arg(hex4(sim::wire::kVendorId).toUpper(), hex4(product).toUpper(), hex4(++hid_sequence_));
         node.syspaths[2] = QStringLiteral("%1/1-%2:1.%3").arg(plugged.usb_syspath).arg(port).arg(interface.number);
         node.syspaths[1] = node.syspaths[2] + QLatin1Char('/') + hid_name;
         node.syspaths[0] = node.syspaths[1] + QStringLiteral("/hidraw/hidraw%1").arg(node.number);
@@ -241,8 +243,8 @@ void UmockdevBus::plug(SimWallet& wallet, int port)
                      .arg(interface.number, 2, 10, QLatin1Char('0'));
         sysfs += QStringLiteral("P: %1\nE: SUBSYSTEM=hid\nE: HID_ID=0003:0000%2:0000%3\nE: HID_NAME=Tessaro %4\n"
                                 "E: HID_UNIQ=%5\nH: report_descriptor=%6\n\n")
-                     .arg(node.syspaths[1], hex4(VENDOR_ID).toUpper(), hex4(product).toUpper(), wallet.productString(),
-                          serial, descriptor.toUpper());
+                     .arg(node.syspaths[1], hex4(sim::wire::kVendorId).toUpper(), hex4(product).toUpper(),
+                          wallet.productString(), serial, descriptor.toUpper());
         const unsigned int major_number = major(pty.st_rdev);
         const unsigned int minor_number = minor(pty.st_rdev);
         sysfs += QStringLiteral("P: %1\nE: SUBSYSTEM=hidraw\nE: DEVNAME=%2\nE: MAJOR=%3\nE: MINOR=%4\n"
@@ -366,7 +368,7 @@ void UmockdevBus::ioctl(Node& node, UMockdevIoctlClient* client)
     case _IOC_NR(HIDIOCGRAWINFO): {
         hidraw_devinfo info {};
         info.bustype = BUS_USB;
-        info.vendor = short(VENDOR_ID);
+        info.vendor = short(sim::wire::kVendorId);
         info.product = short(wallet->productId());
         answer(client, &info, sizeof(info), 0);
         return;
@@ -427,7 +429,7 @@ void UmockdevBus::write(Node& node, UMockdevIoctlClient* client)
         umockdev_ioctl_client_complete(client, -1, ENODEV);
         return;
     }
-    if (length > std::size_t(REPORT_BUFFER_SIZE)) {
+    if (length > std::size_t(sim::wire::kOutputBufferSize)) {
         umockdev_ioctl_client_complete(client, -1, EINVAL);
         return;
     }

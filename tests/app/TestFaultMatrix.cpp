@@ -371,7 +371,12 @@ void TestFaultMatrix::update()
             shown << row.manual_box;
         }
         QCOMPARE(boxes.texts(), shown);
-        QCOMPARE(child<QLabel>(w)->text(), row.manual_status);
+        // A failure's reason follows, whole in the tooltip where the line is cut.
+        const QLabel* status = child<QLabel>(w);
+        const QString said = status->toolTip().isEmpty() ? status->text() : status->toolTip();
+        QCOMPARE(said,
+                 ok ? row.manual_status
+                    : row.manual_status + QStringLiteral("：") + UsbManager::GetInstance()->LastOutcome().reason());
         QVERIFY(download->isEnabled());
         // Only the manager's handle stays, kept for the next download.
         const bool closed = expected == UpdateFailure::WalletNotConnected || config.faults.bootloader_open_denied;

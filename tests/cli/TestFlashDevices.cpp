@@ -86,6 +86,9 @@ void TestFlashDevices::flash_data()
                               << "";
     QTest::newRow("run log cannot be opened") << QStringList() << "blocked log" << 0 << ""
                                               << "";
+    QTest::newRow("run log cannot be opened, no wallet")
+        << QStringList {"--no-wallet", "--json"} << "blocked log" << 3 << ""
+        << "no-wallet";
     QTest::newRow("alone in its bootloader") << QStringList {"--mode", "bootloader"} << "" << 0 << "Send 程序下载成功"
                                              << "";
     QTest::newRow("download, JSON events") << QStringList {"--json"} << "" << 0 << "Send 程序下载成功"

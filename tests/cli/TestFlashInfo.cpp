@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace {
 
 const QString kTwoSegments = QStringLiteral(TESSARO_TEST_DATA_DIR "/srec-two-segments-crlf.hex");
@@ -104,6 +106,45 @@ private slots:
         QCOMPARE(root["valid"].toBool(), false);
         QVERIFY(root["error"].toString().startsWith("line 3: record checksum"));
         QCOMPARE(root["segments"].toArray().size(), 1);
+    }
+
+    // A file that cannot be opened is named with the system's reason.
+    void unopenableFileKeepsTheSystemsReason_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("code");
+        for (const QString command : {"info", "flash"}) {
+            const int code = command == "info" ? 2 : 4;
+            const auto row = [&](const char* what, const char* reason) {
+                QTest::addRow("%s, %s", qPrintable(command), what) << command << what << reason << code;
+            };
+            row("missing", "No such file or directory");
+            row("folder", "file to open is a directory");
+            row("unreadable", "Permission denied");
+        }
+    }
+    void unopenableFileKeepsTheSystemsReason()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, what);
+        QFETCH(QString, reason);
+        QFETCH(int, code);
+        QTemporaryDir dir;
+        QString file = dir.filePath("fw.hex");
+        if (what == "folder") {
+            QVERIFY(QDir(dir.path()).mkdir("fw.hex"));
+        } else if (what == "unreadable") {
+            if (geteuid() == 0) {
+                QSKIP("root reads a file whatever its mode");
+            }
+            QVERIFY(QFile::copy(kTwoSegments, file));
+            QVERIFY(QFile::setPermissions(file, QFileDevice::WriteOwner));
+        }
+        const ToolRun r = run_tool(kFlash, {command, file});
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.err.contains(QStringLiteral("%1: %2").arg(file, reason)), qPrintable(r.err));
     }
 
     void simBuildTakesItsOptions()

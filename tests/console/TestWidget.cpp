@@ -76,6 +76,10 @@ private slots:
     void cleanup();
     void pickConnectAndClose();
     void browseThenCancel();
+    void keyboardFillsPicker_data();
+    void failureReasons_data();
+    void failureReasons();
+    void keyboardFillsPicker();
     void controlsWaitForTheDownload_data();
     void controlsWaitForTheDownload();
 };
@@ -169,6 +173,94 @@ void TestWidget::browseThenCancel()
     QVERIFY(boxes.boxes().first().hasParent);
 }
 
+void TestWidget::keyboardFillsPicker_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("details");
+    QTest::newRow("application") << "application"
+                                 << "应用模式 · 接口 0";
+    QTest::newRow("bootloader") << "bootloader"
+                                << "升级模式 · 接口 0";
+}
+
+// Opened from the keyboard, the picker lists the wallets as a press does: each
+// item's text the bare path, the mode and interface beside it.
+void TestWidget::keyboardFillsPicker()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, details);
+    sim::WalletConfig config;
+    config.mode = mode == QLatin1String("bootloader") ? sim::Mode::Bootloader : sim::Mode::Application;
+    sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
+    Widget w(nullptr);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    MyComboBox* picker = child<MyComboBox>(w);
+    picker->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down, Qt::AltModifier);
+    QVERIFY(picker->view()->isVisible());
+    picker->hidePopup();
+    QCOMPARE(status(w), QStringLiteral("获取设备列表成功"));
+    QCOMPARE(picker->count(), 1);
+    const auto paths = wallet.paths();
+    QVERIFY(std::find(paths.begin(), paths.end(), picker->itemText(0)) != paths.end());
+    QCOMPARE(picker->currentText(), picker->itemText(0));
+    QCOMPARE(picker->itemData(0, Qt::AccessibleDescriptionRole).toString(), details);
+    QCOMPARE(picker->itemData(0, Qt::ToolTipRole).toString(), details);
+    QTest::mouseClick(button(w, QStringLiteral("连接设备")), Qt::LeftButton);
+    QCOMPARE(status(w), QStringLiteral("连接成功"));
+}
+
+void TestWidget::failureReasons_data()
+{
+    QTest::addColumn<QByteArray>("contents"); // of the file chosen; none for a missing file
+    QTest::addColumn<QString>("file"); // what the field holds: "temp" for the file above
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<QString>("reason"); // part of the reason
+    QTest::newRow("empty field") << QByteArray() << "" << true << "cannot be read";
+    QTest::newRow("missing file") << QByteArray() << "/nonexistent/firmware.hex" << true << "No such file";
+    QTest::newRow("refused line") << QByteArray(":020000040800F2\nnot a record\n") << "temp" << true << "line 2";
+    QTest::newRow("no device connected") << hex::image(hex::two_segments()).join('\n') << "temp" << false
+                                         << "no wallet is connected";
+}
+
+// A failed download says why after "下载失败": cut to the window's width, which
+// stays fixed, and whole in the tooltip and for a screen reader.
+void TestWidget::failureReasons()
+{
+    QFETCH(QByteArray, contents);
+    QFETCH(QString, file);
+    QFETCH(bool, connected);
+    QFETCH(QString, reason);
+    sim::Bus::instance().attachWallet();
+    TempImage image(contents);
+    MessageBoxCatcher boxes;
+    Widget w(nullptr);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.OnFindUsb();
+    if (connected) {
+        w.OnConnectUsb();
+    }
+    child<QLineEdit>(w)->setText(file == QLatin1String("temp") ? image.path() : file);
+    QTest::mouseClick(button(w, QStringLiteral("下载")), Qt::LeftButton);
+
+    QLabel* label = child<QLabel>(w);
+    const QString whole = label->toolTip().isEmpty() ? label->text() : label->toolTip();
+    QVERIFY2(whole.startsWith(QStringLiteral("下载失败：")), qPrintable(whole));
+    QVERIFY2(whole.contains(reason), qPrintable(whole));
+    QCOMPARE(whole, QStringLiteral("下载失败：") + UsbManager::GetInstance()->LastOutcome().reason());
+    QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width());
+    QCOMPARE(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), label->text());
+    if (label->text() != whole) {
+        QVERIFY(label->text().endsWith(QChar(0x2026)));
+        QCOMPARE(label->accessibleDescription(), whole);
+    }
+    QCOMPARE(w.size(), QSize(500, 280));
+    QVERIFY(button(w, QStringLiteral("下载"))->isEnabled());
+    QVERIFY(child<QLineEdit>(w)->isEnabled() && child<MyComboBox>(w)->isEnabled());
+}
+
 void TestWidget::controlsWaitForTheDownload_data()
 {
     QTest::addColumn<QString>("control");
@@ -223,9 +315,11 @@ void TestWidget::controlsWaitForTheDownload()
     QPushButton* download = button(w, QStringLiteral("下载"));
     int steps = 0;
     int stepsWhileEnabled = 0;
+    // Neither can the path nor the file be changed while it is being written.
+    QWidget* file_field = child<QLineEdit>(w);
     QObject guard;
     connect(UsbManager::GetInstance()->flash_writer_.data(), &HIDHelper::sig_OnOffetPos, &guard, [&](int) {
-        stepsWhileEnabled += download->isEnabled() ? 1 : 0;
+        stepsWhileEnabled += download->isEnabled() || picker->isEnabled() || file_field->isEnabled() ? 1 : 0;
         if (steps++ == 0) {
             use();
         }
@@ -233,7 +327,7 @@ void TestWidget::controlsWaitForTheDownload()
     QTest::mouseClick(download, Qt::LeftButton);
 
     QCOMPARE(status(w), QStringLiteral("下载成功"));
-    QVERIFY(download->isEnabled());
+    QVERIFY(download->isEnabled() && picker->isEnabled() && file_field->isEnabled());
     QCOMPARE(steps, 21 + 40);
     QCOMPARE(stepsWhileEnabled, 0);
     QProgressBar* bar = child<QProgressBar>(w);

@@ -1,8 +1,8 @@
 // Any bytes as the output reports the simulated bootloader receives, 65 bytes
 // each (the last padded with zeros).
 #include "FuzzTarget.h"
-#include "protocol/Commands.h"
 #include "sim/FrameAssembler.h"
+#include "sim/WireFormat.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,9 +11,9 @@ FUZZ_TARGET(frame_assembler)
 {
     sim::FrameAssembler assembler;
     int expected = -1; // the payload length the command under way declared
-    for (size_t at = 0; at < size; at += REPORT_BUFFER_SIZE) {
-        unsigned char report[REPORT_BUFFER_SIZE] = {};
-        std::memcpy(report, data + at, std::min<size_t>(REPORT_BUFFER_SIZE, size - at));
+    for (size_t at = 0; at < size; at += sim::wire::kOutputBufferSize) {
+        unsigned char report[sim::wire::kOutputBufferSize] = {};
+        std::memcpy(report, data + at, std::min<size_t>(sim::wire::kOutputBufferSize, size - at));
         const int declared = report[5] == 0 ? report[7] : expected;
         switch (assembler.feed(report)) {
         case sim::FrameAssembler::Result::Complete:

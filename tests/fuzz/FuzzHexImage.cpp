@@ -2,6 +2,7 @@
 // function over the same bytes as a file, and the line reader, also across the
 // end of a read chunk.
 #include "FuzzTarget.h"
+#include "image/Checksums.h"
 #include "image/FirmwareImage.h"
 #include "image/HexLines.h"
 #include "image/HexReader.h"
@@ -56,13 +57,20 @@ FUZZ_TARGET(hex_image)
     for (int i = 0; i < n; ++i) {
         const SegmentInfo& s = table[i];
         FUZZ_CHECK((SegmentInfo {bases[i], sizes[i], lines[i], crcs[i]}) == s);
-        // No segment is held beyond the wallet's flash, whatever its records claim.
-        FUZZ_CHECK(s.lines >= 0 && image.segmentData(i).size() == qMin<qint64>(s.size, MAX_SEGMENT_DATA));
+        // Only an accepted image holds its data, exactly what the table says and its CRC covers.
+        FUZZ_CHECK(s.lines >= 0);
+        FUZZ_CHECK(
+            !image.accepted()
+            || (image.segmentData(i).size() == qint64(s.size)
+                && CRC16_X25(reinterpret_cast<unsigned char*>(const_cast<char*>(image.segmentData(i).constData())),
+                             s.size)
+                    == s.crc));
         // What the check lets through is sent and checked exactly as the table says.
         FUZZ_CHECK(!image.accepted() || (s.lines > 0 && (s.size + 15) / 16 == unsigned(s.lines)));
         total_size += s.size;
         total_lines += s.lines;
     }
+    FUZZ_CHECK(image.accepted() || image.dataBytesHeld() == 0);
     FUZZ_CHECK(Get_BaseAddr(path) == (n == 0 ? 0 : table.last().base));
     const unsigned short crc = Get_CRCValue(path);
     FUZZ_CHECK(

@@ -64,6 +64,10 @@ void TestChecksums::crc_data()
         }
         QTest::addRow("%d random bytes, by the bitwise definition", size) << data << x25_by_definition(data);
     }
+    for (int zeros : {1, 255, 70001}) {
+        const QByteArray data = QByteArray("123456789") + QByteArray(zeros, '\0');
+        QTest::addRow("digits and %d zeros, by the bitwise definition", zeros) << data << x25_by_definition(data);
+    }
 }
 
 void TestChecksums::crc()
@@ -72,6 +76,17 @@ void TestChecksums::crc()
     QFETCH(int, crc);
     QCOMPARE(int(CRC16_X25(reinterpret_cast<unsigned char*>(data.data()), static_cast<unsigned int>(data.size()))),
              crc);
+    // Taken piece by piece, a trailing run of zeros added at once.
+    int head = data.size();
+    while (head > 0 && data[head - 1] == '\0') {
+        --head;
+    }
+    X25Sum sum;
+    sum.add(reinterpret_cast<const unsigned char*>(data.constData()), static_cast<unsigned int>(head / 2));
+    sum.add(reinterpret_cast<const unsigned char*>(data.constData()) + head / 2,
+            static_cast<unsigned int>(head - head / 2));
+    sum.addZeros(static_cast<unsigned long long>(data.size() - head));
+    QCOMPARE(int(sum.value()), crc);
 }
 
 // Every value, against the reversal the bitwise definition uses.

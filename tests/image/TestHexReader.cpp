@@ -7,6 +7,8 @@
 #include <QBuffer>
 #include <QtTest>
 
+#include <memory>
+
 using Lines = QList<QByteArray>;
 using Table = QList<SegmentInfo>;
 Q_DECLARE_METATYPE(Table)
@@ -158,6 +160,61 @@ private slots:
         QCOMPARE(image.accepted(), good < 0);
         QCOMPARE(image.readError().contains(QStringLiteral("input/output error")), good >= 0);
         QCOMPARE(image.segments(), good < 0 ? FirmwareImage::fromFile(path).segments() : QVector<SegmentInfo>());
+    }
+
+    // Short lines that claim 255 bytes each: what the records claim is summed
+    // by the CRC but never held, and a refused image builds no segment data.
+    void claimsCostNoMemory_data()
+    {
+        QTest::addColumn<int>("segments");
+        QTest::addColumn<int>("shortLines");
+        QTest::addColumn<QByteArray>("firstRecord"); // a data record before the short lines, or none
+        QTest::newRow("segments claiming just under 1 MiB each") << 6 << 4112 << QByteArray();
+        QTest::newRow("a segment claiming more than 1 MiB") << 1 << 5000 << QByteArray();
+        QTest::newRow("real data, then claims") << 2 << 300 << hex::pattern(16);
+    }
+    void claimsCostNoMemory()
+    {
+        QFETCH(int, segments);
+        QFETCH(int, shortLines);
+        QFETCH(QByteArray, firstRecord);
+        QByteArray file;
+        for (int i = 0; i < segments; ++i) {
+            file += hex::extendedLinear(static_cast<unsigned short>(0x0800 + i)) + '\n';
+            if (!firstRecord.isEmpty()) {
+                file += hex::dataRecords(0x4000, firstRecord).first() + '\n';
+            }
+            file += QByteArray(":FF\n").repeated(shortLines);
+        }
+        file += hex::startLinear(0x08004000) + '\n' + hex::endOfFile() + '\n';
+        TempImage temp(file);
+
+        // Record k at 16·k, 255 bytes each, all zero but the data record's.
+        const int records = shortLines + (firstRecord.isEmpty() ? 0 : 1);
+        QByteArray data(255 * shortLines + firstRecord.size(), '\0');
+        data.replace(0, firstRecord.size(), firstRecord);
+        const SegmentInfo claimed {0, static_cast<unsigned int>(data.size()), records, crc_of(data)};
+
+        const FirmwareImage image = FirmwareImage::fromFile(temp.path());
+        QVERIFY(!image.accepted());
+        QCOMPARE(image.verdict().line, firstRecord.isEmpty() ? 2 : 3);
+        QCOMPARE(image.dataBytesHeld(), qint64(0));
+        QCOMPARE(image.segments().size(), segments);
+        const std::unique_ptr<unsigned short[]> crcs(Get_CRCValueS(temp.path()));
+        for (int i = 0; i < segments; ++i) {
+            SegmentInfo expected = claimed;
+            expected.base = (0x0800u + unsigned(i)) << 16;
+            QCOMPARE(image.segments()[i], expected);
+            QCOMPARE(crcs[i], claimed.crc);
+        }
+    }
+
+    void acceptedImageHoldsItsData()
+    {
+        const FirmwareImage image
+            = FirmwareImage::fromFile(QStringLiteral(TESSARO_TEST_DATA_DIR "/srec-two-segments-crlf.hex"));
+        QVERIFY(image.accepted());
+        QCOMPARE(image.dataBytesHeld(), qint64(49416));
     }
 
     void missingFile()

@@ -1,3 +1,4 @@
+#include "image/FirmwareImage.h"
 #include "image/ImageCheck.h"
 #include "support/TempImage.h"
 

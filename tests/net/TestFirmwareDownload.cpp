@@ -210,6 +210,39 @@ private slots:
         QVERIFY(!QFile::exists(earlier.fileName() + ".part"));
     }
 
+    // A link planted at the name of a file the download creates is replaced,
+    // never written through: what it points to stays as it was.
+    void plantedLinksAreNotFollowed_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("dangling"); // the link points to no file yet
+        QTest::newRow("the part file") << "fw.hex.part" << false;
+        QTest::newRow("the part file, dangling") << "fw.hex.part" << true;
+        QTest::newRow("the staging file") << FILE_NAME << false;
+        QTest::newRow("the staging file, dangling") << FILE_NAME << true;
+        QTest::newRow("the folder probe") << FILE_NAME + ".probe" << false;
+        QTest::newRow("the firmware file") << "fw.hex" << false;
+    }
+    void plantedLinksAreNotFollowed()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, dangling);
+        QTemporaryDir outside;
+        const QString target = outside.filePath("precious");
+        if (!dangling) {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep") == 4);
+        }
+        QVERIFY(QFile::link(target, dir_->filePath(name)));
+        API_DATA = release(fw_url(), md5_hex(image_));
+        QCOMPARE(fetch(), QStringList());
+        QCOMPARE(read_file(path_), image_);
+        QCOMPARE(QFile::exists(target), !dangling);
+        QCOMPARE(read_file(target), dangling ? QByteArray() : QByteArray("keep"));
+        QCOMPARE(QDir(outside.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), dangling ? 0 : 1);
+        QVERIFY(!QFileInfo(path_).isSymLink());
+    }
+
     // A transfer broken mid-body is tried again, and the body is stored once.
     void retriedTransferStoresBodyOnce()
     {

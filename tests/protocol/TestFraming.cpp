@@ -32,7 +32,7 @@ void TestFraming::init()
 {
     sim::Bus::instance().reset();
     sim::Bus::instance().attachWallet();
-    device_ = hid_open(VENDOR_ID, 0, nullptr);
+    device_ = hid_open(0x4B71, 0, nullptr);
     QVERIFY(device_ != nullptr);
 }
 
@@ -46,40 +46,44 @@ void TestFraming::cleanup()
 
 void TestFraming::reports_data()
 {
+    QTest::addColumn<int>("code"); // 0x5A is no bootloader command: any length goes out
     QTest::addColumn<int>("length");
     QTest::addColumn<QList<int>>("carried"); // payload bytes in each report
-    QTest::newRow("zero-length") << 0 << QList<int> {0};
-    QTest::newRow("55, marker at byte 63") << 55 << QList<int> {55};
-    QTest::newRow("56, marker at byte 64, no continuation") << 56 << QList<int> {56};
-    QTest::newRow("57, one byte continues") << 57 << QList<int> {56, 1};
-    QTest::newRow("114, exactly two") << 114 << QList<int> {56, 58};
-    QTest::newRow("244, a full data block") << 244 << QList<int> {56, 58, 58, 58, 14};
+    QTest::newRow("zero-length") << 0x5A << 0 << QList<int> {0};
+    QTest::newRow("55, marker at byte 63") << 0x5A << 55 << QList<int> {55};
+    QTest::newRow("56, marker at byte 64, no continuation") << 0x5A << 56 << QList<int> {56};
+    QTest::newRow("57, one byte continues") << 0x5A << 57 << QList<int> {56, 1};
+    QTest::newRow("114, exactly two") << 0x5A << 114 << QList<int> {56, 58};
+    QTest::newRow("244, a full data block") << 0xF1 << 244 << QList<int> {56, 58, 58, 58, 14};
+    QTest::newRow("a data block's tail") << 0xF1 << 5 << QList<int> {5};
 }
 
 // Every byte of every report, so a misplaced marker, a stale byte or a wrong sequence shows.
 void TestFraming::reports()
 {
+    QFETCH(int, code);
     QFETCH(int, length);
     QFETCH(QList<int>, carried);
     QByteArray payload(length, '\0');
     for (int i = 0; i < length; ++i) {
         payload[i] = static_cast<char>(0xA0 ^ i);
     }
-    QVERIFY(hid_send_data(device_, CMD_WRITE, length, reinterpret_cast<const unsigned char*>(payload.constData())));
+    QVERIFY(hid_send_data(device_, static_cast<unsigned char>(code), length,
+                          reinterpret_cast<const unsigned char*>(payload.constData())));
     const std::vector<QByteArray>& trace = sim::Bus::instance().trace();
     QCOMPARE(int(trace.size()), carried.size());
     int at = 0;
     for (int r = 0; r < carried.size(); ++r) {
         // 00 11 00 code 00 sequence, then the length and 56 bytes from byte 8 in the
         // first report, 58 bytes from byte 6 in the others; the end marker right after.
-        QByteArray expected(REPORT_BUFFER_SIZE, '\0');
+        QByteArray expected(65, '\0');
         expected[1] = char(0x11);
-        expected[3] = char(CMD_WRITE);
+        expected[3] = char(code);
         expected[5] = char(r);
         expected[7] = char(r == 0 ? length : 0);
         const int start = r == 0 ? 8 : 6;
         expected.replace(start, carried[r], payload.mid(at, carried[r]));
-        expected[start + carried[r]] = char(FRAME_END);
+        expected[start + carried[r]] = char(0xC3);
         at += carried[r];
         QCOMPARE(trace[std::size_t(r)].toHex(' '), expected.toHex(' '));
     }
@@ -92,11 +96,11 @@ void TestFraming::sendFailures()
 {
     const QByteArray payload(300, 'x');
     const auto* bytes = reinterpret_cast<const unsigned char*>(payload.constData());
-    QVERIFY(!hid_send_data(device_, CMD_WRITE, 256, bytes));
-    QVERIFY(!hid_send_data(device_, CMD_WRITE, -1, bytes));
+    QVERIFY(!hid_send_data(device_, 0x5A, 256, bytes));
+    QVERIFY(!hid_send_data(device_, 0x5A, -1, bytes));
     QVERIFY(sim::Bus::instance().trace().empty());
     sim::Bus::instance().wallet(0).faults().write_error_at = 2;
-    QVERIFY(!hid_send_data(device_, CMD_WRITE, FULL_BLOCK_SIZE, bytes));
+    QVERIFY(!hid_send_data(device_, CMD_WRITE, 244, bytes));
     QCOMPARE(int(sim::Bus::instance().trace().size()), 2);
 }
 
@@ -142,7 +146,7 @@ void TestFraming::replyTest()
     QFETCH(int, readResult);
     QFETCH(QByteArray, reply);
     QFETCH(int, outcome);
-    reply.resize(REPORT_BUFFER_SIZE);
+    reply.resize(65);
     QCOMPARE(int(reply_outcome(readResult, reinterpret_cast<const unsigned char*>(reply.constData()))), outcome);
 }
 
@@ -156,7 +160,7 @@ void TestFraming::replyWithoutCommandEcho()
     config.mode = sim::Mode::Bootloader;
     config.faults.stray_report = true; // 11 00 00 00 00 00 02 90 00 C3
     sim::Bus::instance().attachWallet(config);
-    device_ = hid_open(VENDOR_ID, 0, nullptr);
+    device_ = hid_open(0x4B71, 0, nullptr);
     QVERIFY(device_ != nullptr);
     QCOMPARE(int(read_reply(device_, CMD_CHECK_CRC)), int(ReplyOutcome::Success));
 }

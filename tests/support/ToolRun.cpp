@@ -15,6 +15,9 @@ QString tool_file(const QString& tool)
     if (tool == QLatin1String("tessaro-flash-sim")) {
         return QStringLiteral(TESSARO_FLASH_SIM);
     }
+    if (tool == QLatin1String("tessaro-updater-sim")) {
+        return QStringLiteral(TESSARO_UPDATER_SIM);
+    }
     if (tool == QLatin1String("tessaro-umockdev-wallet")) {
         return QStringLiteral(TESSARO_UMOCKDEV_WALLET);
     }

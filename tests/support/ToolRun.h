@@ -11,7 +11,7 @@ struct ToolRun
     QString err;
 };
 
-// Runs `tool` ("tessaro-flash", "tessaro-flash-sim", "tessaro-umockdev-wallet"
-// or "tessaro-firmware-server") with `args` to its end, in `workDir` when given. The event loop
-// keeps running meanwhile, so a server living on the test's thread still answers.
+// Runs `tool` ("tessaro-flash", "tessaro-flash-sim", "tessaro-updater-sim",
+// "tessaro-umockdev-wallet" or "tessaro-firmware-server") with `args` to its end, in `workDir` when given. The event
+// loop keeps running meanwhile, so a server living on the test's thread still answers.
 ToolRun run_tool(const QString& tool, const QStringList& args, const QString& workDir = QString());

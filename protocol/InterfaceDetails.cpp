@@ -1,0 +1,16 @@
+#include "protocol/InterfaceDetails.h"
+
+#include "protocol/Commands.h"
+
+QHash<QString, InterfaceDetails> interface_details()
+{
+    QHash<QString, InterfaceDetails> details;
+    hid_device_info* list = hid_enumerate(VENDOR_ID, 0);
+    for (const hid_device_info* info = list; info != nullptr; info = info->next) {
+        if (info->path != nullptr) {
+            details.insert(QString::fromUtf8(info->path), {wallet_mode(*info), info->interface_number});
+        }
+    }
+    hid_free_enumeration(list);
+    return details;
+}
