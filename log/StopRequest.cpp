@@ -6,6 +6,7 @@
 #include <csignal>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace {
@@ -58,6 +59,20 @@ void clear_stop_request()
 UpdateFailure stop_failure()
 {
     return g_signal.load() == SIGTERM ? UpdateFailure::Terminated : UpdateFailure::Interrupted;
+}
+
+StopSignalsHeld::StopSignalsHeld()
+{
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGINT);
+    sigaddset(&held, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &held, &previous_);
+}
+
+StopSignalsHeld::~StopSignalsHeld()
+{
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
 }
 
 StopNotifier* StopNotifier::instance()

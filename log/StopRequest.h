@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include <csignal>
+
 // The process-wide request to stop, raised by the operator (Ctrl-C, SIGTERM)
 // and read by every running sequence at its boundaries. It only ever grows:
 // first no new wallet is taken, then every running update stops before its
@@ -31,6 +33,23 @@ void clear_stop_request();
 // The failure a stop ends a sequence with: the row of the signal that raised
 // it last, and so its exit status.
 UpdateFailure stop_failure();
+
+// Holds SIGINT and SIGTERM back on this thread while it lives; one that came
+// meanwhile is handled as it ends. Around a wait for the wallet's reply: a
+// read that a signal cuts short (hidraw's poll() fails with EINTR, whatever
+// SA_RESTART says) would read as no reply and fail an update that a first
+// Ctrl-C should let finish.
+class StopSignalsHeld
+{
+public:
+    StopSignalsHeld();
+    ~StopSignalsHeld();
+    StopSignalsHeld(const StopSignalsHeld&) = delete;
+    StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
+
+private:
+    sigset_t previous_;
+};
 
 // Tells the event loop of each request after it was raised, also when it came
 // from a signal handler: a wait that has nothing to do with the wallet (a
