@@ -15,8 +15,8 @@ CliReport::CliReport(QTextStream& out, QTextStream& err, bool json)
     , bar_(err, stderr_is_terminal())
 {
     settings().notices = this;
-    stop_connection_ = QObject::connect(StopNotifier::instance(), &StopNotifier::requested,
-                                        [this](StopLevel level) { stopRequested(level); });
+    stop_connection_
+        = QObject::connect(StopNotifier::instance(), &StopNotifier::requested, [this](StopLevel) { tellStop(); });
 }
 
 CliReport::~CliReport()
@@ -25,8 +25,13 @@ CliReport::~CliReport()
     settings().notices = previous_sink_;
 }
 
-void CliReport::stopRequested(StopLevel level)
+void CliReport::tellStop()
 {
+    const StopLevel level = stop_level();
+    if (level == told_stop_) {
+        return;
+    }
+    told_stop_ = level;
     QString text;
     QString name;
     switch (level) {
@@ -85,6 +90,7 @@ int CliReport::end(const UpdateOutcome& outcome, const QString& prefix, const QS
 
 int CliReport::finish(int exit_code, const QString& reason, const QString& failure)
 {
+    tellStop();
     bar_.finish();
     QJsonObject fields {{QStringLiteral("outcome"), exit_code == EXIT_OK ? "success" : "failure"},
                         {QStringLiteral("exit"), exit_code}};
@@ -112,6 +118,7 @@ void CliReport::warnWithoutUdevRule()
 
 void CliReport::stepStarted(UpdateStep step)
 {
+    tellStop();
     event(QStringLiteral("step"), {{QStringLiteral("step"), step_name(step)}});
 }
 
@@ -126,6 +133,7 @@ void CliReport::dataStarted(int, int reports)
 
 void CliReport::reportsSent(int sent, int total)
 {
+    tellStop();
     bar_.setValue(sent);
     // At most one event a percent or a tenth of a second, and always the last.
     const int percent = total > 0 ? static_cast<int>(100LL * sent / total) : 100;

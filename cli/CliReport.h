@@ -49,11 +49,14 @@ private:
     QTextStream& err_;
     bool json_;
     NoticeSink* previous_sink_;
-    // Tells the operator what the stop they asked for will do.
-    void stopRequested(StopLevel level);
+    // Tells the operator what the stop they asked for will do, once a level:
+    // as the event loop hears of it, or at the next step, progress or end,
+    // whichever comes first (a wait for a reply runs no event loop).
+    void tellStop();
 
     TerminalProgress bar_;
     QMetaObject::Connection stop_connection_;
+    StopLevel told_stop_ = StopLevel::None;
     QElapsedTimer since_progress_;
     int progress_percent_ = -1;
 };

@@ -182,6 +182,15 @@ void TestFlashStop::flash()
     const ToolRun run = run_tool(QStringLiteral("tessaro-flash-sim"), args, work_.path());
     QVERIFY2(run.code == exitCode, qPrintable(run.err));
 
+    // The operator is told what the stop does before the end.
+    QString told;
+    for (const QString& line : run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (event.value("event").toString() == QLatin1String("stop")) {
+            told = event.value("level").toString();
+        }
+    }
+    QCOMPARE(told, raised == QStringList {"INT"} ? "no-new-wallets" : "block-boundary");
     const QJsonObject end = last_event(run.out);
     QCOMPARE(end.value("event").toString(), QStringLiteral("end"));
     QCOMPARE(end.value("exit").toInt(), exitCode);
