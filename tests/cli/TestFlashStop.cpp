@@ -1,7 +1,9 @@
+#include "FirmwareServer.h"
 #include "TestConfig.h"
 #include "support/TempImage.h"
 #include "support/ToolRun.h"
 
+#include <QCryptographicHash>
 #include <QDate>
 #include <QFile>
 #include <QJsonArray>
@@ -94,12 +96,14 @@ class TestFlashStop : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void cleanup();
     void flash_data();
     void flash();
     void updateDuringReleaseQuery_data();
     void updateDuringReleaseQuery();
 
 private:
+    FirmwareServer server_;
     QTemporaryDir work_;
     QScopedPointer<TempImage> image_;
     // Where the phases lie in a whole update of the image.
@@ -111,7 +115,8 @@ private:
 void TestFlashStop::initTestCase()
 {
     QVERIFY(work_.isValid());
-    image_.reset(new TempImage(hex::image(hex::two_segments())));
+    // CRLF line ends, as the release files have them.
+    image_.reset(new TempImage(hex::image(hex::two_segments()), "\r\n"));
     const QString trace = work_.filePath(QStringLiteral("whole.bin"));
     const ToolRun run
         = run_tool(QStringLiteral("tessaro-flash-sim"), {"flash", image_->path(), "--trace", trace}, work_.path());
@@ -129,10 +134,28 @@ void TestFlashStop::initTestCase()
     }
     QVERIFY(mid_write_ > 0 && first_crc_ > mid_write_);
     QCOMPARE(segments_, 2);
+
+    // The same image as the current release, so `update` sends the same reports.
+    const QString tls = QStringLiteral(TESSARO_TEST_DATA_DIR "/tls/");
+    QVERIFY(server_.set_certificate_files(tls + "server.crt", tls + "server.key"));
+    QVERIFY(server_.listen_local());
+    const QByteArray body = read_file(image_->path());
+    const QByteArray digest = QCryptographicHash::hash(body, QCryptographicHash::Md5).toHex();
+    server_.set_route(QStringLiteral("/firmware/stop-test-fw.hex"), 200, body);
+    server_.set_route(QStringLiteral("/firmware/latest"), 200,
+                      "{\"version\":\"1\",\"url\":\"" + server_.base_url().toUtf8()
+                          + "/firmware/stop-test-fw.hex\",\"md5\":\"" + digest + "\"}");
+}
+
+void TestFlashStop::cleanup()
+{
+    // A stopped update leaves its download beside the program, as it should.
+    QFile::remove(QStringLiteral(TESSARO_FLASH_SIM_DIR "/stop-test-fw.hex"));
 }
 
 void TestFlashStop::flash_data()
 {
+    QTest::addColumn<QString>("command"); // flash or update
     QTest::addColumn<QString>("phase"); // where the signals land
     QTest::addColumn<QStringList>("raised"); // there, in this order
     QTest::addColumn<int>("exitCode");
@@ -143,22 +166,40 @@ void TestFlashStop::flash_data()
     const QStringList twice {"INT", "INT"};
     const QStringList term {"TERM"};
     // Before the restart any stop ends the run with nothing sent.
-    QTest::newRow("before restart, Ctrl-C") << "open" << once << 130 << "interrupted" << (unsigned char)0;
-    QTest::newRow("before restart, Ctrl-C twice") << "open" << twice << 130 << "interrupted" << (unsigned char)0;
-    QTest::newRow("before restart, SIGTERM") << "open" << term << 143 << "terminated" << (unsigned char)0;
+    QTest::newRow("before restart, Ctrl-C") << "flash"
+                                            << "open" << once << 130 << "interrupted" << (unsigned char)0;
+    QTest::newRow("before restart, Ctrl-C twice") << "flash"
+                                                  << "open" << twice << 130 << "interrupted" << (unsigned char)0;
+    QTest::newRow("before restart, SIGTERM") << "flash"
+                                             << "open" << term << 143 << "terminated" << (unsigned char)0;
     // After it, one Ctrl-C lets the update go on to its end.
-    QTest::newRow("write, Ctrl-C") << "write" << once << 0 << "" << kFinish;
-    QTest::newRow("write, Ctrl-C twice") << "write" << twice << 130 << "interrupted" << kWrite;
-    QTest::newRow("write, SIGTERM") << "write" << term << 143 << "terminated" << kWrite;
+    QTest::newRow("write, Ctrl-C") << "flash"
+                                   << "write" << once << 0 << "" << kFinish;
+    QTest::newRow("write, Ctrl-C twice") << "flash"
+                                         << "write" << twice << 130 << "interrupted" << kWrite;
+    QTest::newRow("write, SIGTERM") << "flash"
+                                    << "write" << term << 143 << "terminated" << kWrite;
     QTest::newRow("write, Ctrl-C then SIGTERM")
+        << "flash"
         << "write" << QStringList {"INT", "TERM"} << 143 << "terminated" << kWrite;
-    QTest::newRow("crc, Ctrl-C") << "crc" << once << 0 << "" << kFinish;
-    QTest::newRow("crc, Ctrl-C twice") << "crc" << twice << 130 << "interrupted" << kCheckCrc;
-    QTest::newRow("crc, SIGTERM") << "crc" << term << 143 << "terminated" << kCheckCrc;
+    QTest::newRow("crc, Ctrl-C") << "flash"
+                                 << "crc" << once << 0 << "" << kFinish;
+    QTest::newRow("crc, Ctrl-C twice") << "flash"
+                                       << "crc" << twice << 130 << "interrupted" << kCheckCrc;
+    QTest::newRow("crc, SIGTERM") << "flash"
+                                  << "crc" << term << 143 << "terminated" << kCheckCrc;
+    // The automatic update after its restart, as tessaro-flash update runs it.
+    QTest::newRow("update, write, Ctrl-C") << "update"
+                                           << "write" << once << 0 << "" << kFinish;
+    QTest::newRow("update, write, Ctrl-C twice") << "update"
+                                                 << "write" << twice << 130 << "interrupted" << kWrite;
+    QTest::newRow("update, crc, SIGTERM") << "update"
+                                          << "crc" << term << 143 << "terminated" << kCheckCrc;
 }
 
 void TestFlashStop::flash()
 {
+    QFETCH(QString, command);
     QFETCH(QString, phase);
     QFETCH(QStringList, raised);
     QFETCH(int, exitCode);
@@ -166,13 +207,12 @@ void TestFlashStop::flash()
     QFETCH(unsigned char, lastCommand);
 
     const int first = phase == QLatin1String("open") ? 0 : phase == QLatin1String("write") ? mid_write_ : first_crc_;
-    QStringList args {"flash",
-                      image_->path(),
-                      "--json",
-                      "--trace",
-                      work_.filePath("trace.bin"),
-                      "--state",
-                      work_.filePath("state.json")};
+    const bool flash = command == QLatin1String("flash");
+    QStringList args = flash ? QStringList {"flash", image_->path()}
+                             : QStringList {"update", "--server", server_.base_url(), "--ca",
+                                            QStringLiteral(TESSARO_TEST_DATA_DIR "/tls/ca.crt")};
+    args << "--json"
+         << "--trace" << work_.filePath("trace.bin") << "--state" << work_.filePath("state.json");
     // All at one report: a second one later could come after the stop.
     for (const QString& signal : raised) {
         args << "--raise-at" << QStringLiteral("%1:%2").arg(first).arg(signal);
@@ -219,13 +259,14 @@ void TestFlashStop::flash()
     QCOMPARE(wallet.value("firmware_updates").toInt(), done ? 1 : 0);
     QCOMPARE(wallet.value("errors").toArray().size(), 0);
 
-    if (!done) {
+    const QString reason = end.value("reason").toString();
+    QVERIFY2(done || reason.contains(restarted ? "waits in its bootloader" : "the wallet was not touched"),
+             qPrintable(reason));
+    // Only the manual download keeps a run log.
+    if (!done && flash) {
         const QStringList log_lines = QString::fromUtf8(read_file(log_file)).split('\n', Qt::SkipEmptyParts);
         QVERIFY2(!log_lines.isEmpty() && log_lines.last().endsWith(QStringLiteral("Send 下载被中断")),
                  qPrintable(log_lines.join('\n')));
-        const QString reason = end.value("reason").toString();
-        QVERIFY2(reason.contains(restarted ? "waits in its bootloader" : "the wallet was not touched"),
-                 qPrintable(reason));
     }
 }
 
