@@ -50,12 +50,6 @@ void note_stop_signal(int signal)
     }
 }
 
-void clear_stop_request()
-{
-    g_level.store(static_cast<int>(StopLevel::None));
-    g_signal.store(0);
-}
-
 UpdateFailure stop_failure()
 {
     return g_signal.load() == SIGTERM ? UpdateFailure::Terminated : UpdateFailure::Interrupted;

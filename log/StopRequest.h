@@ -27,8 +27,6 @@ bool stop_requested(StopLevel level);
 // no new wallets, a second one or a SIGTERM stops at the next block boundary.
 // Only atomics and one write(): safe inside a signal handler.
 void note_stop_signal(int signal);
-// Back to no request, as at the start of a run.
-void clear_stop_request();
 
 // The failure a stop ends a sequence with: the row of the signal that raised
 // it last, and so its exit status.
