@@ -39,8 +39,9 @@ void CliReport::tellStop()
         return;
     case StopLevel::NoNewWallets:
         name = QStringLiteral("no-new-wallets");
-        text = QStringLiteral("interrupted: no new wallet is taken, a running update goes on to its end; "
-                              "interrupt again to stop it at the next block boundary");
+        text = wallet_taken_ ? QStringLiteral("interrupted: the running update goes on to its end; interrupt "
+                                              "again to stop it at the next block boundary")
+                             : QStringLiteral("interrupted: stopping before anything is sent to the wallet");
         break;
     case StopLevel::AtBlockBoundary:
         name = QStringLiteral("block-boundary");
@@ -118,6 +119,8 @@ void CliReport::warnWithoutUdevRule()
 
 void CliReport::stepStarted(UpdateStep step)
 {
+    // The steps run in order: from the restart on, the wallet is taken.
+    wallet_taken_ = wallet_taken_ || step >= UpdateStep::BootloaderEntry;
     tellStop();
     event(QStringLiteral("step"), {{QStringLiteral("step"), step_name(step)}});
 }

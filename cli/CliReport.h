@@ -57,6 +57,7 @@ private:
     TerminalProgress bar_;
     QMetaObject::Connection stop_connection_;
     StopLevel told_stop_ = StopLevel::None;
+    bool wallet_taken_ = false; // the restart into the bootloader has begun
     QElapsedTimer since_progress_;
     int progress_percent_ = -1;
 };
