@@ -12,7 +12,6 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QtTest>
 
 #include <csignal>
@@ -56,7 +55,6 @@ QVector<Command> commands_of(const QByteArray& trace)
             command.first_report = i / kReportSize + 1;
             command.reports = 1;
             command.whole = reports_for(report[7]) == 1;
-            // A full data block says 244 in byte 7; longer ones are not sent.
             commands << command;
             continue;
         }
