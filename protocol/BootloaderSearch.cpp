@@ -1,5 +1,6 @@
 #include "protocol/BootloaderSearch.h"
 
+#include "log/StopRequest.h"
 #include "protocol/Commands.h"
 #include "protocol/DeviceAccess.h"
 #include "protocol/Framing.h"
@@ -33,6 +34,11 @@ SearchResult find_bootloader(const SearchPolicy& policy, const BootloaderTarget&
     SearchResult result;
     result.outcome = UpdateOutcome::failed(UpdateFailure::BootloaderNotFound);
     for (int attempt = 0; attempt < policy.attempts; ++attempt) {
+        if (stop_requested(StopLevel::AtBlockBoundary)) {
+            result.outcome
+                = UpdateOutcome::stopped(QStringLiteral("while looking for the restarted bootloader"), false);
+            return result;
+        }
         const QSet<QString> fresh = list_bootloaders() - target.known;
         if (fresh.size() > 1) {
             result.outcome = UpdateOutcome::failed(UpdateFailure::SeveralBootloaders);

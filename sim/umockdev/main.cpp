@@ -12,11 +12,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QCryptographicHash>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <cstdio>
 #include <functional>
@@ -33,46 +28,6 @@ int fail(const QString& text)
 {
     std::fprintf(stderr, "tessaro-umockdev-wallet: %s\n", qPrintable(text));
     return kHarnessFailed;
-}
-
-QString mode_name(sim::Mode mode)
-{
-    switch (mode) {
-    case sim::Mode::Application:
-        return QStringLiteral("application");
-    case sim::Mode::Bootloader:
-        return QStringLiteral("bootloader");
-    case sim::Mode::Unplugged:
-        break;
-    }
-    return QStringLiteral("unplugged");
-}
-
-// What each wallet ended with, for the caller to check.
-bool write_state(const QString& path)
-{
-    sim::Bus& bus = sim::Bus::instance();
-    QJsonArray wallets;
-    for (int i = 0; i < bus.walletCount(); ++i) {
-        auto& wallet = static_cast<sim::SimWallet&>(bus.wallet(i));
-        QJsonArray errors;
-        for (const QString& error : wallet.errors()) {
-            errors.append(error);
-        }
-        const QByteArray firmware = wallet.firmware();
-        wallets.append(
-            QJsonObject {{QStringLiteral("serial"), wallet.serial()},
-                         {QStringLiteral("mode"), mode_name(wallet.mode())},
-                         {QStringLiteral("firmware_updates"), wallet.firmwareUpdates()},
-                         {QStringLiteral("firmware_size"), firmware.size()},
-                         {QStringLiteral("firmware_md5"),
-                          QString::fromLatin1(QCryptographicHash::hash(firmware, QCryptographicHash::Md5).toHex())},
-                         {QStringLiteral("reports"), wallet.reportsReceived()},
-                         {QStringLiteral("errors"), errors}});
-    }
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        && file.write(QJsonDocument(QJsonObject {{QStringLiteral("wallets"), wallets}}).toJson()) > 0;
 }
 
 bool any_wallet_has(const std::function<bool(const sim::Faults&)>& fault)
@@ -145,10 +100,6 @@ int main(int argc, char** argv)
         QStringLiteral("Runs COMMAND against simulated Tessaro wallets plugged into a umockdev testbed."));
     parser.addHelpOption();
     sim::addOptions(parser);
-    const QCommandLineOption state(QStringLiteral("state"),
-                                   QStringLiteral("Write each wallet's final state to <file> as JSON."),
-                                   QStringLiteral("file"));
-    parser.addOption(state);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("The program to run, after --."),
                                  QStringLiteral("-- command [args]"));
     parser.process(app);
@@ -159,6 +110,10 @@ int main(int argc, char** argv)
     }
     if (!sim::applyOptions(parser, &error)) {
         return fail(error);
+    }
+    // The signal would hit this harness, not COMMAND.
+    if (parser.isSet(QStringLiteral("raise-at"))) {
+        return fail(QStringLiteral("--raise-at is not played behind umockdev"));
     }
     if (timed_faults()) {
         return fail(QStringLiteral("reboot-ms and reply-delay-ms are not played behind umockdev"));
@@ -172,9 +127,8 @@ int main(int argc, char** argv)
         bus.sync();
         code = run_command(command, bus.rootDir(), any_open_denied());
     }
-    sim::finish();
-    if (parser.isSet(state) && !write_state(parser.value(state))) {
-        return fail(QStringLiteral("cannot write %1").arg(parser.value(state)));
+    if (!sim::finish(&error)) {
+        return fail(error);
     }
     return code;
 }
