@@ -15,11 +15,43 @@ CliReport::CliReport(QTextStream& out, QTextStream& err, bool json)
     , bar_(err, stderr_is_terminal())
 {
     settings().notices = this;
+    stop_connection_
+        = QObject::connect(StopNotifier::instance(), &StopNotifier::requested, [this](StopLevel) { tellStop(); });
 }
 
 CliReport::~CliReport()
 {
+    QObject::disconnect(stop_connection_);
     settings().notices = previous_sink_;
+}
+
+void CliReport::tellStop()
+{
+    const StopLevel level = stop_level();
+    if (level == told_stop_) {
+        return;
+    }
+    told_stop_ = level;
+    QString text;
+    QString name;
+    switch (level) {
+    case StopLevel::None:
+        return;
+    case StopLevel::NoNewWallets:
+        name = QStringLiteral("no-new-wallets");
+        text = wallet_taken_ ? QStringLiteral("interrupted: the running update goes on to its end; interrupt "
+                                              "again to stop it at the next block boundary")
+                             : QStringLiteral("interrupted: stopping before anything is sent to the wallet");
+        break;
+    case StopLevel::AtBlockBoundary:
+        name = QStringLiteral("block-boundary");
+        text = QStringLiteral("stopping at the next block boundary: a restarted wallet will wait in its bootloader");
+        break;
+    }
+    bar_.finish();
+    err_ << "tessaro-flash: " << text << '\n';
+    err_.flush();
+    event(QStringLiteral("stop"), {{QStringLiteral("level"), name}});
 }
 
 void CliReport::event(const QString& type, QJsonObject fields)
@@ -59,6 +91,7 @@ int CliReport::end(const UpdateOutcome& outcome, const QString& prefix, const QS
 
 int CliReport::finish(int exit_code, const QString& reason, const QString& failure)
 {
+    tellStop();
     bar_.finish();
     QJsonObject fields {{QStringLiteral("outcome"), exit_code == EXIT_OK ? "success" : "failure"},
                         {QStringLiteral("exit"), exit_code}};
@@ -86,6 +119,9 @@ void CliReport::warnWithoutUdevRule()
 
 void CliReport::stepStarted(UpdateStep step)
 {
+    // The steps run in order: from the restart on, the wallet is taken.
+    wallet_taken_ = wallet_taken_ || step >= UpdateStep::BootloaderEntry;
+    tellStop();
     event(QStringLiteral("step"), {{QStringLiteral("step"), step_name(step)}});
 }
 
@@ -100,6 +136,7 @@ void CliReport::dataStarted(int, int reports)
 
 void CliReport::reportsSent(int sent, int total)
 {
+    tellStop();
     bar_.setValue(sent);
     // At most one event a percent or a tenth of a second, and always the last.
     const int percent = total > 0 ? static_cast<int>(100LL * sent / total) : 100;

@@ -2,6 +2,7 @@
 
 #include "cli/TerminalProgress.h"
 #include "log/Notice.h"
+#include "log/StopRequest.h"
 #include "protocol/UpdateObserver.h"
 
 #include <QElapsedTimer>
@@ -48,7 +49,15 @@ private:
     QTextStream& err_;
     bool json_;
     NoticeSink* previous_sink_;
+    // Tells the operator what the stop they asked for will do, once a level:
+    // as the event loop hears of it, or at the next step, progress or end,
+    // whichever comes first (a wait for a reply runs no event loop).
+    void tellStop();
+
     TerminalProgress bar_;
+    QMetaObject::Connection stop_connection_;
+    StopLevel told_stop_ = StopLevel::None;
+    bool wallet_taken_ = false; // the restart into the bootloader has begun
     QElapsedTimer since_progress_;
     int progress_percent_ = -1;
 };

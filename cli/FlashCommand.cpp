@@ -2,6 +2,7 @@
 
 #include "cli/CliReport.h"
 #include "cli/FlashTool.h"
+#include "cli/StopSignals.h"
 #include "cli/WalletListing.h"
 #include "image/FirmwareImage.h"
 #include "log/MyLog.h"
@@ -32,6 +33,7 @@ QString run_log_warning()
 int run_flash(const QString& file, const QString& device, const QString& port, bool json, QTextStream& out,
               QTextStream& err)
 {
+    install_stop_signals();
     QTextStream& human = json ? err : out;
     CliReport report(out, err, json);
     // The file is read once: what is checked here is what the wallet gets.

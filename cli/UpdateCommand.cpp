@@ -2,6 +2,7 @@
 
 #include "cli/CliReport.h"
 #include "cli/FlashTool.h"
+#include "cli/StopSignals.h"
 #include "cli/WalletListing.h"
 #include "image/FirmwareImage.h"
 #include "log/Settings.h"
@@ -22,6 +23,7 @@ int run_update(const QString& server, const QString& ca, const QString& device, 
         err << "tessaro-flash: " << error << '\n';
         return EXIT_USAGE;
     }
+    install_stop_signals();
     // Under --json stdout carries the events only.
     QTextStream& human = json ? err : out;
     CliReport report(out, err, json);

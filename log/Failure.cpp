@@ -84,6 +84,7 @@ FailureRow describe(UpdateFailure failure)
     const QString rule
         = QStringLiteral("请安装本程序附带的设备规则（udev 规则），重新插拔钱包，并在这台电脑本机的屏幕前"
                          "登录使用（不要通过远程桌面）");
+    const QString stopped_line = QStringLiteral("Send 下载被中断");
     const UpdateFailure f = failure;
     switch (failure) {
     case UpdateFailure::None:
@@ -292,6 +293,21 @@ FailureRow describe(UpdateFailure failure)
             .reason(QStringLiteral("the end of the update could not be sent{because}; the wallet stays in its "
                                    "bootloader"))
             .cause(QStringLiteral("固件已写入并通过校验，但结束更新的指令没有送到钱包，钱包可能已被拔出。") + waits);
+    // Where the stop came, and so what it left, varies: the row counts the
+    // wallet as untouched, and {detail} tells. The windows never stop this way.
+    case UpdateFailure::Interrupted:
+        return Row(f, "interrupted", EXIT_INTERRUPTED, Wallet::Untouched)
+            .log({stopped_line})
+            .reason(QStringLiteral("interrupted by Ctrl-C (SIGINT) {detail}"))
+            .cause(QStringLiteral(
+                "更新在进行中被中断（按下了中断键）。若钱包已被擦除，它正在升级模式中等待：请重新插好钱包，"
+                "再运行一次更新。"));
+    case UpdateFailure::Terminated:
+        return Row(f, "terminated", EXIT_TERMINATED, Wallet::Untouched)
+            .log({stopped_line})
+            .reason(QStringLiteral("stopped by SIGTERM {detail}"))
+            .cause(QStringLiteral(
+                "更新被系统终止。若钱包已被擦除，它正在升级模式中等待：请重新插好钱包，再运行一次更新。"));
     }
     return FailureRow();
 }

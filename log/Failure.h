@@ -46,6 +46,10 @@ enum class UpdateFailure {
     CrcNoReply,
     CrcRefused,
     FinishNotSent,
+    // Stopped by the operator, before the restart or at a block boundary:
+    // {detail} says where, and what that left of the wallet.
+    Interrupted, // SIGINT
+    Terminated, // SIGTERM
 };
 
 // One failure as each front end tells it. Texts that carry facts of the

@@ -1,6 +1,7 @@
 #include "net/NetWait.h"
 
 #include "log/Settings.h"
+#include "log/StopRequest.h"
 #include "net/ServerConfig.h"
 
 #include <QEventLoop>
@@ -120,12 +121,21 @@ bool wait_for_reply(QNetworkReply* reply, QString* reason, const ReplyBounds& bo
                      [&] { stop(QStringLiteral("no progress for %1 s").arg(network_stall_timeout_ms() / 1000.0)); });
     QObject::connect(&deadline, &QTimer::timeout, &loop,
                      [&] { stop(QStringLiteral("not finished within %1 s").arg(bounds.deadline_ms / 1000.0)); });
+    // Nothing was sent to a wallet while the network is waited for: any stop
+    // ends the wait at once.
+    if (stop_requested(StopLevel::NoNewWallets)) {
+        stop(QStringLiteral("interrupted"));
+    }
+    QObject::connect(StopNotifier::instance(), &StopNotifier::requested, &loop,
+                     [&] { stop(QStringLiteral("interrupted")); });
     stall.start(network_stall_timeout_ms());
     silence.start(settings().silence_notice_ms);
     if (bounds.deadline_ms > 0) {
         deadline.start(bounds.deadline_ms);
     }
-    loop.exec();
+    if (broken.isEmpty()) {
+        loop.exec();
+    }
     // Past a bound nothing more is read: the transfer is aborted at once.
     if (!reply->isFinished() || !broken.isEmpty()) {
         reply->abort();

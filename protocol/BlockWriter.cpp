@@ -1,6 +1,7 @@
 #include "protocol/BlockWriter.h"
 
 #include "image/FirmwareImage.h"
+#include "log/StopRequest.h"
 #include "protocol/Framing.h"
 #include "protocol/UpdateObserver.h"
 
@@ -76,10 +77,10 @@ int image_data_reports(const FirmwareImage& image)
     return total;
 }
 
-bool write_image_blocks(hid_device_* device, const FirmwareImage& image, UpdateObserver& observer, int* reports)
+BlockWrite write_image_blocks(hid_device_* device, const FirmwareImage& image, UpdateObserver& observer, int* reports)
 {
     if (!image.accepted()) {
-        return false;
+        return BlockWrite::Failed;
     }
     const int total = image_data_reports(image);
     int sent = 0;
@@ -97,10 +98,14 @@ bool write_image_blocks(hid_device_* device, const FirmwareImage& image, UpdateO
         const SegmentBlocks blocks = blocks_of(image, i);
         for (int b = 0; b < blocks.full; ++b) {
             process_events();
+            // Asked after the events, which may have brought the request.
+            if (stop_requested(StopLevel::AtBlockBoundary)) {
+                return BlockWrite::Stopped;
+            }
             unsigned char block[FULL_BLOCK_SIZE] = {};
             fill_block(block, FULL_BLOCK_SIZE, image, i, BLOCK_RECORDS * b, BLOCK_RECORDS, observer, false);
             if (!send(block, FULL_BLOCK_SIZE)) {
-                return false;
+                return BlockWrite::Failed;
             }
         }
         if (blocks.rest == 0) {
@@ -108,9 +113,12 @@ bool write_image_blocks(hid_device_* device, const FirmwareImage& image, UpdateO
         }
         std::vector<unsigned char> tail(static_cast<size_t>(blocks.tail_length), 0);
         fill_block(tail.data(), blocks.tail_length, image, i, BLOCK_RECORDS * blocks.full, blocks.rest, observer, true);
+        if (stop_requested(StopLevel::AtBlockBoundary)) {
+            return BlockWrite::Stopped;
+        }
         if (!send(tail.data(), blocks.tail_length)) {
-            return false;
+            return BlockWrite::Failed;
         }
     }
-    return true;
+    return BlockWrite::Sent;
 }

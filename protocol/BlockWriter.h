@@ -12,9 +12,12 @@ class UpdateObserver;
 //
 // Pending events are processed before each full block and each tail record so
 // the window stays alive during the transfer. Stops at the first report not
-// written whole; false then, or when the image was not accepted (nothing sent).
-// `reports` grows by every report written whole.
-bool write_image_blocks(hid_device_* device, const FirmwareImage& image, UpdateObserver& observer, int* reports);
+// written whole (Failed; also when the image was not accepted, nothing sent),
+// or, between two blocks, when a stop at the block boundary was requested
+// (Stopped): a block is never cut in half. `reports` grows by every report
+// written whole.
+enum class BlockWrite { Sent, Failed, Stopped };
+BlockWrite write_image_blocks(hid_device_* device, const FirmwareImage& image, UpdateObserver& observer, int* reports);
 
 // The reports the data blocks of an image take.
 int image_data_reports(const FirmwareImage& image);

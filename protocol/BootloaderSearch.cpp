@@ -1,6 +1,7 @@
 #include "protocol/BootloaderSearch.h"
 
 #include "log/MyLog.h"
+#include "log/StopRequest.h"
 #include "protocol/Commands.h"
 #include "protocol/DeviceAccess.h"
 #include "protocol/Framing.h"
@@ -82,6 +83,11 @@ SearchResult find_bootloader(const SearchPolicy& policy, const BootloaderTarget&
     result.outcome = UpdateOutcome::failed(UpdateFailure::BootloaderNotFound);
     QSet<QString> said;
     for (int attempt = 0; attempt < policy.attempts; ++attempt) {
+        if (stop_requested(StopLevel::AtBlockBoundary)) {
+            result.outcome
+                = UpdateOutcome::stopped(QStringLiteral("while looking for the restarted bootloader"), false);
+            return result;
+        }
         const QSet<QString> fresh = restarted_wallet(list_bootloaders() - target.known, target, &said);
         if (fresh.size() > 1) {
             result.outcome = UpdateOutcome::failed(UpdateFailure::SeveralBootloaders);

@@ -2,6 +2,7 @@
 
 #include "image/Checksums.h"
 #include "image/FirmwareImage.h"
+#include "log/StopRequest.h"
 #include "protocol/BlockWriter.h"
 #include "protocol/Framing.h"
 #include "protocol/UpdateObserver.h"
@@ -27,6 +28,17 @@ public:
         return false;
     }
 
+    // True, with the stop as the outcome, when the operator asked to stop at
+    // the next block boundary: `before` is the command that will not go out.
+    bool stopping(const QString& before)
+    {
+        if (!stop_requested(StopLevel::AtBlockBoundary)) {
+            return false;
+        }
+        outcome_ = UpdateOutcome::stopped(before, erased_);
+        return true;
+    }
+
     void fail(UpdateFailure failure, int segment = -1)
     {
         outcome_ = UpdateOutcome::failed(failure);
@@ -37,6 +49,7 @@ public:
 
     hid_device_* device_;
     UpdateOutcome outcome_;
+    bool erased_ = false; // the erase went out: the wallet may hold no firmware
     int reports_ = 0;
 };
 
@@ -68,6 +81,9 @@ UpdateOutcome update_bootloader(hid_device_* bootloader, const FirmwareImage& im
     }
     Update update(bootloader);
 
+    if (update.stopping(QStringLiteral("before the authentication"))) {
+        return update.outcome_;
+    }
     observer.stepStarted(UpdateStep::Auth);
     unsigned char nonce[AUTH_NONCE_SIZE];
     GetHexData(nonce, AUTH_NONCE_SIZE);
@@ -77,11 +93,15 @@ UpdateOutcome update_bootloader(hid_device_* bootloader, const FirmwareImage& im
         return update.outcome_;
     }
 
+    if (update.stopping(QStringLiteral("before the erase"))) {
+        return update.outcome_;
+    }
     observer.stepStarted(UpdateStep::Erase);
     // Input already waiting is not the erase's answer.
     drop_pending_input(bootloader);
     unsigned char erase[ERASE_PAYLOAD_SIZE];
     build_erase_payload(erase);
+    update.erased_ = true;
     if (!update.send(CMD_ERASE, ERASE_PAYLOAD_SIZE, erase, UpdateFailure::EraseNoReply)) {
         observer.eraseAnswered(false);
         return update.outcome_;
@@ -93,10 +113,19 @@ UpdateOutcome update_bootloader(hid_device_* bootloader, const FirmwareImage& im
         return update.outcome_;
     }
 
+    if (update.stopping(QStringLiteral("before the write"))) {
+        return update.outcome_;
+    }
     observer.stepStarted(UpdateStep::Write);
     observer.dataStarted(image.totalRecords(), image_data_reports(image));
-    if (!write_image_blocks(bootloader, image, observer, &update.reports_)) {
+    switch (write_image_blocks(bootloader, image, observer, &update.reports_)) {
+    case BlockWrite::Sent:
+        break;
+    case BlockWrite::Failed:
         update.fail(UpdateFailure::WriteFailed);
+        return update.outcome_;
+    case BlockWrite::Stopped:
+        update.stopping(QStringLiteral("between two blocks of the write, after report %1").arg(update.reports_));
         return update.outcome_;
     }
 
@@ -104,6 +133,9 @@ UpdateOutcome update_bootloader(hid_device_* bootloader, const FirmwareImage& im
     const QVector<SegmentInfo>& segments = image.segments();
     for (int i = 0; i < segments.size(); ++i) {
         const unsigned int address = segments[i].base + (i == 0 ? FIRST_SEGMENT_CRC_OFFSET : 0);
+        if (update.stopping(QStringLiteral("before the CRC check of segment %1").arg(i))) {
+            return update.outcome_;
+        }
         unsigned char payload[CRC_PAYLOAD_SIZE];
         build_crc_payload(address, segments[i].size, segments[i].crc, payload);
         if (!update.send(CMD_CHECK_CRC, CRC_PAYLOAD_SIZE, payload, UpdateFailure::CrcNoReply)) {
@@ -117,6 +149,11 @@ UpdateOutcome update_bootloader(hid_device_* bootloader, const FirmwareImage& im
         }
     }
 
+    // The last chance: every check passed, but a stop now leaves the wallet
+    // in its bootloader rather than telling it to finish after the stop.
+    if (update.stopping(QStringLiteral("before the end of the update"))) {
+        return update.outcome_;
+    }
     observer.stepStarted(UpdateStep::Finish);
     if (!update.send(CMD_FINISH, 0, nullptr, UpdateFailure::FinishNotSent)) {
         return update.outcome_;

@@ -1,6 +1,7 @@
 #include "protocol/Framing.h"
 
 #include "image/Checksums.h"
+#include "log/StopRequest.h"
 
 #include <QElapsedTimer>
 
@@ -151,6 +152,8 @@ ReplyOutcome read_reply(hid_device_* device, unsigned char command, int buffer_s
     const int size = qBound(1, buffer_size, REPORT_BUFFER_SIZE);
     QElapsedTimer clock;
     clock.start();
+    // A Ctrl-C meanwhile is taken up after the read, not as a lost reply.
+    const StopSignalsHeld held;
     for (int reads = 0; reads < kMaxUnaskedReports; ++reads) {
         unsigned char reply[REPORT_BUFFER_SIZE] = {};
         const int left = static_cast<int>(qMax<qint64>(0, timeout_ms - clock.elapsed()));

@@ -1,5 +1,6 @@
 #include "protocol/UpdateOutcome.h"
 
+#include "log/StopRequest.h"
 #include "protocol/DeviceAccess.h"
 
 UpdateOutcome UpdateOutcome::failed(UpdateFailure failure, const QString& detail)
@@ -16,6 +17,19 @@ UpdateOutcome UpdateOutcome::unopenable(const QString& path, const QString& devi
         is_permission_error(device_error) ? UpdateFailure::WalletNoPermission : UpdateFailure::WalletUnopenable, path);
     outcome.device_error = device_error;
     return outcome;
+}
+
+UpdateOutcome UpdateOutcome::stopped(const QString& where, bool erased, bool restarted)
+{
+    QString left;
+    if (!restarted) {
+        left = QStringLiteral("; nothing was sent and the wallet was not touched");
+    } else if (erased) {
+        left = QStringLiteral("; the wallet is erased and waits in its bootloader for the next run");
+    } else {
+        left = QStringLiteral("; the wallet was not erased and waits in its bootloader for the next run");
+    }
+    return failed(stop_failure(), where + left);
 }
 
 QString UpdateOutcome::reason() const

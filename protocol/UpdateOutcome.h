@@ -32,4 +32,8 @@ struct UpdateOutcome
     // A wallet at `path` that could not be opened, hidapi saying `device_error`:
     // for lack of permission, or otherwise.
     static UpdateOutcome unopenable(const QString& path, const QString& device_error);
+    // The operator's stop (its signal's row), `where` it came: before anything
+    // was sent (`restarted` false), or after the restart, the wallet waiting
+    // in its bootloader, `erased` or not.
+    static UpdateOutcome stopped(const QString& where, bool erased, bool restarted = true);
 };

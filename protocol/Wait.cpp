@@ -1,6 +1,7 @@
 #include "protocol/Wait.h"
 
 #include "log/Settings.h"
+#include "log/StopRequest.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -20,7 +21,8 @@ void msleep(unsigned int ms)
     QElapsedTimer clock; // monotonic where the system has such a clock, as Linux and macOS do
     clock.start();
     const qint64 wanted = ms;
-    while (clock.elapsed() < wanted) {
+    // A stop ends the wait early: waits lie between commands, never inside a block.
+    while (clock.elapsed() < wanted && !stop_requested(StopLevel::AtBlockBoundary)) {
         const qint64 slice = std::min<qint64>(100, wanted - clock.elapsed());
         if (QCoreApplication::instance() == nullptr) {
             std::this_thread::sleep_for(std::chrono::milliseconds(slice));

@@ -5,6 +5,7 @@
 
 #include "sim/SimWallet.h"
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -30,6 +31,10 @@ struct BusState
     // slot begins there, unless that moment has already passed.
     Clock::time_point link_slot_end {};
     bool init_fails = false;
+    // hid_write calls since the reset, as the trace counts them, and the
+    // signals to raise in the process as a given one returns.
+    int writes = 0;
+    std::multimap<int, int> raise_at;
     int init_count = 0;
     int open_handles = 0;
     std::wstring last_error;

@@ -36,6 +36,8 @@ void Bus::reset()
     state.link_us = 0;
     state.link_slot_end = {};
     state.init_fails = false;
+    state.writes = 0;
+    state.raise_at.clear();
     state.init_count = 0;
     state.open_handles = 0;
     state.last_error.clear();
@@ -111,6 +113,12 @@ void Bus::setLinkIntervalUs(int us)
     Lock lock(bus_state().mutex);
     bus_state().link_us = us;
     bus_state().link_slot_end = {};
+}
+
+void Bus::raiseSignalAt(int report, int signal)
+{
+    Lock lock(bus_state().mutex);
+    bus_state().raise_at.emplace(report, signal);
 }
 
 void Bus::setInitFails(bool fails)

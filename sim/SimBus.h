@@ -122,6 +122,12 @@ public:
     // Microseconds each hid_write takes, as an interrupt endpoint would.
     void setLinkIntervalUs(int us);
 
+    // Raises `signal` in this process as the hid_write of output report
+    // `report` (counted over the bus from 1, as the trace orders them)
+    // returns (0: as the first handle is opened, before any report): an
+    // operator's Ctrl-C landing at an exact point of an update. Each once.
+    void raiseSignalAt(int report, int signal);
+
     // hid_init fails while set.
     void setInitFails(bool fails);
 

@@ -1,8 +1,18 @@
 #include "sim/SimOptions.h"
 
 #include "sim/SimBus.h"
+#include "sim/SimWallet.h"
 
 #include <QCommandLineParser>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <csignal>
+#include <utility>
+#include <vector>
 
 #include <vector>
 
@@ -16,7 +26,15 @@ QString& trace_path()
     return path;
 }
 
+QString& state_path()
+{
+    static QString path;
+    return path;
+}
+
 const char kTrace[] = "trace";
+const char kState[] = "state";
+const char kRaiseAt[] = "raise-at";
 const char kFault[] = "fault";
 const char kLinkUs[] = "link-us";
 const char kPathStyle[] = "path-style";
@@ -90,6 +108,63 @@ bool parse_count(const QString& text, int minimum, int* out)
     return true;
 }
 
+// "N:INT" or "N:TERM": the signal to raise as report N is written.
+bool parse_raise(const QString& spec, int* report, int* signal)
+{
+    const QStringList parts = spec.split(QLatin1Char(':'));
+    if (parts.size() != 2 || !parse_count(parts[0], 0, report)) {
+        return false;
+    }
+    if (parts[1] == QLatin1String("INT")) {
+        *signal = SIGINT;
+    } else if (parts[1] == QLatin1String("TERM")) {
+        *signal = SIGTERM;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+QString mode_name(Mode mode)
+{
+    switch (mode) {
+    case Mode::Application:
+        return QStringLiteral("application");
+    case Mode::Bootloader:
+        return QStringLiteral("bootloader");
+    case Mode::Unplugged:
+        break;
+    }
+    return QStringLiteral("unplugged");
+}
+
+// What each wallet ended with, for the caller to check.
+bool write_state(const QString& path)
+{
+    Bus& bus = Bus::instance();
+    QJsonArray wallets;
+    for (int i = 0; i < bus.walletCount(); ++i) {
+        auto& wallet = static_cast<SimWallet&>(bus.wallet(i));
+        QJsonArray errors;
+        for (const QString& error : wallet.errors()) {
+            errors.append(error);
+        }
+        const QByteArray firmware = wallet.firmware();
+        wallets.append(
+            QJsonObject {{QStringLiteral("serial"), wallet.serial()},
+                         {QStringLiteral("mode"), mode_name(wallet.mode())},
+                         {QStringLiteral("firmware_updates"), wallet.firmwareUpdates()},
+                         {QStringLiteral("firmware_size"), firmware.size()},
+                         {QStringLiteral("firmware_md5"),
+                          QString::fromLatin1(QCryptographicHash::hash(firmware, QCryptographicHash::Md5).toHex())},
+                         {QStringLiteral("reports"), wallet.reportsReceived()},
+                         {QStringLiteral("errors"), errors}});
+    }
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(QJsonDocument(QJsonObject {{QStringLiteral("wallets"), wallets}}).toJson()) > 0;
+}
+
 } // namespace
 
 void addOptions(QCommandLineParser& parser)
@@ -97,6 +172,14 @@ void addOptions(QCommandLineParser& parser)
     parser.addOption({QString::fromLatin1(kTrace),
                       QStringLiteral("Write every output report of the simulated wallet to <file> at exit."),
                       QStringLiteral("file")});
+    parser.addOption({QString::fromLatin1(kState),
+                      QStringLiteral("Write each wallet's final state to <file> as JSON at exit."),
+                      QStringLiteral("file")});
+    parser.addOption({QString::fromLatin1(kRaiseAt),
+                      QStringLiteral("Raise SIGINT or SIGTERM in this process as output report N is written, "
+                                     "counted over the bus from 1 as in the trace; N 0: as the first "
+                                     "device is opened (repeatable)."),
+                      QStringLiteral("N:INT|N:TERM")});
     parser.addOption({QString::fromLatin1(kFault),
                       QStringLiteral("Give the simulated wallet a fault (repeatable): %1.").arg(fault_names()),
                       QStringLiteral("spec")});
@@ -183,6 +266,17 @@ bool applyOptions(const QCommandLineParser& parser, QString* error)
         return false;
     }
     trace_path() = parser.value(QString::fromLatin1(kTrace));
+    state_path() = parser.value(QString::fromLatin1(kState));
+    std::vector<std::pair<int, int>> raises;
+    for (const QString& spec : parser.values(QString::fromLatin1(kRaiseAt))) {
+        int report = 0;
+        int signal = 0;
+        if (!parse_raise(spec, &report, &signal)) {
+            *error = QStringLiteral("--raise-at takes N:INT or N:TERM, N from 0, not '%1'").arg(spec);
+            return false;
+        }
+        raises.emplace_back(report, signal);
+    }
     const QString mode = parser.value(QString::fromLatin1(kMode));
     if (mode == QLatin1String("bootloader")) {
         config.mode = Mode::Bootloader;
@@ -235,6 +329,9 @@ bool applyOptions(const QCommandLineParser& parser, QString* error)
     Bus& bus = Bus::instance();
     bus.reset();
     bus.setLinkIntervalUs(link_us);
+    for (const auto& raise : raises) {
+        bus.raiseSignalAt(raise.first, raise.second);
+    }
     // Without --trace a long update would only pile reports up in memory.
     bus.setTraceEnabled(!trace_path().isEmpty());
     // The second wallet comes first on the bus: the one most easily taken by mistake.
@@ -244,11 +341,25 @@ bool applyOptions(const QCommandLineParser& parser, QString* error)
     return true;
 }
 
-void finish()
+bool finish(QString* error)
 {
+    QString failed;
     if (!trace_path().isEmpty() && !Bus::instance().writeTrace(trace_path())) {
-        qWarning("cannot write the wire trace to %s", qPrintable(trace_path()));
+        failed = trace_path();
     }
+    if (!state_path().isEmpty() && !write_state(state_path())) {
+        failed = state_path();
+    }
+    if (failed.isEmpty()) {
+        return true;
+    }
+    const QString text = QStringLiteral("cannot write %1").arg(failed);
+    if (error != nullptr) {
+        *error = text;
+    } else {
+        qWarning("%s", qPrintable(text));
+    }
+    return false;
 }
 
 } // namespace sim

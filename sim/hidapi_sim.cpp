@@ -6,6 +6,7 @@
 
 #include <hidapi.h>
 
+#include <csignal>
 #include <cstring>
 #include <cwchar>
 #include <thread>
@@ -238,6 +239,30 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open(unsigned short vendor_id, unsig
     return nullptr;
 }
 
+namespace {
+
+// The signals to raise at `write` (0: at the first open), each raised once.
+std::vector<int> signals_due(BusState& state, int write)
+{
+    std::vector<int> signals;
+    const auto due = state.raise_at.equal_range(write);
+    for (auto it = due.first; it != due.second; ++it) {
+        signals.push_back(it->second);
+    }
+    state.raise_at.erase(due.first, due.second);
+    return signals;
+}
+
+// Raised with the bus unlocked: the handler may be the process's own.
+void raise_all(const std::vector<int>& signals)
+{
+    for (int signal : signals) {
+        std::raise(signal);
+    }
+}
+
+} // namespace
+
 HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path)
 {
     BusState& state = bus_state();
@@ -254,7 +279,11 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path)
         }
         for (const InterfaceInfo& interface : wallet.interfaces()) {
             if (interface.path == wanted) {
-                return open_interface(i, wallet, interface);
+                hid_device* device = open_interface(i, wallet, interface);
+                const std::vector<int> signals = signals_due(state, 0);
+                lock.unlock();
+                raise_all(signals);
+                return device;
             }
         }
     }
@@ -272,6 +301,7 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* 
     if (state.trace_enabled) {
         state.trace.emplace_back(reinterpret_cast<const char*>(data), int(length));
     }
+    const std::vector<int> signals = signals_due(state, ++state.writes);
     const bool paced = state.link_us > 0;
     const sim::Clock::time_point slot_end = paced ? take_link_slot(state) : sim::Clock::time_point();
     bool delivered = false;
@@ -287,6 +317,7 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* 
     if (paced) {
         std::this_thread::sleep_until(slot_end);
     }
+    raise_all(signals);
     return delivered ? int(length) : -1;
 }
 

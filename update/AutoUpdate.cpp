@@ -3,6 +3,7 @@
 #include "image/FirmwareImage.h"
 #include "log/Failure.h"
 #include "log/Notice.h"
+#include "log/StopRequest.h"
 #include "net/FirmwareDownload.h"
 #include "net/FirmwareGlobals.h"
 #include "net/TestNet.h"
@@ -83,9 +84,19 @@ bool flash_update(const QString& path, const FlashProgress& progress)
 UpdateOutcome run_auto_update(const Flasher& flash, UpdateObserver* watcher, const QString& device)
 {
     ObserverChain report(watcher);
+    // Until the restart nothing was sent: a stop of either level ends the
+    // run, and a network wait it cut short is no failure of the server's.
+    const auto stopped_before_wallet
+        = [](const char* where) { return UpdateOutcome::stopped(QString::fromLatin1(where), false, false); };
+    if (stop_requested(StopLevel::NoNewWallets)) {
+        return stopped_before_wallet("before the release query");
+    }
     report.stepStarted(UpdateStep::ReleaseQuery);
     TestNet net;
     API_DATA = net.get_latest();
+    if (stop_requested(StopLevel::NoNewWallets)) {
+        return stopped_before_wallet("during the release query");
+    }
     if (net.lastFailure() != UpdateFailure::None) {
         // What a failed query leaves is no answer to parse (at best an error
         // page): the user is told the query's own failure.
@@ -97,12 +108,19 @@ UpdateOutcome run_auto_update(const Flasher& flash, UpdateObserver* watcher, con
     report.stepStarted(UpdateStep::Download);
     FirmwareImage image;
     FetchFailure fetched;
-    if (!fetch_firmware(&image, &fetched)) {
+    const bool fetched_ok = fetch_firmware(&image, &fetched);
+    if (stop_requested(StopLevel::NoNewWallets)) {
+        return stopped_before_wallet("during the download");
+    }
+    if (!fetched_ok) {
         UpdateOutcome outcome = UpdateOutcome::failed(fetched.failure, fetched.detail);
         outcome.device_error = fetched.system_error;
         return outcome;
     }
     report.stepStarted(UpdateStep::Verify);
+    if (stop_requested(StopLevel::NoNewWallets)) {
+        return stopped_before_wallet("before the restart into the bootloader");
+    }
     report.stepStarted(UpdateStep::BootloaderEntry);
     EntryResult entry;
     if (!goto_rom(&entry, device)) {

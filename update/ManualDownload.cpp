@@ -4,6 +4,7 @@
 #include "log/Failure.h"
 #include "log/MyLog.h"
 #include "log/Notice.h"
+#include "log/StopRequest.h"
 #include "protocol/BootloaderSearch.h"
 #include "protocol/BootloaderUpdate.h"
 #include "protocol/DeviceAccess.h"
@@ -83,6 +84,10 @@ UpdateOutcome run_manual_download(DeviceSession& session, HIDHelper* writer, con
         return finished(UpdateOutcome::unopenable(path, device_error_text(nullptr)));
     }
 
+    // The last point at which a stop leaves the wallet as it was.
+    if (stop_requested(StopLevel::NoNewWallets)) {
+        return finished(UpdateOutcome::stopped(QStringLiteral("before the restart into the bootloader"), false, false));
+    }
     // Only a bootloader that was not there before is the wallet restarted here.
     ManualObserver observer(writer, watcher);
     observer.stepStarted(UpdateStep::BootloaderEntry);

@@ -8,8 +8,8 @@
 //   tessaro-umockdev-wallet [--trace FILE] [--state FILE] [--outputs DIR] [--fault F]...
 //       -- COMMAND [ARGS]... [--then=MS COMMAND [ARGS]...]...
 //
-// With --outputs, command I (from 0) writes DIR/I.out and DIR/I.err; the
-// state file lists every command's exit status.
+// With --outputs, command I (from 0) writes DIR/I.out and DIR/I.err, and its
+// exit status goes to DIR/I.exit.
 
 #include "sim/SimBus.h"
 #include "sim/SimOptions.h"
@@ -18,11 +18,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <chrono>
 #include <cstdio>
@@ -44,19 +40,6 @@ int fail(const QString& text)
     return kHarnessFailed;
 }
 
-QString mode_name(sim::Mode mode)
-{
-    switch (mode) {
-    case sim::Mode::Application:
-        return QStringLiteral("application");
-    case sim::Mode::Bootloader:
-        return QStringLiteral("bootloader");
-    case sim::Mode::Unplugged:
-        break;
-    }
-    return QStringLiteral("unplugged");
-}
-
 // One command of the run, and when it starts after the first.
 struct Run
 {
@@ -65,40 +48,6 @@ struct Run
     pid_t pid = -1;
     int code = -1;
 };
-
-// What each wallet ended with, for the caller to check.
-bool write_state(const QString& path, const std::vector<Run>& runs)
-{
-    sim::Bus& bus = sim::Bus::instance();
-    QJsonArray wallets;
-    for (int i = 0; i < bus.walletCount(); ++i) {
-        auto& wallet = static_cast<sim::SimWallet&>(bus.wallet(i));
-        QJsonArray errors;
-        for (const QString& error : wallet.errors()) {
-            errors.append(error);
-        }
-        const QByteArray firmware = wallet.firmware();
-        wallets.append(
-            QJsonObject {{QStringLiteral("serial"), wallet.serial()},
-                         {QStringLiteral("mode"), mode_name(wallet.mode())},
-                         {QStringLiteral("firmware_updates"), wallet.firmwareUpdates()},
-                         {QStringLiteral("firmware_size"), firmware.size()},
-                         {QStringLiteral("firmware_md5"),
-                          QString::fromLatin1(QCryptographicHash::hash(firmware, QCryptographicHash::Md5).toHex())},
-                         {QStringLiteral("reports"), wallet.reportsReceived()},
-                         {QStringLiteral("errors"), errors}});
-    }
-    QJsonArray exits;
-    for (const Run& run : runs) {
-        exits.append(run.code);
-    }
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        && file.write(
-               QJsonDocument(QJsonObject {{QStringLiteral("wallets"), wallets}, {QStringLiteral("exits"), exits}})
-                   .toJson())
-        > 0;
-}
 
 bool any_wallet_has(const std::function<bool(const sim::Faults&)>& fault)
 {
@@ -210,6 +159,11 @@ bool run_all(std::vector<Run>& runs, sim::UmockdevBus& bus, bool deny, const QSt
                 run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
                 run.pid = -1;
                 ++ended;
+                QFile exit(outputs + QStringLiteral("/%1.exit").arg(i));
+                if (!outputs.isEmpty()
+                    && !(exit.open(QIODevice::WriteOnly) && exit.write(QByteArray::number(run.code)) > 0)) {
+                    fail(QStringLiteral("cannot write %1").arg(exit.fileName()));
+                }
             }
         }
         bus.sync();
@@ -228,12 +182,9 @@ int main(int argc, char** argv)
         QStringLiteral("Runs COMMAND against simulated Tessaro wallets plugged into a umockdev testbed."));
     parser.addHelpOption();
     sim::addOptions(parser);
-    const QCommandLineOption state(QStringLiteral("state"),
-                                   QStringLiteral("Write each wallet's final state to <file> as JSON."),
-                                   QStringLiteral("file"));
-    parser.addOption(state);
     const QCommandLineOption outputs(QStringLiteral("outputs"),
-                                     QStringLiteral("Write command I's stdout and stderr to <dir>/I.out and I.err."),
+                                     QStringLiteral("Write command I's stdout, stderr and exit status to <dir>/I.out, "
+                                                    "I.err and I.exit."),
                                      QStringLiteral("dir"));
     parser.addOption(outputs);
     const QCommandLineOption usb_bus(QStringLiteral("usb-bus"),
@@ -253,6 +204,10 @@ int main(int argc, char** argv)
     if (!sim::applyOptions(parser, &error)) {
         return fail(error);
     }
+    // The signal would hit this harness, not COMMAND.
+    if (parser.isSet(QStringLiteral("raise-at"))) {
+        return fail(QStringLiteral("--raise-at is not played behind umockdev"));
+    }
     if (delayed_replies()) {
         return fail(QStringLiteral("reply-delay-ms is not played behind umockdev"));
     }
@@ -271,9 +226,8 @@ int main(int argc, char** argv)
             return kHarnessFailed;
         }
     }
-    sim::finish();
-    if (parser.isSet(state) && !write_state(parser.value(state), runs)) {
-        return fail(QStringLiteral("cannot write %1").arg(parser.value(state)));
+    if (!sim::finish(&error)) {
+        return fail(error);
     }
     return runs.front().code;
 }

@@ -288,11 +288,11 @@ void TestFlashUmockdev::severalWallets()
     const QJsonObject result = QJsonDocument::fromJson(file_bytes(state)).object();
     QStringList got;
     QString errors;
-    for (const QJsonValue& code : result.value("exits").toArray()) {
+    for (int i = 0; i <= commands.filter(QRegularExpression(QStringLiteral("^--then="))).size(); ++i) {
         // Without the progress bars, which would hide the rest.
-        const QString text = QString::fromUtf8(file_bytes(dir_.filePath(QStringLiteral("%1.err").arg(got.size()))));
+        const QString text = QString::fromUtf8(file_bytes(dir_.filePath(QStringLiteral("%1.err").arg(i))));
         errors += text.split('\n').filter(QRegularExpression(QStringLiteral("^[^\\[]"))).join('\n') + '\n';
-        got << QString::number(code.toInt());
+        got << QString::fromLatin1(file_bytes(dir_.filePath(QStringLiteral("%1.exit").arg(i))));
     }
     QVERIFY2(got.join(' ') == exits, qPrintable(got.join(' ') + "\n" + run.err + errors));
     QStringList held;
