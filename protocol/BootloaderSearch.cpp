@@ -69,6 +69,11 @@ UpdateOutcome prepare_restart(const QString& chosen, BootloaderTarget* target)
     }
     if (!target->identity.known()) {
         target->restart_lock = std::make_shared<RestartLock>();
+        // The wait for another process's restart may have been stopped.
+        if (stop_requested(StopLevel::NoNewWallets)) {
+            target->restart_lock.reset();
+            return UpdateOutcome::stopped(QStringLiteral("before the restart into the bootloader"), false, false);
+        }
     }
     // Taken after the restart lock: a bootloader another process is still
     // finding is then already on the bus, and so not new.

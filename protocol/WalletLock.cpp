@@ -1,6 +1,7 @@
 #include "protocol/WalletLock.h"
 
 #include "log/Settings.h"
+#include "log/StopRequest.h"
 #include "protocol/HidPort.h"
 #include "protocol/Wait.h"
 
@@ -132,6 +133,12 @@ RestartLock::RestartLock()
     }
     bool said = false;
     for (int waited = 0; ::flock(fd_, LOCK_EX | LOCK_NB) != 0; waited += int(kRestartPollMs)) {
+        // A stop takes no new wallet: the caller ends before the restart.
+        if (stop_requested(StopLevel::NoNewWallets)) {
+            ::close(fd_);
+            fd_ = -1;
+            return;
+        }
         if (waited >= kRestartWaitMs) {
             qDebug().noquote() << "the restart lock is still held by" << read_holder(fd_) << "; going on without it";
             ::close(fd_);
