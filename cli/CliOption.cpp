@@ -20,6 +20,10 @@ const QVector<CliOptionRow>& cli_options()
          {QStringLiteral("device")},
          "PATH",
          "the wallet to write, by its HID path as devices lists it; needed when several are attached"},
+        {CliOption::Port,
+         {QStringLiteral("port")},
+         "PORT",
+         "the wallet to write, by the USB port devices lists; unlike the path it stays across the restart"},
     };
     return rows;
 }

@@ -12,6 +12,7 @@ enum class CliOption {
     Server,
     Ca,
     Device,
+    Port,
 };
 
 struct CliOptionRow

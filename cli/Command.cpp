@@ -94,6 +94,14 @@ QString Command::misuse(const CommandCall& call) const
     return QString();
 }
 
+QString device_or_port(const QString& misused, const CommandCall& call)
+{
+    if (misused.isEmpty() && call.isSet(CliOption::Device) && call.isSet(CliOption::Port)) {
+        return QStringLiteral("name the wallet with --device or with --port, not both");
+    }
+    return misused;
+}
+
 const Command* find_command(const QString& name)
 {
     for (const std::unique_ptr<Command>& command : command_registry()) {

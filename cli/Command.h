@@ -63,6 +63,10 @@ private:
     CommandSpec spec_;
 };
 
+// `misused`, or when it is empty and both --device and --port were given, the
+// usage error of naming one wallet twice.
+QString device_or_port(const QString& misused, const CommandCall& call);
+
 // Every command of the tool, in the order the help lists them.
 const std::vector<std::unique_ptr<Command>>& command_registry();
 const Command* find_command(const QString& name);

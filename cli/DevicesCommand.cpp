@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QTextStream>
 
 int run_devices(bool json, QTextStream& out, QTextStream& err)
@@ -30,11 +31,14 @@ int run_devices(bool json, QTextStream& out, QTextStream& err)
     if (json) {
         QJsonArray devices;
         for (const ListedInterface& entry : qAsConst(entries)) {
-            devices.append(QJsonObject {{QStringLiteral("path"), entry.path},
-                                        {QStringLiteral("mode"), mode_name(entry.mode)},
-                                        {QStringLiteral("product"), entry.product},
-                                        {QStringLiteral("interface"), entry.interface_number},
-                                        {QStringLiteral("no_permission"), denied.value(devices.size())}});
+            devices.append(
+                QJsonObject {{QStringLiteral("path"), entry.path},
+                             {QStringLiteral("mode"), mode_name(entry.mode)},
+                             {QStringLiteral("product"), entry.product},
+                             {QStringLiteral("interface"), entry.interface_number},
+                             {QStringLiteral("port"), entry.port.isEmpty() ? QJsonValue() : entry.port},
+                             {QStringLiteral("serial"), entry.serial.isEmpty() ? QJsonValue() : entry.serial},
+                             {QStringLiteral("no_permission"), denied.value(devices.size())}});
         }
         out << QJsonDocument(QJsonObject {{QStringLiteral("devices"), devices}}).toJson(QJsonDocument::Compact) << '\n';
     }
@@ -48,7 +52,9 @@ int run_devices(bool json, QTextStream& out, QTextStream& err)
     for (int i = 0; !json && i < entries.size(); ++i) {
         const ListedInterface& entry = entries[i];
         out << mode_name(entry.mode) << '\t' << entry.interface_number << '\t' << entry.product << '\t' << entry.path
-            << (denied[i] ? "\tno permission" : "") << '\n';
+            << '\t' << (entry.port.isEmpty() ? QStringLiteral("-") : entry.port) << '\t'
+            << (entry.serial.isEmpty() ? QStringLiteral("-") : entry.serial) << (denied[i] ? "\tno permission" : "")
+            << '\n';
     }
     if (!first_denied.isEmpty()) {
         out.flush();
@@ -64,8 +70,9 @@ DevicesCommand::DevicesCommand()
                {},
                {CliOption::Json},
                "list the wallet's HID interfaces",
-               "Lists the wallet's HID interfaces: mode, interface, product, path, and \"no permission\"\n"
-               "where this user may not open one (then the exit status is 6).",
+               "Lists the wallet's HID interfaces: mode, interface, product, path, USB port and serial\n"
+               "(\"-\" where unknown), and \"no permission\" where this user may not open one (then the\n"
+               "exit status is 6).",
                "devices --json"})
 {
 }

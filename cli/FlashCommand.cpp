@@ -16,35 +16,6 @@
 
 namespace {
 
-// The only wallet on the bus, in its application or its bootloader; or an
-// empty path and, in `why`, the failure that there is none to take.
-QString only_wallet(UpdateOutcome& why)
-{
-    QList<ListedInterface> entries;
-    QString error;
-    list_wallet_interfaces(entries, error);
-    QList<ListedInterface> wallets;
-    for (const ListedInterface& entry : qAsConst(entries)) {
-        if (entry.mode != WalletMode::Other) {
-            wallets << entry;
-        }
-    }
-    if (wallets.size() == 1) {
-        return wallets.first().path;
-    }
-    if (!error.isEmpty() || wallets.isEmpty()) {
-        why = UpdateOutcome::failed(UpdateFailure::NoWallet);
-        why.device_error = error;
-    } else {
-        QStringList listed;
-        for (const ListedInterface& wallet : qAsConst(wallets)) {
-            listed << mode_name(wallet.mode) + QLatin1Char(' ') + wallet.path;
-        }
-        why = UpdateOutcome::failed(UpdateFailure::SeveralWallets, listed.join("; "));
-    }
-    return QString();
-}
-
 // Empty while the run log can be written; otherwise the warning the run
 // starts and ends with, since its steps are kept nowhere.
 QString run_log_warning()
@@ -59,7 +30,8 @@ QString run_log_warning()
 
 } // namespace
 
-int run_flash(const QString& file, const QString& device, bool json, QTextStream& out, QTextStream& err)
+int run_flash(const QString& file, const QString& device, const QString& port, bool json, QTextStream& out,
+              QTextStream& err)
 {
     install_stop_signals();
     QTextStream& human = json ? err : out;
@@ -67,7 +39,7 @@ int run_flash(const QString& file, const QString& device, bool json, QTextStream
     // The file is read once: what is checked here is what the wallet gets.
     const FirmwareImage image = FirmwareImage::fromFile(file);
     UpdateOutcome why;
-    const QString path = device.isEmpty() ? only_wallet(why) : device;
+    const QString path = chosen_wallet(device, port, why);
     report.start(QStringLiteral("flash"), file, path);
     const QString log_warning = run_log_warning();
     if (!log_warning.isEmpty()) {
@@ -119,18 +91,25 @@ int run_flash(const QString& file, const QString& device, bool json, QTextStream
 FlashCommand::FlashCommand()
     : Command({"flash",
                {QStringLiteral("FILE.hex")},
-               {CliOption::Device, CliOption::Json, CliOption::Verbose},
+               {CliOption::Device, CliOption::Port, CliOption::Json, CliOption::Verbose},
                "write a local image to a wallet",
                "Writes a local image to a wallet, as the advanced window's download does. Without\n"
-               "--device it takes the one wallet attached, in its application or its bootloader;\n"
-               "--device names a wallet's command interface (its application's interface 0) or a\n"
-               "bootloader.",
+               "--device or --port it takes the one wallet attached, in its application or its\n"
+               "bootloader; --device names a wallet's command interface (its application's\n"
+               "interface 0) or a bootloader, --port the USB port it is plugged into. Only the\n"
+               "bootloader on the restarted wallet's port is written; a wallet another process is\n"
+               "updating is left alone (exit status 7).",
                "flash fw.hex --device /dev/hidraw3 --json"})
 {
 }
 
+QString FlashCommand::misuse(const CommandCall& call) const
+{
+    return device_or_port(Command::misuse(call), call);
+}
+
 int FlashCommand::run(const CommandCall& call) const
 {
-    return run_flash(call.arguments.first(), call.value(CliOption::Device), call.isSet(CliOption::Json), call.out,
-                     call.err);
+    return run_flash(call.arguments.first(), call.value(CliOption::Device), call.value(CliOption::Port),
+                     call.isSet(CliOption::Json), call.out, call.err);
 }

@@ -11,8 +11,10 @@ class FlashCommand : public Command
 {
 public:
     FlashCommand();
+    QString misuse(const CommandCall& call) const override;
     int run(const CommandCall& call) const override;
 };
 
-// An empty `device` picks the only wallet attached.
-int run_flash(const QString& file, const QString& device, bool json, QTextStream& out, QTextStream& err);
+// An empty `device` and `port` pick the only wallet attached.
+int run_flash(const QString& file, const QString& device, const QString& port, bool json, QTextStream& out,
+              QTextStream& err);

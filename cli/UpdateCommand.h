@@ -14,4 +14,5 @@ public:
     int run(const CommandCall& call) const override;
 };
 
-int run_update(const QString& server, const QString& ca, bool json, QTextStream& out, QTextStream& err);
+int run_update(const QString& server, const QString& ca, const QString& device, const QString& port, bool json,
+               QTextStream& out, QTextStream& err);

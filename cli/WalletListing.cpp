@@ -2,6 +2,7 @@
 
 #include "protocol/Commands.h"
 #include "protocol/DeviceSession.h"
+#include "protocol/HidPort.h"
 
 namespace {
 
@@ -35,7 +36,10 @@ bool list_wallet_interfaces(QList<ListedInterface>& out, QString& error)
             entry.mode = wallet_mode(*info);
             entry.product = info->product_string != nullptr ? QString::fromWCharArray(info->product_string) : QString();
             entry.interface_number = info->interface_number;
+            entry.serial
+                = info->serial_number != nullptr ? QString::fromWCharArray(info->serial_number).trimmed() : QString();
         }
+        entry.port = hid_port(path);
         out.append(entry);
     }
     hid_free_enumeration(list);
@@ -49,6 +53,39 @@ WalletMode listed_mode(const QString& path)
     const WalletMode mode = info != nullptr ? wallet_mode(*info) : WalletMode::Other;
     hid_free_enumeration(list);
     return mode;
+}
+
+QString chosen_wallet(const QString& device, const QString& port, UpdateOutcome& why)
+{
+    if (!device.isEmpty()) {
+        return device;
+    }
+    QList<ListedInterface> entries;
+    QString error;
+    list_wallet_interfaces(entries, error);
+    QList<ListedInterface> wallets;
+    for (const ListedInterface& entry : qAsConst(entries)) {
+        if (entry.mode != WalletMode::Other && (port.isEmpty() || entry.port == port)) {
+            wallets << entry;
+        }
+    }
+    if (wallets.size() == 1) {
+        return wallets.first().path;
+    }
+    if (!error.isEmpty() || (wallets.isEmpty() && port.isEmpty())) {
+        why = UpdateOutcome::failed(UpdateFailure::NoWallet);
+        why.device_error = error;
+    } else if (wallets.isEmpty()) {
+        why = UpdateOutcome::failed(UpdateFailure::NoWalletOnPort, port);
+    } else {
+        QStringList listed;
+        for (const ListedInterface& wallet : qAsConst(wallets)) {
+            listed << mode_name(wallet.mode) + QLatin1Char(' ') + wallet.path
+                    + (wallet.port.isEmpty() ? QString() : QStringLiteral(" on port ") + wallet.port);
+        }
+        why = UpdateOutcome::failed(UpdateFailure::SeveralWallets, listed.join("; "));
+    }
+    return QString();
 }
 
 QString mode_name(WalletMode mode)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/BootloaderEntry.h"
+#include "protocol/UpdateOutcome.h"
 
 #include <QList>
 #include <QString>
@@ -12,6 +13,8 @@ struct ListedInterface
     WalletMode mode = WalletMode::Other;
     QString product;
     int interface_number = -1;
+    QString port; // empty where it cannot be told
+    QString serial;
 };
 
 // The manual device list (its filter), with each entry's details from the
@@ -19,6 +22,11 @@ struct ListedInterface
 bool list_wallet_interfaces(QList<ListedInterface>& out, QString& error);
 
 QString mode_name(WalletMode mode);
+
+// The wallet a command writes, in its application or its bootloader: the one
+// at `device`, the one on `port`, or with neither the only one attached. An
+// empty path, with the failure in `why`, when there is none to take.
+QString chosen_wallet(const QString& device, const QString& port, UpdateOutcome& why);
 
 // How the bootloader entry sees the interface at `path`; with an empty path,
 // the wallet it would take.

@@ -10,6 +10,7 @@ const QVector<ExitStatusRow>& exit_statuses()
         {EXIT_IMAGE, "the image refused or unreadable"},
         {EXIT_SERVER, "before the wallet: the server, its answer, or storing the download"},
         {EXIT_NO_PERMISSION, "a wallet that could not be opened for lack of permission"},
+        {EXIT_BUSY, "the wallet is being updated by another process; nothing was sent"},
         {EXIT_INTERRUPTED, "stopped by Ctrl-C (SIGINT) before the wallet was done"},
         {EXIT_TERMINATED, "stopped by SIGTERM before the wallet was done"},
     };

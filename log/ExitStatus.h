@@ -15,6 +15,7 @@ enum ExitCode {
     EXIT_IMAGE = 4,
     EXIT_SERVER = 5,
     EXIT_NO_PERMISSION = 6,
+    EXIT_BUSY = 7,
     // Stopped by a signal: 128 + its number, as a shell reports a process it killed.
     EXIT_INTERRUPTED = 130, // SIGINT
     EXIT_TERMINATED = 143, // SIGTERM

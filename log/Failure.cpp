@@ -167,8 +167,13 @@ FailureRow describe(UpdateFailure failure)
     case UpdateFailure::SeveralWallets:
         // The windows take the first wallet listed.
         return Row(f, "several-wallets", EXIT_NO_WALLET, Wallet::Untouched)
-            .reason(QStringLiteral("several wallets attached ({detail}); name one with --device PATH"))
+            .reason(QStringLiteral("several wallets attached ({detail}); name one with --device PATH or --port PORT"))
             .cause(QStringLiteral("连接了不止一个钱包。请只留下要更新的那一个，拔下其他钱包后再试。"));
+    case UpdateFailure::NoWalletOnPort:
+        return Row(f, "no-wallet-on-port", EXIT_NO_WALLET, Wallet::Untouched)
+            .reason(QStringLiteral("no wallet on port {detail}; 'tessaro-flash devices' lists the ports"))
+            .cause(QStringLiteral(
+                "所指定的端口 {detail} 上没有钱包。请把钱包插到该端口，或指定钱包实际所在的端口后再试。"));
     case UpdateFailure::WalletNotConnected:
         return Row(f, "wallet-not-connected", EXIT_NO_WALLET, Wallet::Untouched)
             .manualBox(NoticeKind::Warning, QStringLiteral("下载文件"), QStringLiteral("设备未打开"))
@@ -197,6 +202,13 @@ FailureRow describe(UpdateFailure failure)
             .reason(QStringLiteral("{hint}"))
             .cause(QStringLiteral("找到了钱包，但这台电脑不允许本程序打开它。") + rule + QStringLiteral("，然后")
                    + press_again + untouched);
+    case UpdateFailure::WalletBusy:
+        // To the windows, a wallet that cannot be opened; the debug output
+        // names the holder. {because} is the holder: " (pid 123 (tessaro-flash))".
+        return Row(f, "wallet-busy", EXIT_BUSY, Wallet::Untouched)
+            .autoBox(wallet_box)
+            .reason(QStringLiteral("the wallet {detail} is being updated by another process{because}") + not_touched)
+            .cause(QStringLiteral("这个钱包正由另一个程序更新。请等它完成后再试。") + untouched);
     case UpdateFailure::EntryNotSent:
         // The automatic path goes on to look for a bootloader that does not
         // come, and ends as BootloaderNotFound.

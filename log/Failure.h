@@ -32,6 +32,8 @@ enum class UpdateFailure {
     NotCommandInterface, // a path named that is neither a wallet's command interface nor a bootloader
     WalletUnopenable,
     WalletNoPermission,
+    WalletBusy, // another process is updating it: nothing was sent
+    NoWalletOnPort, // the port named holds no wallet
     // From the restart on, the wallet has been touched.
     EntryNotSent, // CMD_GOTO_ROM not written
     BootloaderNotFound,

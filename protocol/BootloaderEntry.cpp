@@ -30,14 +30,14 @@ WalletMode wallet_mode(const hid_device_info& entry)
     return WalletMode::Other;
 }
 
-EntryResult enter_bootloader()
+EntryResult enter_bootloader(const QString& chosen)
 {
     EntryResult result;
+    result.path = chosen;
     hid_device_info* list = hid_enumerate(VENDOR_ID, 0);
-    for (const hid_device_info* entry = list; entry != nullptr; entry = entry->next) {
+    for (const hid_device_info* entry = list; entry != nullptr && result.path.isEmpty(); entry = entry->next) {
         if (wallet_mode(*entry) != WalletMode::Other) {
             result.path = QString::fromUtf8(entry->path);
-            break;
         }
     }
     hid_free_enumeration(list);
@@ -53,7 +53,11 @@ EntryResult enter_bootloader()
         }
         return result;
     }
-    result.target = bootloaders_besides(result.path);
+    result.outcome = prepare_restart(result.path, &result.target);
+    if (!result.outcome.ok()) {
+        hid_close(device);
+        return result;
+    }
     // The wallet restarts at once; whether it took the report shows when the
     // bootloader is looked for.
     if (!hid_send_data(device, CMD_GOTO_ROM, 0, nullptr)) {
@@ -69,9 +73,9 @@ bool goto_rom()
     return goto_rom(nullptr);
 }
 
-bool goto_rom(EntryResult* result)
+bool goto_rom(EntryResult* result, const QString& chosen)
 {
-    const EntryResult entry = enter_bootloader();
+    const EntryResult entry = enter_bootloader(chosen);
     if (result != nullptr) {
         *result = entry;
     }

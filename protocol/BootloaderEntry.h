@@ -25,11 +25,13 @@ struct EntryResult
     BootloaderTarget target;
 };
 
-// Finds the wallet (the first entry in either mode), notes the bootloaders
-// already on the bus, sends it CMD_GOTO_ROM and closes it.
-EntryResult enter_bootloader();
+// Finds the wallet (`chosen`, or the first entry in either mode), takes its
+// lock and notes the bootloaders already on the bus, sends it CMD_GOTO_ROM
+// and closes it.
+EntryResult enter_bootloader(const QString& chosen = QString());
 
-// The same, telling the user "设备未找到" when no wallet was found or it could
-// not be opened; `entry` (when given) receives the result.
-bool goto_rom(EntryResult* entry);
+// The same, telling the user "设备未找到" when no wallet was found, it could
+// not be opened or another process is updating it; `entry` (when given)
+// receives the result.
+bool goto_rom(EntryResult* entry, const QString& chosen = QString());
 bool goto_rom();

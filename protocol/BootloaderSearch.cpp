@@ -1,5 +1,6 @@
 #include "protocol/BootloaderSearch.h"
 
+#include "log/MyLog.h"
 #include "log/StopRequest.h"
 #include "protocol/Commands.h"
 #include "protocol/DeviceAccess.h"
@@ -7,6 +8,40 @@
 #include "protocol/Wait.h"
 
 #include <QDebug>
+
+namespace {
+
+// Of the new bootloaders, those of the restarted wallet. Where the port and
+// the serial disagree the port decides, and the run log says so.
+// Each is said once, though the search lists the bus again and again.
+QSet<QString> restarted_wallet(const QSet<QString>& fresh, const BootloaderTarget& target, QSet<QString>* said)
+{
+    QSet<QString> taken;
+    for (const QString& path : fresh) {
+        const WalletIdentity identity = identify(path);
+        bool serial_differs = false;
+        const bool unsaid = !said->contains(path);
+        said->insert(path);
+        if (!same_wallet(target.identity, identity, &serial_differs)) {
+            if (unsaid) {
+                qDebug().noquote() << "leaving the bootloader" << path << "(" + identity.text() + ") alone: not the"
+                                   << "restarted wallet (" + target.identity.text() + ")";
+            }
+            continue;
+        }
+        if (serial_differs && unsaid) {
+            const QString line = QStringLiteral("the bootloader %1 on port %2 reports serial %3, the restarted wallet "
+                                                "%4; the port decides")
+                                     .arg(path, identity.port, identity.serial, target.identity.serial);
+            qDebug().noquote() << line;
+            MyLog::GetInstance()->WriteLog(line);
+        }
+        taken.insert(path);
+    }
+    return taken;
+}
+
+} // namespace
 
 QSet<QString> list_bootloaders()
 {
@@ -21,25 +56,44 @@ QSet<QString> list_bootloaders()
     return paths;
 }
 
-BootloaderTarget bootloaders_besides(const QString& chosen)
+UpdateOutcome prepare_restart(const QString& chosen, BootloaderTarget* target)
 {
-    BootloaderTarget target;
-    target.known = list_bootloaders();
-    target.known.remove(chosen);
-    return target;
+    target->identity = identify(chosen);
+    QString holder;
+    if (!lock_wallet(target->identity, &holder)) {
+        qDebug().noquote() << "the wallet" << chosen << "(" + target->identity.text() + ")"
+                           << "is being updated by" << holder;
+        UpdateOutcome busy = UpdateOutcome::failed(UpdateFailure::WalletBusy, chosen);
+        busy.device_error = holder;
+        return busy;
+    }
+    if (!target->identity.known()) {
+        target->restart_lock = std::make_shared<RestartLock>();
+        // The wait for another process's restart may have been stopped.
+        if (stop_requested(StopLevel::NoNewWallets)) {
+            target->restart_lock.reset();
+            return UpdateOutcome::stopped(QStringLiteral("before the restart into the bootloader"), false, false);
+        }
+    }
+    // Taken after the restart lock: a bootloader another process is still
+    // finding is then already on the bus, and so not new.
+    target->known = list_bootloaders();
+    target->known.remove(chosen);
+    return UpdateOutcome();
 }
 
 SearchResult find_bootloader(const SearchPolicy& policy, const BootloaderTarget& target, const OpenBootloader& open)
 {
     SearchResult result;
     result.outcome = UpdateOutcome::failed(UpdateFailure::BootloaderNotFound);
+    QSet<QString> said;
     for (int attempt = 0; attempt < policy.attempts; ++attempt) {
         if (stop_requested(StopLevel::AtBlockBoundary)) {
             result.outcome
                 = UpdateOutcome::stopped(QStringLiteral("while looking for the restarted bootloader"), false);
             return result;
         }
-        const QSet<QString> fresh = list_bootloaders() - target.known;
+        const QSet<QString> fresh = restarted_wallet(list_bootloaders() - target.known, target, &said);
         if (fresh.size() > 1) {
             result.outcome = UpdateOutcome::failed(UpdateFailure::SeveralBootloaders);
             return result;
@@ -51,6 +105,7 @@ SearchResult find_bootloader(const SearchPolicy& policy, const BootloaderTarget&
         const QString path = *fresh.cbegin();
         hid_device* device = open ? open(path) : hid_open_path(path.toUtf8().constData());
         if (device != nullptr) {
+            target.restart_lock.reset();
             result.device = device;
             result.path = path;
             result.outcome = UpdateOutcome();

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "protocol/UpdateOutcome.h"
+#include "protocol/WalletIdentity.h"
+#include "protocol/WalletLock.h"
 
 #include <QSet>
 #include <QString>
@@ -8,6 +10,7 @@
 #include <hidapi.h>
 
 #include <functional>
+#include <memory>
 
 // How long the search for a restarted wallet's bootloader goes on: this many
 // listings, this long apart; an open that fails waits too, or goes on at once.
@@ -26,19 +29,27 @@ constexpr SearchPolicy AUTOMATIC_SEARCH {5, 4000, false};
 // permissions are not yet in place is tried again at each listing.
 constexpr SearchPolicy MANUAL_SEARCH {200, 100, true};
 
-// The bootloaders that were on the bus before the wallet was restarted: only a
-// bootloader not among them is the restarted wallet.
+// The wallet being restarted: its identity (port and serial) and the
+// bootloaders that were on the bus before. Only a bootloader of the same
+// identity that is not among those is the restarted wallet.
 struct BootloaderTarget
 {
     QSet<QString> known;
+    WalletIdentity identity;
+    // Held from before the restart of a wallet without identity to its opened
+    // bootloader; the search lets it go.
+    mutable std::shared_ptr<RestartLock> restart_lock;
 };
 
 // The paths of the bootloaders on the bus now.
 QSet<QString> list_bootloaders();
 
-// The bootloaders on the bus now, except `chosen`: taken before a restart, so
-// that a chosen wallet already in its bootloader is itself the one written.
-BootloaderTarget bootloaders_besides(const QString& chosen);
+// Before the wallet at `chosen` is sent anything: its identity and its lock
+// (a WalletBusy outcome, nothing sent, when another process holds it), the
+// restart lock where it has no identity, then the bootloaders on the bus
+// except `chosen`, so that a chosen wallet already in its bootloader is itself
+// the one written.
+UpdateOutcome prepare_restart(const QString& chosen, BootloaderTarget* target);
 
 struct SearchResult
 {
@@ -49,8 +60,9 @@ struct SearchResult
 
 using OpenBootloader = std::function<hid_device*(const QString& path)>;
 
-// Waits for exactly one new bootloader and opens it with `open` (hid_open_path
-// when not given). Several new ones end the search at once: the wallet that was
-// restarted cannot be told, so none is written.
+// Waits for exactly one new bootloader of the target's identity and opens it
+// with `open` (hid_open_path when not given); others that appear meanwhile (a
+// wallet plugged in) are left alone. Several that fit end the search at once:
+// the wallet that was restarted cannot be told, so none is written.
 SearchResult find_bootloader(const SearchPolicy& policy, const BootloaderTarget& target,
                              const OpenBootloader& open = OpenBootloader());

@@ -33,6 +33,10 @@ struct Faults
     int refuse_crc = -1; // the CRC check of this segment (0-based, since the erase) is refused
     bool no_bootloader = false; // after CMD_GOTO_ROM the wallet never comes back
     int reboot_ms = 0; // time from CMD_GOTO_ROM until the bootloader appears
+    int plug_in_ms = 0; // the wallet is plugged in this long after it was attached (0: at once)
+    bool no_port = false; // the device layer cannot tell the port it is plugged into
+    bool no_serial = false; // the enumeration reports no serial number
+    bool bootloader_serial_differs = false; // the bootloader reports its serial with "-BL" appended
     bool open_denied = false; // hid_open_path and hid_open fail, as without permission
     // Only the bootloader's node cannot be opened: a udev rule that names the
     // application's product ID alone.
@@ -85,6 +89,9 @@ public:
     virtual int reportsReceived() const = 0;
     virtual std::vector<QString> errors() const = 0;
     virtual std::vector<QString> paths() const = 0; // current interface paths, empty while off the bus
+    // The USB port it is plugged into, the same in both modes: "1-N" with
+    // Linux paths, a location ID such as "0x14100000" with macOS paths.
+    virtual QString port() const = 0;
 };
 
 class Bus

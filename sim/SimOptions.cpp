@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include <vector>
+
 namespace sim {
 
 namespace {
@@ -38,6 +40,8 @@ const char kLinkUs[] = "link-us";
 const char kPathStyle[] = "path-style";
 
 const char kSecondWallet[] = "second-wallet";
+const char kWallets[] = "wallets";
+const char kWalletFault[] = "wallet-fault";
 const char kMode[] = "mode";
 const char kNoWallet[] = "no-wallet";
 
@@ -48,10 +52,17 @@ struct Flag
     bool Faults::*field;
 };
 const Flag kFlags[] = {
-    {"no-erase-reply", &Faults::no_erase_reply}, {"refuse-erase", &Faults::refuse_erase},
-    {"no-crc-reply", &Faults::no_crc_reply},     {"no-bootloader", &Faults::no_bootloader},
-    {"open-denied", &Faults::open_denied},       {"bootloader-open-denied", &Faults::bootloader_open_denied},
-    {"stray-report", &Faults::stray_report},     {"stray-before-reply", &Faults::stray_before_reply},
+    {"no-erase-reply", &Faults::no_erase_reply},
+    {"refuse-erase", &Faults::refuse_erase},
+    {"no-crc-reply", &Faults::no_crc_reply},
+    {"no-bootloader", &Faults::no_bootloader},
+    {"open-denied", &Faults::open_denied},
+    {"bootloader-open-denied", &Faults::bootloader_open_denied},
+    {"stray-report", &Faults::stray_report},
+    {"stray-before-reply", &Faults::stray_before_reply},
+    {"no-port", &Faults::no_port},
+    {"no-serial", &Faults::no_serial},
+    {"bootloader-serial-differs", &Faults::bootloader_serial_differs},
 };
 struct Number
 {
@@ -69,6 +80,7 @@ const Number kNumbers[] = {
     {"refuse-crc", &Faults::refuse_crc, 0, "I"},
     {"reboot-ms", &Faults::reboot_ms, 0, "N"},
     {"reply-delay-ms", &Faults::reply_delay_ms, 0, "N"},
+    {"plug-in-ms", &Faults::plug_in_ms, 0, "N"},
 };
 
 // "no-erase-reply, ..., unplug-at=N, no-crc-reply-to=I, ...", for the help and
@@ -183,6 +195,14 @@ void addOptions(QCommandLineParser& parser)
                       QStringLiteral("Attach a second wallet, without faults, in its application or its bootloader, "
                                      "before the first."),
                       QStringLiteral("mode")});
+    parser.addOption({QString::fromLatin1(kWallets),
+                      QStringLiteral("Attach <n> wallets, each on its own port, in port order; --fault then applies "
+                                     "to every one of them."),
+                      QStringLiteral("n")});
+    parser.addOption({QString::fromLatin1(kWalletFault),
+                      QStringLiteral("Give wallet <i> (from 1, in port order) a fault, as --fault does (repeatable): "
+                                     "2:reboot-ms=300."),
+                      QStringLiteral("i:spec")});
 }
 
 bool applyFault(const QString& spec, WalletConfig* config, QString* error)
@@ -275,6 +295,37 @@ bool applyOptions(const QCommandLineParser& parser, QString* error)
         return false;
     }
 
+    int count = 1;
+    if (parser.isSet(QString::fromLatin1(kWallets))
+        && (!parse_count(parser.value(QString::fromLatin1(kWallets)), 1, &count) || !second_mode.isEmpty())) {
+        *error = QStringLiteral("--wallets needs a whole number of at least 1, and no --second-wallet");
+        return false;
+    }
+    std::vector<WalletConfig> wallets;
+    if (!second_mode.isEmpty()) {
+        wallets.push_back(second);
+    }
+    for (int i = 0; i < count && !parser.isSet(QString::fromLatin1(kNoWallet)); ++i) {
+        wallets.push_back(config);
+        if (count > 1) {
+            wallets.back().serial = QStringLiteral("TS%1").arg(i + 1, 7, 10, QLatin1Char('0'));
+        }
+    }
+    const QStringList aimed = parser.values(QString::fromLatin1(kWalletFault));
+    for (const QString& spec : aimed) {
+        const int colon = spec.indexOf(QLatin1Char(':'));
+        int index = 0;
+        if (colon < 0 || !parse_count(spec.left(colon), 1, &index) || index > int(wallets.size())) {
+            *error = QStringLiteral("--wallet-fault takes I:FAULT with I a wallet from 1 to %1, not '%2'")
+                         .arg(wallets.size())
+                         .arg(spec);
+            return false;
+        }
+        if (!applyFault(spec.mid(colon + 1), &wallets[std::size_t(index - 1)], error)) {
+            return false;
+        }
+    }
+
     Bus& bus = Bus::instance();
     bus.reset();
     bus.setLinkIntervalUs(link_us);
@@ -284,11 +335,8 @@ bool applyOptions(const QCommandLineParser& parser, QString* error)
     // Without --trace a long update would only pile reports up in memory.
     bus.setTraceEnabled(!trace_path().isEmpty());
     // The second wallet comes first on the bus: the one most easily taken by mistake.
-    if (!second_mode.isEmpty()) {
-        bus.attachWallet(second);
-    }
-    if (!parser.isSet(QString::fromLatin1(kNoWallet))) {
-        bus.attachWallet(config);
+    for (const WalletConfig& wallet : wallets) {
+        bus.attachWallet(wallet);
     }
     return true;
 }

@@ -84,13 +84,23 @@ SimWallet::SimWallet(std::recursive_mutex& mutex, int location, int* hidraw_coun
         mode_ = Mode::Unplugged;
         return;
     }
+    if (faults_.plug_in_ms > 0) {
+        // Plugged in later, in the mode it was given, as a restart comes back.
+        mode_ = Mode::Unplugged;
+        arrival_mode_ = config.mode;
+        rebooting_ = true;
+        reboot_due_ = bus_now() + std::chrono::milliseconds(faults_.plug_in_ms);
+        return;
+    }
     arrive(config.mode);
 }
 
 void SimWallet::settle()
 {
     if (rebooting_ && bus_now() >= reboot_due_) {
-        arrive(Mode::Bootloader);
+        const Mode mode = arrival_mode_;
+        arrival_mode_ = Mode::Bootloader;
+        arrive(mode);
     }
 }
 
@@ -232,6 +242,22 @@ std::vector<QString> SimWallet::paths() const
         result.push_back(info.path);
     }
     return result;
+}
+
+QString SimWallet::listedSerial() const
+{
+    if (faults_.no_serial) {
+        return QString();
+    }
+    return faults_.bootloader_serial_differs && mode_ == Mode::Bootloader ? serial_ + QStringLiteral("-BL") : serial_;
+}
+
+QString SimWallet::port() const
+{
+    if (path_style_ == PathStyle::Linux) {
+        return QStringLiteral("1-%1").arg(location_);
+    }
+    return QStringLiteral("0x%1").arg(0x14000000 + location_ * 0x100000, 8, 16, QLatin1Char('0'));
 }
 
 unsigned short SimWallet::productId() const

@@ -42,6 +42,7 @@ public:
     int reportsReceived() const override;
     std::vector<QString> errors() const override;
     std::vector<QString> paths() const override;
+    QString port() const override;
 
     // Bus side. settle() completes a reboot whose time has come.
     void settle();
@@ -51,6 +52,8 @@ public:
     unsigned short productId() const;
     QString productString() const;
     QString serial() const { return serial_; }
+    // The serial number the enumeration reports, as the faults have it.
+    QString listedSerial() const;
     const std::vector<InterfaceInfo>& interfaces() const { return interfaces_; }
     std::deque<InputReport>& inputReports() { return input_; }
 
@@ -84,6 +87,7 @@ private:
     Mode mode_ = Mode::Application;
     bool on_bus_ = false;
     bool rebooting_ = false;
+    Mode arrival_mode_ = Mode::Bootloader; // what a wallet off the bus comes back as
     Clock::time_point reboot_due_;
     unsigned long long session_ = 0;
     std::vector<InterfaceInfo> interfaces_;

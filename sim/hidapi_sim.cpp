@@ -68,7 +68,7 @@ hid_device_info* new_info(const SimWallet& wallet, const InterfaceInfo& interfac
     std::memcpy(info->path, path.constData(), std::size_t(path.size()) + 1);
     info->vendor_id = sim::wire::kVendorId;
     info->product_id = wallet.productId();
-    info->serial_number = new_wide(wallet.serial());
+    info->serial_number = new_wide(wallet.listedSerial());
     info->release_number = kReleaseNumber;
     info->manufacturer_string = new_wide(QStringLiteral("Tessaro"));
     info->product_string = new_wide(wallet.productString());

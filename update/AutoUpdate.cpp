@@ -81,7 +81,7 @@ bool flash_update(const QString& path, const FlashProgress& progress)
     return flash_update(FirmwareImage::fromFile(path), BootloaderTarget(), progress).ok();
 }
 
-UpdateOutcome run_auto_update(const Flasher& flash, UpdateObserver* watcher)
+UpdateOutcome run_auto_update(const Flasher& flash, UpdateObserver* watcher, const QString& device)
 {
     ObserverChain report(watcher);
     // Until the restart nothing was sent: a stop of either level ends the
@@ -123,7 +123,7 @@ UpdateOutcome run_auto_update(const Flasher& flash, UpdateObserver* watcher)
     }
     report.stepStarted(UpdateStep::BootloaderEntry);
     EntryResult entry;
-    if (!goto_rom(&entry)) {
+    if (!goto_rom(&entry, device)) {
         return entry.outcome;
     }
     show_notice(QStringLiteral("即将进行下载，请勿断开设备"));

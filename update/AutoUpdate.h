@@ -33,4 +33,6 @@ bool flash_update(const QString& path, const FlashProgress& progress = FlashProg
 // command line run the same sequence; only how they show progress differs.
 // `watcher`, when given, hears the steps before the flash.
 using Flasher = std::function<UpdateOutcome(const FirmwareImage&, const BootloaderTarget&)>;
-UpdateOutcome run_auto_update(const Flasher& flash, UpdateObserver* watcher = nullptr);
+// `device`, when given, is the wallet to restart; otherwise the first found.
+UpdateOutcome run_auto_update(const Flasher& flash, UpdateObserver* watcher = nullptr,
+                              const QString& device = QString());

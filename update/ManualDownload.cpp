@@ -91,7 +91,12 @@ UpdateOutcome run_manual_download(DeviceSession& session, HIDHelper* writer, con
     // Only a bootloader that was not there before is the wallet restarted here.
     ManualObserver observer(writer, watcher);
     observer.stepStarted(UpdateStep::BootloaderEntry);
-    const BootloaderTarget target = bootloaders_besides(path);
+    BootloaderTarget target;
+    const UpdateOutcome prepared = prepare_restart(path, &target);
+    if (!prepared.ok()) {
+        // As a wallet that cannot be opened: no line of its own.
+        return finished(prepared);
+    }
     if (!hid_send_data(session.handle(), CMD_GOTO_ROM, 0, nullptr)) {
         UpdateOutcome outcome = UpdateOutcome::failed(UpdateFailure::EntryNotSent, path);
         outcome.device_error = device_error_text(session.handle());

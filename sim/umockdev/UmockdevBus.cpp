@@ -93,7 +93,7 @@ namespace sim {
 namespace {
 
 using sim::wire::kInputReportSize;
-const char kUsbRoot[] = "/devices/pci0000:00/0000:00:14.0/usb1";
+const char kUsbController[] = "/devices/pci0000:00/0000:00:14.0";
 
 // Vendor page 0xFF00, usage 1: 64-byte input and output reports, no report IDs.
 const unsigned char kReportDescriptor[]
@@ -130,8 +130,9 @@ void answer_string(UMockdevIoctlClient* client, const QByteArray& text, std::siz
 
 } // namespace
 
-UmockdevBus::UmockdevBus()
-    : testbed_(umockdev_testbed_new())
+UmockdevBus::UmockdevBus(int usb_bus)
+    : usb_bus_(usb_bus)
+    , testbed_(umockdev_testbed_new())
 {
     if (testbed_ != nullptr) {
         gchar* root = umockdev_testbed_get_root_dir(testbed_);
@@ -210,7 +211,7 @@ void UmockdevBus::plug(SimWallet& wallet, int port)
 {
     Plugged& plugged = plugged_[&wallet];
     plugged.session = wallet.session();
-    plugged.usb_syspath = QStringLiteral("%1/1-%2").arg(QLatin1String(kUsbRoot)).arg(port);
+    plugged.usb_syspath = QStringLiteral("%1/usb%2/%2-%3").arg(QLatin1String(kUsbController)).arg(usb_bus_).arg(port);
     const unsigned short product = wallet.productId();
     const QString serial = wallet.serial();
     QString sysfs
@@ -235,7 +236,8 @@ void UmockdevBus::plug(SimWallet& wallet, int port)
         const QString hid_name
             = QStringLiteral("0003:%1:%2.%3")
                   .arg(hex4(sim::wire::kVendorId).toUpper(), hex4(product).toUpper(), hex4(++hid_sequence_));
-        node.syspaths[2] = QStringLiteral("%1/1-%2:1.%3").arg(plugged.usb_syspath).arg(port).arg(interface.number);
+        node.syspaths[2]
+            = QStringLiteral("%1/%2-%3:1.%4").arg(plugged.usb_syspath).arg(usb_bus_).arg(port).arg(interface.number);
         node.syspaths[1] = node.syspaths[2] + QLatin1Char('/') + hid_name;
         node.syspaths[0] = node.syspaths[1] + QStringLiteral("/hidraw/hidraw%1").arg(node.number);
         sysfs += QStringLiteral("P: %1\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceNumber=%2\n\n")

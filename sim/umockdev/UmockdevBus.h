@@ -24,7 +24,8 @@ class SimWallet;
 class UmockdevBus
 {
 public:
-    UmockdevBus();
+    // The wallets sit on the ports "usb_bus-k" of that USB bus.
+    explicit UmockdevBus(int usb_bus = 1);
     ~UmockdevBus();
     UmockdevBus(const UmockdevBus&) = delete;
     UmockdevBus& operator=(const UmockdevBus&) = delete;
@@ -59,6 +60,7 @@ private:
     bool plugNode(Node& node, SimWallet& wallet, int interface);
     SimWallet* liveWallet(const Node& node, UMockdevIoctlClient* client) const;
 
+    int usb_bus_;
     UMockdevTestbed* testbed_ = nullptr;
     QString root_;
     int hid_sequence_ = 0;

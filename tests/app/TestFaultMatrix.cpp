@@ -22,6 +22,8 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <sys/file.h>
+
 namespace {
 
 const QString kNotice = QStringLiteral("即将进行下载，请勿断开设备");
@@ -233,7 +235,8 @@ void TestFaultMatrix::update_data()
 {
     QTest::addColumn<bool>("manual");
     // Faults of the wallet, comma-separated, and of the setting: no-release,
-    // bad-digest, no-wallet, bad-image, not-connected, path-style=linux.
+    // bad-digest, no-wallet, bad-image, not-connected, path-style=linux, held
+    // (by another process's lock).
     QTest::addColumn<QString>("faults");
     QTest::addColumn<int>("failure"); // UpdateFailure
     QTest::addColumn<QStringList>("told"); // the boxes, or the run-log lines after "Send begin"
@@ -284,6 +287,10 @@ void TestFaultMatrix::update_data()
     fetch("wallet may not be opened", "open-denied", UpdateFailure::WalletNoPermission);
     fetch("digest does not match", "bad-digest", UpdateFailure::DigestMismatch);
     fetch("no wallet", "no-wallet", UpdateFailure::NoWallet);
+    // Another process holds the wallet's lock: to the windows, a wallet that cannot be opened.
+    fetch("held by another process", "held", UpdateFailure::WalletBusy);
+    QTest::newRow("manual: held by another process")
+        << true << "held" << int(UpdateFailure::WalletBusy) << manual_lines(UpdateFailure::WalletBusy);
     QTest::newRow("manual: refused image") << true << "bad-image" << int(UpdateFailure::ImageRefused)
                                            << QStringList {"固件文件格式错误 line 1: missing start code ':'"};
     QTest::newRow("manual: missing file") << true << "missing-file" << int(UpdateFailure::ImageUnreadable)
@@ -308,6 +315,9 @@ void TestFaultMatrix::update()
     sim::WalletConfig config;
     QString error;
     const QStringList given = faults.split(QLatin1Char(','));
+    QTemporaryDir locks;
+    QFile held(locks.filePath(QStringLiteral("tessaro-wallet-0x14100000.lock")));
+    const auto unlocked = qScopeGuard([] { settings().lock_dir.clear(); });
     for (const QString& fault : given) {
         if (fault == QLatin1String("path-style=linux")) {
             config.path_style = sim::PathStyle::Linux;
@@ -315,6 +325,10 @@ void TestFaultMatrix::update()
             server_.remove_route(QStringLiteral("/firmware/latest"));
         } else if (fault == QLatin1String("bad-digest")) {
             serveRelease(QByteArray(32, '0'));
+        } else if (fault == QLatin1String("held")) {
+            settings().lock_dir = locks.path();
+            QVERIFY(held.open(QIODevice::ReadWrite) && held.write("4242 tessaro-flash\n") > 0 && held.flush());
+            QCOMPARE(::flock(held.handle(), LOCK_EX | LOCK_NB), 0);
         } else if (fault == QLatin1String("no-server")) {
             settings().server_base = normalized_base(QStringLiteral("https://127.0.0.1:1"));
         } else if (fault == QLatin1String("untrusted")) {

@@ -21,6 +21,8 @@ private slots:
     void devices();
     void flash_data();
     void flash();
+    void severalWallets_data();
+    void severalWallets();
 
 private:
     // The run log lands in the working directory, the test's as well.
@@ -179,6 +181,49 @@ void TestFlashDevices::flash()
                  twist == QLatin1String("warned") ? 1 : 0);
     }
     QVERIFY2(lastLogLine.isEmpty() || run_log::lastText().startsWith(lastLogLine), qPrintable(run_log::lastText()));
+}
+
+void TestFlashDevices::severalWallets_data()
+{
+    QTest::addColumn<QStringList>("args"); // after the command; IMAGE stands for the image
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("said"); // on stdout or stderr
+
+    const QStringList two {"--wallets", "2", "--path-style", "linux"};
+    const QStringList flash {"flash", "IMAGE", "-v"};
+    QTest::newRow("devices: port and serial")
+        << QStringList {"devices", "--json"} + two << 0
+        << "\"interface\":0,\"mode\":\"application\",\"no_permission\":false,\"path\":\"/dev/hidraw2\","
+           "\"port\":\"1-2\",\"product\":\"Korvex N1\",\"serial\":\"TS0000002\"";
+    QTest::newRow("devices: macOS location IDs")
+        << QStringList {"devices", "--wallets", "2"} << 0 << "/AppleUSBHostHIDDevice\t0x14200000\tTS0000002\n";
+    QTest::newRow("several, none named")
+        << flash + two << 3
+        << "several wallets attached (application /dev/hidraw0 on port 1-1; application /dev/hidraw2 on port 1-2); "
+           "name one with --device PATH or --port PORT";
+    QTest::newRow("the second by its port") << flash + two + QStringList {"--port", "1-2"} << 0 << "下载成功";
+    QTest::newRow("no wallet on the port")
+        << flash + two + QStringList {"--port", "9-9"} << 3 << "no wallet on port 9-9";
+    QTest::newRow("path and port") << flash + two + QStringList {"--port", "1-2", "--device", "/dev/hidraw2"} << 2
+                                   << "with --device or with --port, not both";
+    // The bootloader on port 1-1 is plugged in while the wallet on 1-2 restarts.
+    QTest::newRow("a bootloader plugged in during the search")
+        << flash + QStringList {"--path-style",     "linux",          "--second-wallet", "bootloader", "--wallet-fault",
+                                "1:plug-in-ms=400", "--wallet-fault", "2:reboot-ms=800", "--port",     "1-2"}
+        << 0 << "(port 1-1, serial TS0000002) alone: not the restarted wallet (port 1-2, serial TS0000001)";
+}
+
+// Several simulated wallets, each on its own port with its own restart time.
+void TestFlashDevices::severalWallets()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QString, said);
+    TempImage image(hex::image({{0x0800, 0x4000, hex::pattern(40 * 16)}}), "\n");
+    args.replaceInStrings(QRegularExpression(QStringLiteral("^IMAGE$")), image.path());
+    const ToolRun result = run(args);
+    QVERIFY2(result.code == code, qPrintable(result.err));
+    QVERIFY2((result.out + result.err).contains(said), qPrintable(result.out + result.err));
 }
 
 QTEST_MAIN(TestFlashDevices)

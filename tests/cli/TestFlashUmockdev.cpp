@@ -57,8 +57,16 @@ private slots:
     void cleanup();
     void run_data();
     void run();
+    void severalWallets_data();
+    void severalWallets();
 
 private:
+    // Wallet k's port: on a USB bus of this run's own, so that runs side by
+    // side on one machine do not share the wallets' lock files.
+    QString port(int k) const { return QStringLiteral("%1-%2").arg(bus_).arg(k); }
+    QStringList harness() const { return {"--usb-bus", QString::number(bus_)}; }
+
+    int bus_ = 2 + int(QCoreApplication::applicationPid() % 250);
     QTemporaryDir dir_;
     FirmwareServer server_;
     QByteArray release_;
@@ -99,15 +107,19 @@ void TestFlashUmockdev::run_data()
     QTest::newRow("devices")
         << QStringList() << QStringList {"devices", "--json"} << 0
         << "{\"devices\":[{\"interface\":0,\"mode\":\"application\",\"no_permission\":false,\"path\":\"/dev/"
-           "hidraw0\",\"product\":\"Korvex N1\"}]}"
+           "hidraw0\",\"port\":\""
+            + port(1) + "\",\"product\":\"Korvex N1\",\"serial\":\"TS0000001\"}]}"
         << "application:0";
     QTest::newRow("devices, two wallets") << two << QStringList {"devices"} << 0
-                                          << "bootloader\t0\tKorvex N1 Bootloader\t/dev/hidraw0\n"
-                                             "application\t0\tKorvex N1\t/dev/hidraw1\n"
+                                          << "bootloader\t0\tKorvex N1 Bootloader\t/dev/hidraw0\t" + port(1)
+            + "\tTS0000002\n"
+              "application\t0\tKorvex N1\t/dev/hidraw1\t"
+            + port(2) + "\tTS0000001\n"
                                           << "bootloader:0 application:0";
-    QTest::newRow("devices, no permission") << QStringList {"--fault", "open-denied"} << QStringList {"devices"} << 6
-                                            << "application\t0\tKorvex N1\t/dev/hidraw0\tno permission\n"
-                                            << "application:0";
+    QTest::newRow("devices, no permission")
+        << QStringList {"--fault", "open-denied"} << QStringList {"devices"} << 6
+        << "application\t0\tKorvex N1\t/dev/hidraw0\t" + port(1) + "\tTS0000001\tno permission\n"
+        << "application:0";
     QTest::newRow("flash through the restart") << QStringList() << flash << 0 << "下载成功"
                                                << "application:1";
     QTest::newRow("flash, already in the bootloader")
@@ -145,9 +157,9 @@ void TestFlashUmockdev::run()
     }
     const QString trace = dir_.filePath("trace"), state = dir_.filePath("state"), simTrace = dir_.filePath("sim");
     QFile::remove(run_log::fileName());
-    const ToolRun real
-        = run_tool(QStringLiteral("tessaro-umockdev-wallet"),
-                   wallets + QStringList {"--trace", trace, "--state", state, "--", TESSARO_FLASH} + command);
+    const ToolRun real = run_tool(
+        QStringLiteral("tessaro-umockdev-wallet"),
+        harness() + wallets + QStringList {"--trace", trace, "--state", state, "--", TESSARO_FLASH} + command);
     QVERIFY2(real.code == code, qPrintable(real.err));
     // A failure's last line names it; a permission problem, what to install.
     const QString last = real.err.trimmed().split('\n').last();
@@ -181,6 +193,126 @@ void TestFlashUmockdev::run()
                        command + wallets + QStringList {"--path-style", "linux", "--trace", simTrace}, dir_.path());
         QVERIFY2(sim.code == code, qPrintable(sim.err));
         QCOMPARE(trace_without_nonces(trace), trace_without_nonces(simTrace));
+    }
+}
+
+void TestFlashUmockdev::severalWallets_data()
+{
+    QTest::addColumn<QStringList>("wallets"); // the simulated wallets' options
+    // tessaro-flash's arguments, each command after the first started after
+    // --then=MS; A and B stand for two different images, L for a long one.
+    QTest::addColumn<QStringList>("commands");
+    QTest::addColumn<QString>("exits"); // each command's status, in order
+    QTest::addColumn<QString>("ends"); // the image each wallet holds, in port order; - for none
+
+    const QStringList two {"--wallets", "2", "--fault", "reboot-ms=300"};
+    // Each restart takes 300 ms: a second run started meanwhile once took the
+    // first run's bootloader for its own.
+    for (int delay : {0, 100, 200, 300, 500}) {
+        QTest::addRow("two runs %d ms apart, by path", delay)
+            << two
+            << QStringList {"flash", "A", "--device", "/dev/hidraw0", "--json", QStringLiteral("--then=%1").arg(delay),
+                            "flash", "B", "--device", "/dev/hidraw2", "--json"}
+            << "0 0"
+            << "A B";
+    }
+    QTest::newRow("two runs 100 ms apart, by port")
+        << two << QStringList {"flash", "A", "--port", port(1), "--json", "--then=100",
+                               "flash", "B", "--port", port(2), "--json"}
+        << "0 0"
+        << "A B";
+    // The bootloader on port 1 comes while the wallet on port 2 restarts.
+    QTest::newRow("a bootloader plugged in during the search")
+        << QStringList {"--second-wallet",   "bootloader",     "--wallet-fault",
+                        "1:plug-in-ms=1000", "--wallet-fault", "2:reboot-ms=2000"}
+        << QStringList {"flash", "A", "--port", port(2)} << "0"
+        << "- A";
+    QTest::newRow("two runs on one wallet")
+        << QStringList {"--mode", "bootloader"}
+        << QStringList {"flash", "L", "--port", port(1), "--then=300", "flash", "B", "--device", "/dev/hidraw0"}
+        << "0 7"
+        << "L";
+    // R is the server's release.
+    QTest::newRow("update by port, of two")
+        << QStringList {"--wallets", "2"} << QStringList {"update", "--port", port(2)} << "0"
+        << "- R";
+}
+
+// Several wallets and several runs under one testbed: every wallet gets its
+// own image and only its own, or its run stops with nothing sent.
+void TestFlashUmockdev::severalWallets()
+{
+    QFETCH(QStringList, wallets);
+    QFETCH(QStringList, commands);
+    QFETCH(QString, exits);
+    QFETCH(QString, ends);
+
+    // L runs on over three windows, long enough to be written while a second run starts.
+    const QMap<QString, QList<hex::Window>> images {{"A", {{0x0800, 0x4000, hex::pattern(16 * 1024, 3)}}},
+                                                    {"B", {{0x0800, 0x4000, hex::pattern(16 * 1024, 5)}}},
+                                                    {"L",
+                                                     {{0x0800, 0x4000, hex::pattern(48 * 1024, 7)},
+                                                      {0x0801, 0, hex::pattern(64 * 1024, 8)},
+                                                      {0x0802, 0, hex::pattern(64 * 1024, 9)}}}};
+    QMap<QString, QByteArray> data;
+    for (auto it = images.cbegin(); it != images.cend(); ++it) {
+        for (const hex::Window& window : it.value()) {
+            data[it.key()] += window.data;
+        }
+    }
+    // What a wallet may end up holding: one of the images, or the release.
+    QMap<QString, QByteArray> contents = data;
+    contents.insert(QStringLiteral("R"), release_);
+    QStringList args {TESSARO_FLASH};
+    for (const QString& word : qAsConst(commands)) {
+        if (data.contains(word)) {
+            const QString path = dir_.filePath(word + ".hex");
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(hex::image(images[word]).join("\n") + "\n");
+            args << path;
+        } else {
+            args << word;
+        }
+        if (word == QLatin1String("update")) {
+            args << "--server" << server_.base_url() << "--ca" << kTls + "ca.crt";
+        }
+        if (word.startsWith(QLatin1String("--then="))) {
+            args << TESSARO_FLASH;
+        }
+    }
+    const QString state = dir_.filePath("state");
+    const ToolRun run
+        = run_tool(QStringLiteral("tessaro-umockdev-wallet"),
+                   harness() + wallets + QStringList {"--state", state, "--outputs", dir_.path(), "--"} + args);
+    const QJsonObject result = QJsonDocument::fromJson(file_bytes(state)).object();
+    QStringList got;
+    QString errors;
+    for (int i = 0; i <= commands.filter(QRegularExpression(QStringLiteral("^--then="))).size(); ++i) {
+        // Without the progress bars, which would hide the rest.
+        const QString text = QString::fromUtf8(file_bytes(dir_.filePath(QStringLiteral("%1.err").arg(i))));
+        errors += text.split('\n').filter(QRegularExpression(QStringLiteral("^[^\\[]"))).join('\n') + '\n';
+        got << QString::fromLatin1(file_bytes(dir_.filePath(QStringLiteral("%1.exit").arg(i))));
+    }
+    QVERIFY2(got.join(' ') == exits, qPrintable(got.join(' ') + "\n" + run.err + errors));
+    QStringList held;
+    for (const QJsonValue& wallet : result.value("wallets").toArray()) {
+        const QString md5_text = wallet.toObject().value("firmware_md5").toString();
+        held << (wallet.toObject().value("firmware_updates").toInt() == 0 ? QStringLiteral("-")
+                                                                          : data.key(QByteArray(), "?"));
+        for (auto it = contents.cbegin(); it != contents.cend(); ++it) {
+            if (md5(it.value()) == md5_text.toLatin1()) {
+                held.last() = it.key();
+            }
+        }
+        QCOMPARE(wallet.toObject().value("firmware_updates").toInt(), held.last() == "-" ? 0 : 1);
+    }
+    QVERIFY2(held.join(' ') == ends, qPrintable(held.join(' ') + "\n" + errors));
+    // A run that found the wallet busy names the process that holds it.
+    if (exits.endsWith(" 7")) {
+        QVERIFY2(errors.contains(QRegularExpression(
+                     QStringLiteral("is being updated by another process \\(pid \\d+ \\(tessaro-flash\\)\\)"))),
+                 qPrintable(errors));
     }
 }
 

@@ -87,6 +87,22 @@ void TestFlashUpdateCommand::update_data()
     QTest::newRow("no wallet") << QStringList {"--ca", ca, "--no-wallet", "--json"} << 3 << "设备未找到"
                                << "no wallet attached"
                                << "no-wallet";
+    QTest::newRow("several wallets, none named") << QStringList {"--ca", ca, "--wallets", "2", "--json"} << 3 << ""
+                                                 << "several wallets attached (application IOService:"
+                                                 << "several-wallets";
+    QTest::newRow("the second wallet by its port")
+        << QStringList {"--ca", ca, "--wallets", "2", "--port", "0x14200000"} << 0 << "更新完成"
+        << ""
+        << "";
+    QTest::newRow("the second wallet by its path")
+        << QStringList {"--ca", ca, "--wallets", "2", "--path-style", "linux", "--device", "/dev/hidraw2"} << 0
+        << "更新完成"
+        << ""
+        << "";
+    QTest::newRow("no wallet on the port")
+        << QStringList {"--ca", ca, "--wallets", "2", "--port", "1-9", "--json"} << 3 << ""
+        << "no wallet on port 1-9"
+        << "no-wallet-on-port";
     QTest::newRow("missing CA file") << QStringList {"--ca", "/nonexistent/ca.pem"} << 2 << ""
                                      << ""
                                      << "";
@@ -131,9 +147,10 @@ void TestFlashUpdateCommand::update()
             events << last.value("event").toString() + ":" + last.value("step").toString()
                     + last.value("text").toString();
         }
-        QVERIFY2(events.contains("step:release-query"), qPrintable(run.out));
+        // Which wallet is settled before the server is asked: without one, no box and no query.
+        QVERIFY2(events.contains("step:release-query") == !lastNotice.isEmpty(), qPrintable(run.out));
         QCOMPARE(events.contains("step:write"), exitCode == 0 || failure.startsWith("crc"));
-        QVERIFY(events.contains("notice:" + lastNotice));
+        QVERIFY(lastNotice.isEmpty() || events.contains("notice:" + lastNotice));
         QCOMPARE(last.value("exit").toInt(), exitCode);
         QCOMPARE(last.value("failure").toString(), failure);
     }

@@ -6,6 +6,7 @@
 #include "protocol/HIDHelper.h"
 #include "sim/SimBus.h"
 #include "support/MessageBoxCatcher.h"
+#include "support/RunLog.h"
 #include "support/TempImage.h"
 #include "update/AutoUpdate.h"
 
@@ -17,6 +18,8 @@
 
 #include <algorithm>
 #include <numeric>
+
+#include <sys/file.h>
 
 Q_DECLARE_METATYPE(sim::Mode)
 
@@ -116,34 +119,77 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten_data()
     QTest::addColumn<bool>("manual");
     // The bus in list order: C the chosen wallet in its application, c in its
     // bootloader; A another wallet in its application, B in its bootloader; b
-    // a bootloader that comes on the bus together with the restarted wallet.
+    // a bootloader plugged in on another port as the restarted wallet comes back.
     QTest::addColumn<QString>("bus");
+    // What tells the wallets apart: "port"; "serial" where no port can be
+    // told; "none" where neither can; "busy": another process holds the
+    // chosen wallet's lock; "serial differs": the bootloader reports another
+    // serial than its application, and the port decides; "none, waits": as
+    // "none" while another process holds the restart lock for 100 ms.
+    QTest::addColumn<QString>("identity");
     QTest::addColumn<bool>("success");
     for (bool manual : {true, false}) {
         const QByteArray path = manual ? "manual: " : "automatic: ";
-        QTest::newRow(path + "another in its bootloader, listed before") << manual << "BC" << true;
-        QTest::newRow(path + "another in its bootloader, listed after") << manual << "CB" << true;
-        QTest::newRow(path + "another in its application") << manual << "CA" << true;
-        QTest::newRow(path + "alone in its bootloader") << manual << "c" << true;
-        QTest::newRow(path + "two bootloaders appear together") << manual << "Cb" << false;
+        QTest::newRow(path + "another in its bootloader, listed before") << manual << "BC"
+                                                                         << "port" << true;
+        QTest::newRow(path + "another in its bootloader, listed after") << manual << "CB"
+                                                                        << "port" << true;
+        QTest::newRow(path + "another in its application") << manual << "CA"
+                                                           << "port" << true;
+        QTest::newRow(path + "alone in its bootloader") << manual << "c"
+                                                        << "port" << true;
+        QTest::newRow(path + "another bootloader plugged in meanwhile") << manual << "Cb"
+                                                                        << "port" << true;
+        QTest::newRow(path + "plugged in meanwhile, told by serial") << manual << "Cb"
+                                                                     << "serial" << true;
+        QTest::newRow(path + "plugged in meanwhile, nothing to tell by") << manual << "Cb"
+                                                                         << "none" << false;
+        QTest::newRow(path + "held by another process") << manual << "CA"
+                                                        << "busy" << false;
+        QTest::newRow(path + "the bootloader's serial differs") << manual << "CA"
+                                                                << "serial differs" << true;
+        QTest::newRow(path + "nothing to tell by, another process restarting") << manual << "CA"
+                                                                               << "none, waits" << true;
     }
 }
 
-// Only a bootloader that was not on the bus before the restart is written, and
-// a chosen wallet already in its bootloader is itself written; when two new
-// bootloaders cannot be told apart nothing is written. The automatic path
+// Only a bootloader on the restarted wallet's port that was not on the bus
+// before the restart is written, and a chosen wallet already in its bootloader
+// is itself written; one plugged in elsewhere meanwhile is left alone. The automatic path
 // chooses the first wallet listed, in either mode.
 void TestManualDownload::theWalletRestartedIsTheWalletWritten()
 {
     QFETCH(bool, manual);
     QFETCH(QString, bus);
+    QFETCH(QString, identity);
     QFETCH(bool, success);
-    const auto attach = [](QChar kind) {
+    const int logged = run_log::texts().size(); // the run log stays open for the whole process
+    int serial = 0;
+    const auto attach = [&](QChar kind) {
         sim::WalletConfig config;
         config.mode = kind == 'A' || kind == 'C' ? sim::Mode::Application : sim::Mode::Bootloader;
         config.faults.reboot_ms = 4000;
+        config.serial = QStringLiteral("TS%1").arg(++serial, 7, 10, QLatin1Char('0'));
+        config.faults.no_port = identity == QLatin1String("serial") || identity.startsWith(QLatin1String("none"));
+        config.faults.no_serial = identity.startsWith(QLatin1String("none"));
+        config.faults.bootloader_serial_differs = identity == QLatin1String("serial differs");
         return &sim::Bus::instance().attachWallet(config);
     };
+    // Another process's lock on the chosen wallet's port, as it leaves it.
+    QTemporaryDir locks;
+    settings().lock_dir = locks.path();
+    QFile held(locks.filePath(QStringLiteral("tessaro-wallet-0x14100000.lock")));
+    if (identity == QLatin1String("busy")) {
+        QVERIFY(held.open(QIODevice::ReadWrite) && held.write("4242 tessaro-flash\n") > 0 && held.flush());
+        QCOMPARE(::flock(held.handle(), LOCK_EX | LOCK_NB), 0);
+    }
+    QFile restarting(locks.filePath(QStringLiteral("tessaro-restart.lock")));
+    if (identity == QLatin1String("none, waits")) {
+        QVERIFY(restarting.open(QIODevice::ReadWrite) && restarting.write("4243 tessaro-flash\n") > 0
+                && restarting.flush());
+        QCOMPARE(::flock(restarting.handle(), LOCK_EX | LOCK_NB), 0);
+    }
+    bool restarted_while_held = false;
     QVector<sim::Wallet*> wallets;
     for (QChar kind : bus.left(bus.indexOf('b'))) {
         wallets << attach(kind);
@@ -152,11 +198,32 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten()
         if (bus.contains('b') && waited >= 4000 && wallets.size() == 1) {
             wallets << attach('b');
         }
+        if (restarting.isOpen() && waited >= 100) {
+            // CMD_GOTO_ROM is command 0xC1.
+            restarted_while_held = std::any_of(wallets.begin(), wallets.end(),
+                                               [](sim::Wallet* wallet) { return wallet->commandCount(0xC1) > 0; });
+            restarting.close();
+        }
     };
     const int chosen = manual ? bus.indexOf(QRegularExpression(QStringLiteral("[Cc]"))) : 0;
     TempImage image(hex::image(hex::two_segments()), "\r\n");
     MessageBoxCatcher boxes;
     QCOMPARE(update_by(manual, chosen, image.path()), success);
+    settings().lock_dir.clear();
+    // Without port or serial, a wallet is restarted only once no other process
+    // is between its restart and its bootloader.
+    QVERIFY(!restarted_while_held);
+    QVERIFY(!restarting.isOpen());
+    if (identity == QLatin1String("busy")) {
+        // Stopped before anything was sent; the window says as for a wallet it cannot open.
+        QCOMPARE(wallets[chosen]->reportsReceived(), 0);
+        QCOMPARE(boxes.texts(), manual ? QStringList() : QStringList {QStringLiteral("设备未找到")});
+        return;
+    }
+    // The run log says where the port overruled the serial.
+    const QString overruled = QStringLiteral("on port 0x14100000 reports serial TS0000001-BL, the restarted wallet "
+                                             "TS0000001; the port decides");
+    QCOMPARE(run_log::texts().mid(logged).join('\n').contains(overruled), identity == QLatin1String("serial differs"));
     QCOMPARE(wallets.size(), bus.size());
     for (int i = 0; i < wallets.size(); ++i) {
         QCOMPARE(holds(*wallets[i], hex::two_segments()), success && i == chosen);

@@ -69,8 +69,8 @@ void TestFailureTable::rows()
              qPrintable(row.name));
     // Every failure the windows can meet is told somewhere in them; the
     // command line alone names wallets or takes several.
-    const bool command_line_only
-        = row.failure == UpdateFailure::SeveralWallets || row.failure == UpdateFailure::NotCommandInterface;
+    const bool command_line_only = row.failure == UpdateFailure::SeveralWallets
+        || row.failure == UpdateFailure::NotCommandInterface || row.failure == UpdateFailure::NoWalletOnPort;
     QVERIFY(!row.auto_box.isEmpty() || !row.manual_box.isEmpty() || !row.log_lines.isEmpty() || command_line_only);
 }
 
