@@ -3,7 +3,7 @@
 #include "app/CloseGuard.h"
 #include "app/UpdateStatusLine.h"
 #include "image/FirmwareImage.h"
-#include "log/Settings.h"
+#include "net/NetSettings.h"
 #include "update/AutoUpdate.h"
 
 #include "ui_HomePage.h"
@@ -20,12 +20,12 @@ void HomePage::OnAuto()
     // transfer for as long as it stayed open.
     close_guard_->setHeld(true);
     close_guard_->onRefused = [this]() { status_line_->closeRefused(); };
-    settings().network_received = [this](qint64 bytes) { status_line_->received(bytes); };
-    settings().network_silent = [this]() { status_line_->serverSilent(); };
+    net_settings().network_received = [this](qint64 bytes) { status_line_->received(bytes); };
+    net_settings().network_silent = [this]() { status_line_->serverSilent(); };
     const auto released = qScopeGuard([this]() {
         close_guard_->setHeld(false);
-        settings().network_received = nullptr;
-        settings().network_silent = nullptr;
+        net_settings().network_received = nullptr;
+        net_settings().network_silent = nullptr;
     });
     const UpdateOutcome outcome = run_auto_update(
         [this](const FirmwareImage& image, const BootloaderTarget& target) { return update_device(image, target); },

@@ -5,6 +5,7 @@
 #include "console/MessageBoxNotices.h"
 #include "console/Widget.h"
 #include "log/Settings.h"
+#include "net/NetSettings.h"
 #include "net/ServerConfig.h"
 #include "sim/SimOptions.h"
 
@@ -69,7 +70,7 @@ int main(int argc, char** argv)
         return 2;
     }
     if (parser.isSet(server)) {
-        settings().server_base = normalized_base(parser.value(server));
+        net_settings().server_base = normalized_base(parser.value(server));
     }
     if (parser.isSet(ca) && !add_trusted_ca_file(parser.value(ca), &error)) {
         err << "tessaro-updater-sim: " << error << '\n';

@@ -1,9 +1,9 @@
 #include "BenchImage.h"
 
 #include "log/Notice.h"
-#include "log/Settings.h"
 #include "sim/SimBus.h"
 #include "update/AutoUpdate.h"
+#include "update/ScopedSettings.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -2,12 +2,12 @@
 
 #include "image/FirmwareImage.h"
 #include "log/Notice.h"
-#include "log/Settings.h"
 #include "protocol/DeviceSession.h"
 #include "protocol/HIDHelper.h"
 #include "protocol/UpdateOutcome.h"
 #include "sim/SimBus.h"
 #include "update/ManualDownload.h"
+#include "update/ScopedSettings.h"
 
 #include <QCoreApplication>
 #include <QDir>

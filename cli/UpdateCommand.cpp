@@ -5,7 +5,7 @@
 #include "cli/StopSignals.h"
 #include "cli/WalletListing.h"
 #include "image/FirmwareImage.h"
-#include "log/Settings.h"
+#include "net/NetSettings.h"
 #include "net/ServerConfig.h"
 #include "update/AutoUpdate.h"
 
@@ -16,7 +16,7 @@ int run_update(const QString& server, const QString& ca, const QString& device, 
                QTextStream& out, QTextStream& err)
 {
     if (!server.isEmpty()) {
-        settings().server_base = normalized_base(server);
+        net_settings().server_base = normalized_base(server);
     }
     QString error;
     if (!ca.isEmpty() && !add_trusted_ca_file(ca, &error)) {

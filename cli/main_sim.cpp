@@ -1,6 +1,6 @@
 #include "cli/CliExtension.h"
 #include "cli/FlashTool.h"
-#include "log/Settings.h"
+#include "protocol/DeviceSettings.h"
 #include "sim/SimOptions.h"
 
 #include <QCommandLineParser>
@@ -25,10 +25,10 @@ public:
     bool apply(const QCommandLineParser& parser, QString* error) override
     {
         if (parser.isSet(QString::fromLatin1(kUdevRulesDir))) {
-            settings().udev_rule_dirs = parser.values(QString::fromLatin1(kUdevRulesDir));
+            device_settings().udev_rule_dirs = parser.values(QString::fromLatin1(kUdevRulesDir));
         }
         if (parser.isSet(QString::fromLatin1(kNotRoot))) {
-            settings().is_root = [] { return false; };
+            device_settings().is_root = [] { return false; };
         }
         return sim::applyOptions(parser, error);
     }

@@ -2,8 +2,8 @@
 
 #include "log/Failure.h"
 #include "log/Notice.h"
-#include "log/Settings.h"
 #include "net/FirmwareGlobals.h"
+#include "net/NetSettings.h"
 #include "net/NetWait.h"
 #include "net/NewFile.h"
 #include "net/ReleaseAnswer.h"
@@ -31,7 +31,7 @@ namespace {
 
 QString first_choice_directory()
 {
-    const QString& dir = settings().firmware_dir;
+    const QString& dir = net_settings().firmware_dir;
     return dir.isEmpty() ? QCoreApplication::applicationDirPath() : dir;
 }
 
@@ -293,8 +293,8 @@ bool fetch_firmware(FirmwareImage* image, FetchFailure* why)
     const QString path = dir + "/" + fields.file_name;
     BodyStore store(path);
     ReplyBounds bounds;
-    bounds.max_bytes = settings().body_max_bytes;
-    bounds.deadline_ms = settings().body_deadline_ms;
+    bounds.max_bytes = net_settings().body_max_bytes;
+    bounds.deadline_ms = net_settings().body_deadline_ms;
     bounds.take = [&store](QNetworkReply* reply) { store.take(reply, false); };
     const auto transfer = [&]() {
         QNetworkReply* reply = manager->get(request);

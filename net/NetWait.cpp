@@ -1,7 +1,7 @@
 #include "net/NetWait.h"
 
-#include "log/Settings.h"
 #include "log/StopRequest.h"
+#include "net/NetSettings.h"
 #include "net/ServerConfig.h"
 
 #include <QEventLoop>
@@ -77,8 +77,8 @@ bool wait_for_reply(QNetworkReply* reply, QString* reason, const ReplyBounds& bo
     QTimer silence; // since the server last sent something
     silence.setSingleShot(true);
     QObject::connect(&silence, &QTimer::timeout, &loop, [] {
-        if (settings().network_silent) {
-            settings().network_silent();
+        if (net_settings().network_silent) {
+            net_settings().network_silent();
         }
     });
     stall.setSingleShot(true);
@@ -112,8 +112,8 @@ bool wait_for_reply(QNetworkReply* reply, QString* reason, const ReplyBounds& bo
     QObject::connect(reply, &QNetworkReply::downloadProgress, &stall, [&stall, &silence](qint64 received) {
         stall.start();
         silence.start();
-        if (settings().network_received) {
-            settings().network_received(received);
+        if (net_settings().network_received) {
+            net_settings().network_received(received);
         }
     });
     QObject::connect(reply, &QNetworkReply::uploadProgress, &stall, [&stall] { stall.start(); });
@@ -129,7 +129,7 @@ bool wait_for_reply(QNetworkReply* reply, QString* reason, const ReplyBounds& bo
     QObject::connect(StopNotifier::instance(), &StopNotifier::requested, &loop,
                      [&] { stop(QStringLiteral("interrupted")); });
     stall.start(network_stall_timeout_ms());
-    silence.start(settings().silence_notice_ms);
+    silence.start(net_settings().silence_notice_ms);
     if (bounds.deadline_ms > 0) {
         deadline.start(bounds.deadline_ms);
     }

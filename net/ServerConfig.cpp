@@ -1,6 +1,6 @@
 #include "net/ServerConfig.h"
 
-#include "log/Settings.h"
+#include "net/NetSettings.h"
 
 #include <QFile>
 #include <QList>
@@ -8,7 +8,7 @@
 
 QString server_base()
 {
-    const QString& base = settings().server_base;
+    const QString& base = net_settings().server_base;
     return base.isEmpty() ? QStringLiteral("https://" TESSARO_FIRMWARE_HOST) : base;
 }
 
@@ -42,7 +42,7 @@ bool add_trusted_ca_file(const QString& path, QString* error)
         }
         return false;
     }
-    settings().extra_ca_pem.append(pem);
+    net_settings().extra_ca_pem.append(pem);
     return true;
 }
 
@@ -51,13 +51,13 @@ QSslConfiguration firmware_tls_configuration()
     QSslConfiguration config = QSslConfiguration::defaultConfiguration();
     config.setPeerVerifyMode(QSslSocket::VerifyPeer);
     config.setProtocol(QSsl::TlsV1_2OrLater);
-    if (!settings().extra_ca_pem.isEmpty()) {
+    if (!net_settings().extra_ca_pem.isEmpty()) {
         // A CA list of our own switches off Qt's loading of the system's roots
         // on demand: load them here, or --ca would drop every public server.
         // Read once: parsing the system's store takes longer than a request.
         static const QList<QSslCertificate> system_roots = QSslConfiguration::systemCaCertificates();
         QList<QSslCertificate> cas = system_roots;
-        for (const QByteArray& pem : qAsConst(settings().extra_ca_pem)) {
+        for (const QByteArray& pem : qAsConst(net_settings().extra_ca_pem)) {
             cas.append(QSslCertificate::fromData(pem, QSsl::Pem));
         }
         config.setCaCertificates(cas);
@@ -67,6 +67,6 @@ QSslConfiguration firmware_tls_configuration()
 
 int network_stall_timeout_ms()
 {
-    const int ms = settings().stall_timeout_ms;
+    const int ms = net_settings().stall_timeout_ms;
     return ms > 0 ? ms : 30000;
 }

@@ -1,6 +1,6 @@
 #include "net/TestNet.h"
 
-#include "log/Settings.h"
+#include "net/NetSettings.h"
 #include "net/NetWait.h"
 #include "net/ServerConfig.h"
 
@@ -85,13 +85,13 @@ QString TestNet::get_latest()
     request->setSslConfiguration(firmware_tls_configuration());
     QNetworkReply* reply = manager->get(*request);
     // Nothing beyond the answer's bound is buffered.
-    reply->setReadBufferSize(settings().answer_max_bytes + 1);
+    reply->setReadBufferSize(net_settings().answer_max_bytes + 1);
     QByteArray body;
     // A stalled request counts as failed; an HTTP error page is returned as it is.
     // A bounded answer: no server keeps the window waiting or fills its memory.
     ReplyBounds bounds;
-    bounds.max_bytes = settings().answer_max_bytes;
-    bounds.deadline_ms = settings().answer_deadline_ms;
+    bounds.max_bytes = net_settings().answer_max_bytes;
+    bounds.deadline_ms = net_settings().answer_deadline_ms;
     ReplyFailure kind = ReplyFailure::None;
     QSslCertificate refused;
     connect(reply, &QNetworkReply::sslErrors, this, [&refused](const QList<QSslError>& errors) {

@@ -1,7 +1,7 @@
 #include "protocol/DeviceAccess.h"
 
-#include "log/Settings.h"
 #include "protocol/Commands.h"
+#include "protocol/DeviceSettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,7 +44,7 @@ bool udev_rule_installed()
     // A rule may name the vendor with either attribute form, in either case.
     static const QRegularExpression vendor(QStringLiteral("ATTRS?\\{idVendor\\}\\s*==\\s*\"%1\"").arg(vendor_hex()),
                                            QRegularExpression::CaseInsensitiveOption);
-    for (const QString& folder : qAsConst(settings().udev_rule_dirs)) {
+    for (const QString& folder : qAsConst(device_settings().udev_rule_dirs)) {
         const QDir dir(folder);
         for (const QString& name : dir.entryList({QStringLiteral("*.rules")}, QDir::Files | QDir::Readable)) {
             QFile file(dir.filePath(name));
@@ -67,7 +67,7 @@ QString missing_udev_rule_warning()
 #ifndef Q_OS_LINUX
     return QString(); // only udev hands nodes to users
 #endif
-    const bool root = settings().is_root ? settings().is_root() : ::geteuid() == 0;
+    const bool root = device_settings().is_root ? device_settings().is_root() : ::geteuid() == 0;
     if (root || udev_rule_installed()) {
         return QString();
     }

@@ -1,7 +1,7 @@
 #include "protocol/Wait.h"
 
-#include "log/Settings.h"
 #include "log/StopRequest.h"
+#include "protocol/DeviceSettings.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -14,8 +14,8 @@
 
 void msleep(unsigned int ms)
 {
-    if (settings().wait) {
-        settings().wait(ms);
+    if (device_settings().wait) {
+        device_settings().wait(ms);
         return;
     }
     QElapsedTimer clock; // monotonic where the system has such a clock, as Linux and macOS do

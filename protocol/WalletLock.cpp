@@ -1,7 +1,7 @@
 #include "protocol/WalletLock.h"
 
-#include "log/Settings.h"
 #include "log/StopRequest.h"
+#include "protocol/DeviceSettings.h"
 #include "protocol/HidPort.h"
 #include "protocol/Wait.h"
 
@@ -26,8 +26,8 @@ constexpr unsigned int kRestartPollMs = 20;
 // The shared folder, or empty where the locks stay in the process.
 QString lock_dir()
 {
-    if (!settings().lock_dir.isEmpty()) {
-        return settings().lock_dir;
+    if (!device_settings().lock_dir.isEmpty()) {
+        return device_settings().lock_dir;
     }
     if (hid_bus_is_private()) {
         return QString();

@@ -5,7 +5,7 @@
 #include <QString>
 
 // One update per wallet, between processes: a lock file per wallet in the
-// folder every local user shares (settings().lock_dir), taken with flock on a
+// folder every local user shares (device_settings().lock_dir), taken with flock on a
 // descriptor held open to the end of the process, so that it is released
 // however the process ends. The file holds the holder's pid and program name.
 

@@ -3,7 +3,6 @@
 #include "app/HomePage.h"
 #include "console/UsbManager.h"
 #include "console/Widget.h"
-#include "log/Settings.h"
 #include "net/FirmwareDownload.h"
 #include "net/FirmwareGlobals.h"
 #include "net/ServerConfig.h"
@@ -16,6 +15,7 @@
 #include "support/RunLog.h"
 #include "support/TempImage.h"
 #include "ui_HomePage.h"
+#include "update/ScopedSettings.h"
 
 #include <QCryptographicHash>
 #include <QSslConfiguration>
@@ -159,7 +159,7 @@ void TestFaultMatrix::initTestCase()
     const QString tls = QStringLiteral(TESSARO_TEST_DATA_DIR "/tls/");
     QVERIFY(server_.set_certificate_files(tls + "server.crt", tls + "server.key"));
     QVERIFY(server_.listen_local());
-    settings().server_base = normalized_base(server_.base_url());
+    net_settings().server_base = normalized_base(server_.base_url());
     // The test CA as the process's only root: the system's store, slow to
     // read, plays no part in the update.
     QSslConfiguration trust = QSslConfiguration::defaultConfiguration();
@@ -167,10 +167,10 @@ void TestFaultMatrix::initTestCase()
     QVERIFY(!trust.caCertificates().isEmpty());
     QSslConfiguration::setDefaultConfiguration(trust);
     trust_ = trust;
-    settings().wait = no_wait;
+    device_settings().wait = no_wait;
     QVERIFY(folder_.isValid());
     QVERIFY(QDir::setCurrent(folder_.path())); // the run log's place
-    settings().firmware_dir = folder_.path();
+    net_settings().firmware_dir = folder_.path();
     firmwarePath_ = folder_.filePath(QStringLiteral("fw.hex"));
     const QByteArray text = hex::image(kWindows).join("\r\n") + "\r\n";
     server_.set_route(QStringLiteral("/firmware/fw.hex"), 200, text);
@@ -222,7 +222,7 @@ void TestFaultMatrix::cleanup()
 {
     QVERIFY(!QFile::exists(folder_.filePath(FILE_NAME))); // no staging file is left
     serveRelease(digest_);
-    settings().server_base = normalized_base(server_.base_url());
+    net_settings().server_base = normalized_base(server_.base_url());
     QSslConfiguration::setDefaultConfiguration(trust_);
     UsbManager::GetInstance()->CloseDevice();
     QCOMPARE(sim::Bus::instance().openHandles(), 0);
@@ -317,7 +317,7 @@ void TestFaultMatrix::update()
     const QStringList given = faults.split(QLatin1Char(','));
     QTemporaryDir locks;
     QFile held(locks.filePath(QStringLiteral("tessaro-wallet-0x14100000.lock")));
-    const auto unlocked = qScopeGuard([] { settings().lock_dir.clear(); });
+    const auto unlocked = qScopeGuard([] { device_settings().lock_dir.clear(); });
     for (const QString& fault : given) {
         if (fault == QLatin1String("path-style=linux")) {
             config.path_style = sim::PathStyle::Linux;
@@ -326,11 +326,11 @@ void TestFaultMatrix::update()
         } else if (fault == QLatin1String("bad-digest")) {
             serveRelease(QByteArray(32, '0'));
         } else if (fault == QLatin1String("held")) {
-            settings().lock_dir = locks.path();
+            device_settings().lock_dir = locks.path();
             QVERIFY(held.open(QIODevice::ReadWrite) && held.write("4242 tessaro-flash\n") > 0 && held.flush());
             QCOMPARE(::flock(held.handle(), LOCK_EX | LOCK_NB), 0);
         } else if (fault == QLatin1String("no-server")) {
-            settings().server_base = normalized_base(QStringLiteral("https://127.0.0.1:1"));
+            net_settings().server_base = normalized_base(QStringLiteral("https://127.0.0.1:1"));
         } else if (fault == QLatin1String("untrusted")) {
             // A company proxy's certificate looks like this: signed by no root we know.
             QSslConfiguration other = trust_;

@@ -2,13 +2,13 @@
 #include "TestConfig.h"
 #include "app/HomePage.h"
 #include "app/UpdateStatusLine.h"
-#include "log/Settings.h"
 #include "net/ServerConfig.h"
 #include "sim/SimBus.h"
 #include "sim/SimOptions.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/TempImage.h"
 #include "ui_HomePage.h"
+#include "update/ScopedSettings.h"
 
 #include <QAccessible>
 #include <QAccessibleInterface>
@@ -71,14 +71,14 @@ void TestUpdateStatus::initTestCase()
     const QString tls = QStringLiteral(TESSARO_TEST_DATA_DIR "/tls/");
     QVERIFY(server_.set_certificate_files(tls + "server.crt", tls + "server.key"));
     QVERIFY(server_.listen_local());
-    settings().server_base = normalized_base(server_.base_url());
+    net_settings().server_base = normalized_base(server_.base_url());
     QSslConfiguration trust = QSslConfiguration::defaultConfiguration();
     trust.setCaCertificates(QSslCertificate::fromPath(tls + "ca.crt"));
     QSslConfiguration::setDefaultConfiguration(trust);
-    settings().wait = no_wait;
+    device_settings().wait = no_wait;
     QVERIFY(folder_.isValid());
     QVERIFY(QDir::setCurrent(folder_.path()));
-    settings().firmware_dir = folder_.path();
+    net_settings().firmware_dir = folder_.path();
     const QByteArray text = hex::image(hex::two_segments()).join("\r\n") + "\r\n";
     server_.set_route(QStringLiteral("/firmware/fw.hex"), 200, text);
     release_ = "{\"version\": \"1.2.0\", \"url\": \"" + server_.base_url().toUtf8() + "/firmware/fw.hex\", \"md5\": \""
@@ -89,8 +89,8 @@ void TestUpdateStatus::cleanup()
 {
     sim::Bus::instance().reset();
     server_.set_stall(false);
-    settings().silence_notice_ms = 5000;
-    settings().stall_timeout_ms = 30000;
+    net_settings().silence_notice_ms = 5000;
+    net_settings().stall_timeout_ms = 30000;
 }
 
 void TestUpdateStatus::heardInOrder_data()
@@ -121,8 +121,8 @@ void TestUpdateStatus::heardInOrder()
         server_.remove_route(QStringLiteral("/firmware/latest"));
     } else if (fault == QLatin1String("silent-server")) {
         server_.set_stall(true);
-        settings().silence_notice_ms = 50;
-        settings().stall_timeout_ms = 500;
+        net_settings().silence_notice_ms = 50;
+        net_settings().stall_timeout_ms = 500;
     } else if (!fault.isEmpty()) {
         QString error;
         QVERIFY2(sim::applyFault(fault, &config, &error), qPrintable(error));

@@ -1,6 +1,5 @@
 #include "console/UsbManager.h"
 #include "image/FirmwareImage.h"
-#include "log/Settings.h"
 #include "protocol/BootloaderEntry.h"
 #include "protocol/Commands.h"
 #include "protocol/HIDHelper.h"
@@ -9,6 +8,7 @@
 #include "support/RunLog.h"
 #include "support/TempImage.h"
 #include "update/AutoUpdate.h"
+#include "update/ScopedSettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -98,7 +98,7 @@ void TestManualDownload::initTestCase()
 {
     QVERIFY(dir_.isValid());
     QVERIFY(QDir::setCurrent(dir_.path()));
-    settings().wait = count_wait;
+    device_settings().wait = count_wait;
 }
 
 void TestManualDownload::init()
@@ -177,7 +177,7 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten()
     };
     // Another process's lock on the chosen wallet's port, as it leaves it.
     QTemporaryDir locks;
-    settings().lock_dir = locks.path();
+    device_settings().lock_dir = locks.path();
     QFile held(locks.filePath(QStringLiteral("tessaro-wallet-0x14100000.lock")));
     if (identity == QLatin1String("busy")) {
         QVERIFY(held.open(QIODevice::ReadWrite) && held.write("4242 tessaro-flash\n") > 0 && held.flush());
@@ -209,7 +209,7 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten()
     TempImage image(hex::image(hex::two_segments()), "\r\n");
     MessageBoxCatcher boxes;
     QCOMPARE(update_by(manual, chosen, image.path()), success);
-    settings().lock_dir.clear();
+    device_settings().lock_dir.clear();
     // Without port or serial, a wallet is restarted only once no other process
     // is between its restart and its bootloader.
     QVERIFY(!restarted_while_held);

@@ -1,7 +1,7 @@
 #include "console/MyComboBox.h"
 #include "console/UsbManager.h"
 #include "console/Widget.h"
-#include "log/Settings.h"
+#include "protocol/DeviceSettings.h"
 #include "protocol/HIDHelper.h"
 #include "sim/SimBus.h"
 #include "support/MessageBoxCatcher.h"
@@ -89,7 +89,7 @@ void TestWidget::initTestCase()
     // The run log goes to the working directory.
     QVERIFY(logDir_.isValid());
     QVERIFY(QDir::setCurrent(logDir_.path()));
-    settings().wait = no_wait;
+    device_settings().wait = no_wait;
 }
 
 void TestWidget::cleanup()

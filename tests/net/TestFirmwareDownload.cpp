@@ -1,11 +1,11 @@
 #include "NetFixture.h"
 #include "TestConfig.h"
-#include "log/Settings.h"
 #include "net/FirmwareDownload.h"
 #include "net/FirmwareGlobals.h"
 #include "net/ServerConfig.h"
 #include "net/TestNet.h"
 #include "support/MessageBoxCatcher.h"
+#include "update/ScopedSettings.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -56,8 +56,8 @@ private slots:
     {
         dir_.reset(new QTemporaryDir);
         QVERIFY(dir_->isValid());
-        settings().firmware_dir = dir_->path();
-        settings().stall_timeout_ms = 10000; // generous: sanitizer builds on a busy machine are slow
+        net_settings().firmware_dir = dir_->path();
+        net_settings().stall_timeout_ms = 10000; // generous: sanitizer builds on a busy machine are slow
         QVERIFY(use_certificate(server_, "server"));
         server_.set_stall(false);
         server_.set_route("/firmware/fw.hex", 200, image_);
@@ -169,9 +169,9 @@ private slots:
         server_.set_stall(server == QLatin1String("stall"));
         server_.set_trickle(server == QLatin1String("trickle") ? 20 : 0);
         ScopedSettings scope;
-        settings().stall_timeout_ms = server == QLatin1String("stall") ? 200 : 10000;
-        settings().body_deadline_ms = server == QLatin1String("trickle") ? 300 : 60000;
-        settings().body_max_bytes = server == QLatin1String("small bound") ? 1000 : 16 << 20;
+        net_settings().stall_timeout_ms = server == QLatin1String("stall") ? 200 : 10000;
+        net_settings().body_deadline_ms = server == QLatin1String("trickle") ? 300 : 60000;
+        net_settings().body_max_bytes = server == QLatin1String("small bound") ? 1000 : 16 << 20;
         API_DATA = answer.replace("%1", server_.base_url());
         QCOMPARE(fetch(), boxes);
         QCOMPARE(int(failure_.failure), failure);
@@ -204,7 +204,7 @@ private slots:
         // A transfer that fails leaves the earlier file as it was, and no part file.
         server_.set_route("/firmware/FW.HEX", 200, QByteArray(2000, 'x'));
         ScopedSettings scope;
-        settings().body_max_bytes = 1000;
+        net_settings().body_max_bytes = 1000;
         QCOMPARE(fetch(), QStringList {"网络连接出错"});
         QCOMPARE(read_file(earlier.fileName()), image_);
         QVERIFY(!QFile::exists(earlier.fileName() + ".part"));
@@ -274,7 +274,7 @@ private slots:
         QDir(cache).removeRecursively();
         const QString blocker = dir_->filePath("not-a-folder");
         QVERIFY(QFile(blocker).open(QIODevice::WriteOnly));
-        settings().firmware_dir = first.isEmpty() ? blocker : first;
+        net_settings().firmware_dir = first.isEmpty() ? blocker : first;
         if (!expected.startsWith(cache)) {
             QVERIFY(QDir().mkpath(QFileInfo(cache).path()) && QFile::copy(blocker, cache));
         }
@@ -311,7 +311,7 @@ private slots:
             QSKIP("mounting a tmpfs needs root");
         }
         const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {small.path()}); });
-        settings().firmware_dir = small.path();
+        net_settings().firmware_dir = small.path();
         server_.set_route("/firmware/big.hex", 200, image_.repeated(40));
         API_DATA = release(server_.base_url() + "/firmware/big.hex", md5_hex(image_.repeated(40)));
         QCOMPARE(fetch(), QStringList {"文件打开失败"});
@@ -338,7 +338,7 @@ private slots:
         QVERIFY(server.waitForStarted() && server.waitForReadyRead(10000));
         const QByteArray line = server.readLine().trimmed();
         QVERIFY2(line.startsWith("port "), line.constData());
-        settings().server_base = "https://127.0.0.1:" + QString::fromLatin1(line.mid(5));
+        net_settings().server_base = "https://127.0.0.1:" + QString::fromLatin1(line.mid(5));
 
         API_DATA = TestNet().get_latest();
         const QStringList boxes = fetch();

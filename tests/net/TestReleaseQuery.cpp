@@ -1,7 +1,7 @@
 #include "NetFixture.h"
-#include "log/Settings.h"
 #include "net/ServerConfig.h"
 #include "net/TestNet.h"
+#include "update/ScopedSettings.h"
 
 #include <QtTest>
 
@@ -15,7 +15,7 @@ private slots:
         // The product's own server, until the settings name another.
         QCOMPARE(release_address(), QStringLiteral("https://" TESSARO_FIRMWARE_HOST "/firmware/latest"));
         QVERIFY(server_.listen_local());
-        settings().server_base = normalized_base(server_.base_url());
+        net_settings().server_base = normalized_base(server_.base_url());
         QString error;
         QVERIFY2(add_trusted_ca_file(tls_file("ca.crt"), &error), qPrintable(error));
         QVERIFY(!add_trusted_ca_file(tls_file("make-certs.sh"), &error));
@@ -64,8 +64,8 @@ private slots:
         // Only a stalled or trickling server should hit its bound, so only then
         // is it short; otherwise generous: sanitizer builds on a busy machine are slow.
         ScopedSettings scope;
-        settings().stall_timeout_ms = server == QLatin1String("stall") ? 200 : 10000;
-        settings().answer_deadline_ms = server == QLatin1String("trickle") ? 300 : 60000;
+        net_settings().stall_timeout_ms = server == QLatin1String("stall") ? 200 : 10000;
+        net_settings().answer_deadline_ms = server == QLatin1String("trickle") ? 300 : 60000;
         TestNet net;
         const QString answer = net.get_latest();
         server_.set_stall(false);
@@ -82,13 +82,13 @@ private slots:
     {
         FirmwareServer closed;
         QVERIFY(closed.listen_local());
-        settings().server_base = normalized_base(closed.base_url());
+        net_settings().server_base = normalized_base(closed.base_url());
         closed.close();
         TestNet net;
         QCOMPARE(net.get_latest(), QString());
         QCOMPARE(net.lastFailure(), UpdateFailure::ReleaseNoAnswer);
 
-        settings().server_base = normalized_base(server_.base_url() + "/");
+        net_settings().server_base = normalized_base(server_.base_url() + "/");
         QVERIFY(use_certificate(server_, "server"));
         server_.set_route("/firmware/latest", 200, "one");
         QCOMPARE(net.get_latest(), QStringLiteral("one"));

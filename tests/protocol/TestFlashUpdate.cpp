@@ -1,10 +1,10 @@
-#include "log/Settings.h"
 #include "protocol/BootloaderEntry.h"
 #include "protocol/Commands.h"
 #include "sim/SimBus.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/TempImage.h"
 #include "update/AutoUpdate.h"
+#include "update/ScopedSettings.h"
 
 #include <QFile>
 #include <QtTest>
@@ -44,7 +44,7 @@ void TestFlashUpdate::init()
 {
     sim::Bus::instance().reset();
     waits.clear();
-    settings().wait = record_wait;
+    device_settings().wait = record_wait;
 }
 
 void TestFlashUpdate::cleanup()

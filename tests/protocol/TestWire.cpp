@@ -1,7 +1,6 @@
 #include "TestConfig.h"
 #include "console/UsbManager.h"
 #include "image/FirmwareImage.h"
-#include "log/Settings.h"
 #include "protocol/BootloaderEntry.h"
 #include "protocol/Framing.h"
 #include "protocol/HIDHelper.h"
@@ -9,6 +8,7 @@
 #include "support/MessageBoxCatcher.h"
 #include "support/TempImage.h"
 #include "update/AutoUpdate.h"
+#include "update/ScopedSettings.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -68,7 +68,7 @@ void TestWire::initTestCase()
 {
     QVERIFY(dir_.isValid());
     QVERIFY(QDir::setCurrent(dir_.path())); // the manual path's run log
-    settings().wait = [](unsigned int ms) { sim::Bus::instance().advanceTime(int(ms)); };
+    device_settings().wait = [](unsigned int ms) { sim::Bus::instance().advanceTime(int(ms)); };
 }
 
 void TestWire::init()
