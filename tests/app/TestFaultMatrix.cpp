@@ -11,6 +11,7 @@
 #include "protocol/UpdateOutcome.h"
 #include "sim/SimBus.h"
 #include "sim/SimOptions.h"
+#include "support/LocalServer.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/RunLog.h"
 #include "support/TempImage.h"
@@ -156,16 +157,8 @@ private:
 
 void TestFaultMatrix::initTestCase()
 {
-    const QString tls = QStringLiteral(TESSARO_TEST_DATA_DIR "/tls/");
-    QVERIFY(server_.set_certificate_files(tls + "server.crt", tls + "server.key"));
-    QVERIFY(server_.listen_local());
-    net_settings().server_base = normalized_base(server_.base_url());
-    // The test CA as the process's only root: the system's store, slow to
-    // read, plays no part in the update.
-    QSslConfiguration trust = QSslConfiguration::defaultConfiguration();
-    trust.setCaCertificates(QSslCertificate::fromPath(tls + "ca.crt"));
+    const QSslConfiguration trust = serve_firmware_locally(server_);
     QVERIFY(!trust.caCertificates().isEmpty());
-    QSslConfiguration::setDefaultConfiguration(trust);
     trust_ = trust;
     device_settings().wait = no_wait;
     QVERIFY(folder_.isValid());

@@ -5,6 +5,7 @@
 #include "net/ServerConfig.h"
 #include "sim/SimBus.h"
 #include "sim/SimOptions.h"
+#include "support/LocalServer.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/TempImage.h"
 #include "ui_HomePage.h"
@@ -68,13 +69,7 @@ private:
 
 void TestUpdateStatus::initTestCase()
 {
-    const QString tls = QStringLiteral(TESSARO_TEST_DATA_DIR "/tls/");
-    QVERIFY(server_.set_certificate_files(tls + "server.crt", tls + "server.key"));
-    QVERIFY(server_.listen_local());
-    net_settings().server_base = normalized_base(server_.base_url());
-    QSslConfiguration trust = QSslConfiguration::defaultConfiguration();
-    trust.setCaCertificates(QSslCertificate::fromPath(tls + "ca.crt"));
-    QSslConfiguration::setDefaultConfiguration(trust);
+    QVERIFY(!serve_firmware_locally(server_).caCertificates().isEmpty());
     device_settings().wait = no_wait;
     QVERIFY(folder_.isValid());
     QVERIFY(QDir::setCurrent(folder_.path()));
