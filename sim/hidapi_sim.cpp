@@ -164,6 +164,26 @@ int unsupported(hid_device* dev)
     return -1;
 }
 
+// The signals to raise at `write` (0: at the first open), each raised once.
+std::vector<int> signals_due(BusState& state, int write)
+{
+    std::vector<int> signals;
+    const auto due = state.raise_at.equal_range(write);
+    for (auto it = due.first; it != due.second; ++it) {
+        signals.push_back(it->second);
+    }
+    state.raise_at.erase(due.first, due.second);
+    return signals;
+}
+
+// Raised with the bus unlocked: the handler may be the process's own.
+void raise_all(const std::vector<int>& signals)
+{
+    for (int signal : signals) {
+        std::raise(signal);
+    }
+}
+
 } // namespace
 
 extern "C" {
@@ -238,30 +258,6 @@ HID_API_EXPORT hid_device* HID_API_CALL hid_open(unsigned short vendor_id, unsig
     set_global_error(L"No matching device found");
     return nullptr;
 }
-
-namespace {
-
-// The signals to raise at `write` (0: at the first open), each raised once.
-std::vector<int> signals_due(BusState& state, int write)
-{
-    std::vector<int> signals;
-    const auto due = state.raise_at.equal_range(write);
-    for (auto it = due.first; it != due.second; ++it) {
-        signals.push_back(it->second);
-    }
-    state.raise_at.erase(due.first, due.second);
-    return signals;
-}
-
-// Raised with the bus unlocked: the handler may be the process's own.
-void raise_all(const std::vector<int>& signals)
-{
-    for (int signal : signals) {
-        std::raise(signal);
-    }
-}
-
-} // namespace
 
 HID_API_EXPORT hid_device* HID_API_CALL hid_open_path(const char* path)
 {
