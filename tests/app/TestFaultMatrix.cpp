@@ -1,6 +1,7 @@
 #include "FirmwareServer.h"
 #include "TestConfig.h"
 #include "app/HomePage.h"
+#include "console/MyComboBox.h"
 #include "console/UsbManager.h"
 #include "console/Widget.h"
 #include "net/FirmwareDownload.h"
@@ -477,6 +478,8 @@ void TestFaultMatrix::update()
         }
         QCOMPARE(w.size(), QSize(500, 280));
         QVERIFY(download->isEnabled());
+        // The path and the picker, locked during the download, are free again.
+        QVERIFY(child<QLineEdit>(w)->isEnabled() && child<MyComboBox>(w)->isEnabled());
         // Only the manager's handle stays, kept for the next download.
         const bool closed = expected == UpdateFailure::WalletNotConnected || config.faults.bootloader_open_denied;
         QCOMPARE(bus.openHandles(), closed ? 0 : 1);

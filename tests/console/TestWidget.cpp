@@ -77,8 +77,6 @@ private slots:
     void pickConnectAndClose();
     void browseThenCancel();
     void keyboardFillsPicker_data();
-    void failureReasons_data();
-    void failureReasons();
     void keyboardFillsPicker();
     void controlsWaitForTheDownload_data();
     void controlsWaitForTheDownload();
@@ -209,56 +207,6 @@ void TestWidget::keyboardFillsPicker()
     QCOMPARE(picker->itemData(0, Qt::ToolTipRole).toString(), details);
     QTest::mouseClick(button(w, QStringLiteral("连接设备")), Qt::LeftButton);
     QCOMPARE(status(w), QStringLiteral("连接成功"));
-}
-
-void TestWidget::failureReasons_data()
-{
-    QTest::addColumn<QByteArray>("contents"); // of the file chosen; none for a missing file
-    QTest::addColumn<QString>("file"); // what the field holds: "temp" for the file above
-    QTest::addColumn<bool>("connected");
-    QTest::addColumn<QString>("reason"); // part of the reason
-    QTest::newRow("empty field") << QByteArray() << "" << true << "未填写文件路径";
-    QTest::newRow("missing file") << QByteArray() << "/nonexistent/firmware.hex" << true << "/nonexistent/firmware.hex";
-    QTest::newRow("refused line") << QByteArray(":020000040800F2\nnot a record\n") << "temp" << true << "line 2";
-    QTest::newRow("no device connected") << hex::image(hex::two_segments()).join('\n') << "temp" << false
-                                         << "还没有连接钱包";
-}
-
-// A failed download says why after "下载失败": cut to the window's width, which
-// stays fixed, and whole in the tooltip and for a screen reader.
-void TestWidget::failureReasons()
-{
-    QFETCH(QByteArray, contents);
-    QFETCH(QString, file);
-    QFETCH(bool, connected);
-    QFETCH(QString, reason);
-    sim::Bus::instance().attachWallet();
-    TempImage image(contents);
-    MessageBoxCatcher boxes;
-    Widget w(nullptr);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.OnFindUsb();
-    if (connected) {
-        w.OnConnectUsb();
-    }
-    child<QLineEdit>(w)->setText(file == QLatin1String("temp") ? image.path() : file);
-    QTest::mouseClick(button(w, QStringLiteral("下载")), Qt::LeftButton);
-
-    QLabel* label = child<QLabel>(w);
-    const QString whole = label->toolTip().isEmpty() ? label->text() : label->toolTip();
-    QVERIFY2(whole.startsWith(QStringLiteral("下载失败：")), qPrintable(whole));
-    QVERIFY2(whole.contains(reason), qPrintable(whole));
-    QCOMPARE(whole, QStringLiteral("下载失败：") + UsbManager::GetInstance()->LastOutcome().cause());
-    QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width());
-    QCOMPARE(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), label->text());
-    if (label->text() != whole) {
-        QVERIFY(label->text().endsWith(QChar(0x2026)));
-        QCOMPARE(label->accessibleDescription(), whole);
-    }
-    QCOMPARE(w.size(), QSize(500, 280));
-    QVERIFY(button(w, QStringLiteral("下载"))->isEnabled());
-    QVERIFY(child<QLineEdit>(w)->isEnabled() && child<MyComboBox>(w)->isEnabled());
 }
 
 void TestWidget::controlsWaitForTheDownload_data()

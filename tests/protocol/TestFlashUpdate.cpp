@@ -34,7 +34,6 @@ private slots:
     void failuresNeverFinish();
     void gotoRomFindsTheApplication_data();
     void gotoRomFindsTheApplication();
-    void walletModeByPath();
 
 private:
     ScopedSettings settings_scope_;
@@ -129,24 +128,6 @@ void TestFlashUpdate::gotoRomFindsTheApplication()
     expected[3] = char(0xC1);
     expected[8] = char(0xC3);
     QCOMPARE(trace.front(), expected);
-}
-
-// Only the application's interface 0 is sent the restart, never interface 1.
-void TestFlashUpdate::walletModeByPath()
-{
-    QByteArray path = "IOService:/AppleACPIPlatformExpert/PCI0@0/XHC1@14/HS01@14100000/Korvex N1@14100000/"
-                      "Korvex N1@0/AppleUSBHostHIDDevice";
-    wchar_t product[] = L"Korvex N1";
-    hid_device_info entry {};
-    entry.path = path.data();
-    entry.vendor_id = VENDOR_ID;
-    entry.product_id = 0x0810;
-    entry.product_string = product;
-    QCOMPARE(int(wallet_mode(entry)), int(WalletMode::Application));
-    path.replace("Korvex N1@0", "Korvex N1@1");
-    entry.path = path.data();
-    entry.interface_number = 1;
-    QCOMPARE(int(wallet_mode(entry)), int(WalletMode::Other));
 }
 
 QTEST_MAIN(TestFlashUpdate)

@@ -62,6 +62,16 @@ QByteArray trace_text()
     return text;
 }
 
+// A wallet waiting in its bootloader, opened, every report written to it traced.
+hid_device* open_traced_bootloader()
+{
+    sim::WalletConfig config;
+    config.mode = sim::Mode::Bootloader;
+    sim::Bus::instance().attachWallet(config);
+    sim::Bus::instance().setTraceEnabled(true);
+    return hid_open(0x4B71, 0x0820, nullptr);
+}
+
 } // namespace
 
 void TestWire::initTestCase()
@@ -108,11 +118,7 @@ void TestWire::commandTable()
     QCOMPARE(row->max_payload, maxPayload);
     QCOMPARE(step_name(row->step), step);
 
-    sim::WalletConfig config;
-    config.mode = sim::Mode::Bootloader;
-    sim::Bus::instance().attachWallet(config);
-    sim::Bus::instance().setTraceEnabled(true);
-    hid_device* device = hid_open(0x4B71, 0x0820, nullptr);
+    hid_device* device = open_traced_bootloader();
     QVERIFY(device != nullptr);
     const QByteArray payload(300, '\x5A');
     const auto* bytes = reinterpret_cast<const unsigned char*>(payload.constData());
@@ -144,11 +150,7 @@ void TestWire::wholeReports()
 {
     QFETCH(QString, command);
     QFETCH(QByteArray, expected);
-    sim::WalletConfig config;
-    config.mode = sim::Mode::Bootloader;
-    sim::Bus::instance().attachWallet(config);
-    sim::Bus::instance().setTraceEnabled(true);
-    hid_device* device = hid_open(0x4B71, 0x0820, nullptr);
+    hid_device* device = open_traced_bootloader();
     QVERIFY(device != nullptr);
     unsigned char payload[12] = {};
     if (command == QLatin1String("goto-rom")) {
@@ -180,6 +182,9 @@ void TestWire::identities_data()
         << port + "Korvex N1@14100000/Korvex N1@0/AppleUSBHostHIDDevice" << 0x0810 << int(WalletMode::Application);
     QTest::newRow("application, interface 1")
         << port + "Korvex N1@14100000/Smart@1/AppleUSBHostHIDDevice" << 0x0810 << int(WalletMode::Other);
+    // The same name with the digit 1 is another interface.
+    QTest::newRow("application's name, interface 1")
+        << port + "Korvex N1@14100000/Korvex N1@1/AppleUSBHostHIDDevice" << 0x0810 << int(WalletMode::Other);
     QTest::newRow("bootloader") << port + "Korvex N1 Bootloader@14100000/IOUSBHostInterface@0/AppleUSBHostHIDDevice"
                                 << 0x0820 << int(WalletMode::Bootloader);
     QTest::newRow("another product of the vendor")
