@@ -71,12 +71,6 @@ QVector<Command> commands_of(const QByteArray& trace)
     return commands;
 }
 
-QByteArray read_file(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QJsonObject last_event(const QString& out)
 {
     const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);

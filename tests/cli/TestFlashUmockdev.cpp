@@ -20,16 +20,10 @@ const QString kTls = QStringLiteral(TESSARO_TEST_DATA_DIR "/tls/");
 const QString kFirmwareName = QStringLiteral("umockdev-test-fw.hex");
 const QString kHint = QStringLiteral("permission denied. Install the udev rule 70-tessaro-wallet.rules: sudo cp");
 
-QByteArray file_bytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The wire trace with each CMD_AUTH's digest and nonce blanked: the nonce is random.
 QByteArray trace_without_nonces(const QString& path)
 {
-    QByteArray trace = file_bytes(path);
+    QByteArray trace = read_file(path);
     for (int at = 0; at + 65 <= trace.size(); at += 65) {
         if (trace[at + 3] == char(0xC4) && trace[at + 5] == char(0)) {
             trace.replace(at + 8, 12, QByteArray(12, '\0'));
@@ -167,7 +161,7 @@ void TestFlashUmockdev::run()
     QVERIFY2(code != 6 || last.contains(kHint), qPrintable(last));
 
     QStringList got;
-    const QJsonArray states = QJsonDocument::fromJson(file_bytes(state)).object().value("wallets").toArray();
+    const QJsonArray states = QJsonDocument::fromJson(read_file(state)).object().value("wallets").toArray();
     for (const QJsonValue& wallet : states) {
         const QJsonObject fields = wallet.toObject();
         got << fields.value("mode").toString() + ":" + QString::number(fields.value("firmware_updates").toInt());
@@ -182,7 +176,7 @@ void TestFlashUmockdev::run()
     }
     QCOMPARE(got.join(' '), ends);
     // Nothing reaches a wallet that is refused, or left unnamed.
-    QCOMPARE(file_bytes(trace).isEmpty(), code >= 3 || command.first() == QLatin1String("devices"));
+    QCOMPARE(read_file(trace).isEmpty(), code >= 3 || command.first() == QLatin1String("devices"));
     if (command.first() == QLatin1String("flash") && code == 0) {
         QCOMPARE(run_log::lastText(), QStringLiteral("Send 程序下载成功"));
     }
@@ -285,14 +279,14 @@ void TestFlashUmockdev::severalWallets()
     const ToolRun run
         = run_tool(QStringLiteral("tessaro-umockdev-wallet"),
                    harness() + wallets + QStringList {"--state", state, "--outputs", dir_.path(), "--"} + args);
-    const QJsonObject result = QJsonDocument::fromJson(file_bytes(state)).object();
+    const QJsonObject result = QJsonDocument::fromJson(read_file(state)).object();
     QStringList got;
     QString errors;
     for (int i = 0; i <= commands.filter(QRegularExpression(QStringLiteral("^--then="))).size(); ++i) {
         // Without the progress bars, which would hide the rest.
-        const QString text = QString::fromUtf8(file_bytes(dir_.filePath(QStringLiteral("%1.err").arg(i))));
+        const QString text = QString::fromUtf8(read_file(dir_.filePath(QStringLiteral("%1.err").arg(i))));
         errors += text.split('\n').filter(QRegularExpression(QStringLiteral("^[^\\[]"))).join('\n') + '\n';
-        got << QString::fromLatin1(file_bytes(dir_.filePath(QStringLiteral("%1.exit").arg(i))));
+        got << QString::fromLatin1(read_file(dir_.filePath(QStringLiteral("%1.exit").arg(i))));
     }
     QVERIFY2(got.join(' ') == exits, qPrintable(got.join(' ') + "\n" + run.err + errors));
     QStringList held;

@@ -128,28 +128,32 @@ void TestManualDownload::theWalletRestartedIsTheWalletWritten_data()
     // "none" while another process holds the restart lock for 100 ms.
     QTest::addColumn<QString>("identity");
     QTest::addColumn<bool>("success");
+    struct Row
+    {
+        const char* name;
+        const char* bus;
+        const char* identity;
+        bool success;
+    };
+    // clang-format off
+    const Row rows[] = {
+        {"another in its bootloader, listed before",        "BC", "port",           true},
+        {"another in its bootloader, listed after",         "CB", "port",           true},
+        {"another in its application",                      "CA", "port",           true},
+        {"alone in its bootloader",                         "c",  "port",           true},
+        {"another bootloader plugged in meanwhile",         "Cb", "port",           true},
+        {"plugged in meanwhile, told by serial",            "Cb", "serial",         true},
+        {"plugged in meanwhile, nothing to tell by",        "Cb", "none",           false},
+        {"held by another process",                         "CA", "busy",           false},
+        {"the bootloader's serial differs",                 "CA", "serial differs", true},
+        {"nothing to tell by, another process restarting",  "CA", "none, waits",    true},
+    };
+    // clang-format on
     for (bool manual : {true, false}) {
-        const QByteArray path = manual ? "manual: " : "automatic: ";
-        QTest::newRow(path + "another in its bootloader, listed before") << manual << "BC"
-                                                                         << "port" << true;
-        QTest::newRow(path + "another in its bootloader, listed after") << manual << "CB"
-                                                                        << "port" << true;
-        QTest::newRow(path + "another in its application") << manual << "CA"
-                                                           << "port" << true;
-        QTest::newRow(path + "alone in its bootloader") << manual << "c"
-                                                        << "port" << true;
-        QTest::newRow(path + "another bootloader plugged in meanwhile") << manual << "Cb"
-                                                                        << "port" << true;
-        QTest::newRow(path + "plugged in meanwhile, told by serial") << manual << "Cb"
-                                                                     << "serial" << true;
-        QTest::newRow(path + "plugged in meanwhile, nothing to tell by") << manual << "Cb"
-                                                                         << "none" << false;
-        QTest::newRow(path + "held by another process") << manual << "CA"
-                                                        << "busy" << false;
-        QTest::newRow(path + "the bootloader's serial differs") << manual << "CA"
-                                                                << "serial differs" << true;
-        QTest::newRow(path + "nothing to tell by, another process restarting") << manual << "CA"
-                                                                               << "none, waits" << true;
+        for (const Row& row : rows) {
+            QTest::newRow((QByteArray(manual ? "manual: " : "automatic: ") + row.name).constData())
+                << manual << row.bus << row.identity << row.success;
+        }
     }
 }
 

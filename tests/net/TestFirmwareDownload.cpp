@@ -5,6 +5,7 @@
 #include "net/ServerConfig.h"
 #include "net/TestNet.h"
 #include "support/MessageBoxCatcher.h"
+#include "support/TempImage.h"
 #include "update/ScopedSettings.h"
 
 #include <QCryptographicHash>
@@ -18,12 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray read_file(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QByteArray md5_hex(const QByteArray& data)
 {

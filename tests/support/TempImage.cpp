@@ -106,3 +106,9 @@ TempImage::TempImage(const QByteArray& contents)
         file.write(contents);
     }
 }
+
+QByteArray read_file(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}

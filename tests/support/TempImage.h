@@ -50,3 +50,6 @@ private:
     QTemporaryDir dir_;
     QString path_;
 };
+
+// The whole of a file, or nothing when it cannot be read.
+QByteArray read_file(const QString& path);
