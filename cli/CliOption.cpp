@@ -23,7 +23,17 @@ const QVector<CliOptionRow>& cli_options()
         {CliOption::Port,
          {QStringLiteral("port")},
          "PORT",
-         "the wallet to write, by the USB port devices lists; unlike the path it stays across the restart"},
+         "the wallet to write, by the USB port devices lists; unlike the path it stays across the restart; "
+         "with --all or --watch, repeatable: only the wallets on these ports"},
+        {CliOption::All,
+         {QStringLiteral("all")},
+         nullptr,
+         "every wallet attached, side by side; each one taken is erased and rewritten"},
+        {CliOption::Watch,
+         {QStringLiteral("watch")},
+         nullptr,
+         "a station: the wallets attached, then each one plugged in, until stopped or --count have ended"},
+        {CliOption::Count, {QStringLiteral("count")}, "N", "with --watch: stop once N wallets have ended"},
     };
     return rows;
 }

@@ -13,6 +13,9 @@ enum class CliOption {
     Ca,
     Device,
     Port,
+    All,
+    Watch,
+    Count,
 };
 
 struct CliOptionRow

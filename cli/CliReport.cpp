@@ -5,7 +5,10 @@
 #include "protocol/DeviceAccess.h"
 
 #include <QJsonDocument>
+#include <QJsonValue>
 #include <QTextStream>
+
+#include <utility>
 
 CliReport::CliReport(QTextStream& out, QTextStream& err, bool json)
     : out_(out)
@@ -54,15 +57,38 @@ void CliReport::tellStop()
     event(QStringLiteral("stop"), {{QStringLiteral("level"), name}});
 }
 
+void write_event(QTextStream& out, const QString& type, QJsonObject fields, const QJsonValue& port)
+{
+    fields.insert(QStringLiteral("event"), type);
+    fields.insert(QStringLiteral("schema"), CliReport::kSchemaVersion);
+    fields.insert(QStringLiteral("port"), port);
+    out << QJsonDocument(fields).toJson(QJsonDocument::Compact) << '\n';
+    out.flush();
+}
+
+QJsonObject end_fields(int exit_code, const QString& reason, const QString& failure)
+{
+    QJsonObject fields {{QStringLiteral("outcome"), exit_code == EXIT_OK ? "success" : "failure"},
+                        {QStringLiteral("exit"), exit_code}};
+    if (exit_code != EXIT_OK) {
+        fields.insert(QStringLiteral("reason"), reason);
+        if (!failure.isEmpty()) {
+            fields.insert(QStringLiteral("failure"), failure);
+        }
+    }
+    return fields;
+}
+
 void CliReport::event(const QString& type, QJsonObject fields)
 {
-    if (!json_) {
-        return;
+    if (json_) {
+        write_event(out_, type, std::move(fields), port_);
     }
-    fields.insert(QStringLiteral("event"), type);
-    fields.insert(QStringLiteral("schema"), kSchemaVersion);
-    out_ << QJsonDocument(fields).toJson(QJsonDocument::Compact) << '\n';
-    out_.flush();
+}
+
+void CliReport::setPort(const QString& port)
+{
+    port_ = port.isEmpty() ? QJsonValue() : QJsonValue(port);
 }
 
 void CliReport::start(const QString& command, const QString& image, const QString& device)
@@ -93,17 +119,11 @@ int CliReport::finish(int exit_code, const QString& reason, const QString& failu
 {
     tellStop();
     bar_.finish();
-    QJsonObject fields {{QStringLiteral("outcome"), exit_code == EXIT_OK ? "success" : "failure"},
-                        {QStringLiteral("exit"), exit_code}};
     if (exit_code != EXIT_OK) {
-        fields.insert(QStringLiteral("reason"), reason);
-        if (!failure.isEmpty()) {
-            fields.insert(QStringLiteral("failure"), failure);
-        }
         err_ << "tessaro-flash: " << reason << '\n';
         err_.flush();
     }
-    event(QStringLiteral("end"), fields);
+    event(QStringLiteral("end"), end_fields(exit_code, reason, failure));
     return exit_code;
 }
 

@@ -11,6 +11,13 @@
 
 class QTextStream;
 
+// One event as a JSON line: its type, the schema and the wallet's port (null
+// where it is not known, or the run is not about one wallet) added to `fields`.
+void write_event(QTextStream& out, const QString& type, QJsonObject fields, const QJsonValue& port);
+// The fields of an end event: the outcome, the exit status and, for a
+// failure, the reason and the failure row's name.
+QJsonObject end_fields(int exit_code, const QString& reason, const QString& failure);
+
 // What `flash` and `update` tell their user or script as they run: steps,
 // progress, the notices the window would show, and one end. Human output goes
 // to stderr; with --json every event is also one JSON object a line on stdout
@@ -24,6 +31,8 @@ public:
     ~CliReport() override;
 
     void start(const QString& command, const QString& image, const QString& device);
+    // The port of the wallet the run took, carried by every event from here on.
+    void setPort(const QString& port);
     // The last line on stderr names the failure; the JSON end event repeats it.
     int end(int exit_code, const QString& reason = QString());
     // The end of an update: the exit status and the reason from the failure's
@@ -48,6 +57,7 @@ private:
     QTextStream& out_;
     QTextStream& err_;
     bool json_;
+    QJsonValue port_;
     NoticeSink* previous_sink_;
     // Tells the operator what the stop they asked for will do, once a level:
     // as the event loop hears of it, or at the next step, progress or end,

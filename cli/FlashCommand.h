@@ -18,3 +18,7 @@ public:
 // An empty `device` and `port` pick the only wallet attached.
 int run_flash(const QString& file, const QString& device, const QString& port, bool json, QTextStream& out,
               QTextStream& err);
+
+// Empty while the run log can be written; otherwise the warning a run starts
+// and ends with, since its steps are kept nowhere.
+QString run_log_warning();

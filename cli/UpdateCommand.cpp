@@ -7,6 +7,7 @@
 #include "image/FirmwareImage.h"
 #include "net/NetSettings.h"
 #include "net/ServerConfig.h"
+#include "protocol/HidPort.h"
 #include "update/AutoUpdate.h"
 
 #include <QTextStream>
@@ -31,6 +32,7 @@ int run_update(const QString& server, const QString& ca, const QString& device, 
     // none named, the run ends here, as flash's does.
     UpdateOutcome why;
     const QString path = chosen_wallet(device, port, why);
+    report.setPort(path.isEmpty() ? QString() : hid_port(path));
     report.start(QStringLiteral("update"), QString(), path);
     // With no wallet at all the update runs on to the window's own box.
     if (path.isEmpty() && why.failure != UpdateFailure::NoWallet) {

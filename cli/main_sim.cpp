@@ -9,6 +9,7 @@ namespace {
 
 const char kUdevRulesDir[] = "udev-rules-dir";
 const char kNotRoot[] = "not-root";
+const char kUnpluggedAfter[] = "unplugged-after";
 
 // tessaro-flash against one simulated wallet, set up from the -sim options,
 // and the machine's udev rule folders and user as the run asks.
@@ -21,6 +22,9 @@ public:
         parser.addOption({QString::fromLatin1(kUdevRulesDir),
                           QStringLiteral("Look for udev rules in <dir> only (repeatable)."), QStringLiteral("dir")});
         parser.addOption({QString::fromLatin1(kNotRoot), QStringLiteral("Run as if not as root.")});
+        parser.addOption({QString::fromLatin1(kUnpluggedAfter),
+                          QStringLiteral("A station lets a wallet go once its port stayed empty <ms> (default 5000)."),
+                          QStringLiteral("ms")});
     }
     bool apply(const QCommandLineParser& parser, QString* error) override
     {
@@ -29,6 +33,14 @@ public:
         }
         if (parser.isSet(QString::fromLatin1(kNotRoot))) {
             device_settings().is_root = [] { return false; };
+        }
+        if (parser.isSet(QString::fromLatin1(kUnpluggedAfter))) {
+            bool number = false;
+            device_settings().unplugged_after_ms = parser.value(QString::fromLatin1(kUnpluggedAfter)).toInt(&number);
+            if (!number || device_settings().unplugged_after_ms < 0) {
+                *error = QStringLiteral("--unplugged-after takes milliseconds");
+                return false;
+            }
         }
         return sim::applyOptions(parser, error);
     }

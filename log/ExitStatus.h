@@ -25,8 +25,15 @@ struct ExitStatusRow
 {
     ExitCode code;
     const char* meaning;
+    // A run over several wallets ends with the status of its worst wallet:
+    // the one of highest rank. A wallet touched and not verified comes first,
+    // then a stop the operator asked for, then why a wallet was not taken.
+    int rank;
 };
 
 // Every status, in order of its number.
 const QVector<ExitStatusRow>& exit_statuses();
 QString exit_meaning(ExitCode code);
+// The status of a run over wallets that ended with `codes`: EXIT_OK only when
+// every one did, and when there is none.
+int worst_exit(const QVector<int>& codes);

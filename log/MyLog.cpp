@@ -1,5 +1,7 @@
 #include "log/MyLog.h"
 
+#include "log/WalletThread.h"
+
 #include <QDate>
 #include <QDateTime>
 
@@ -30,11 +32,14 @@ MyLog::~MyLog()
 
 void MyLog::WriteLog(const QString& text)
 {
+    const QString wallet = WalletThread::label();
+    const QString line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+        + QStringLiteral("    ") + text + (wallet.isEmpty() ? QString() : QLatin1Char('\t') + wallet)
+        + QLatin1Char('\n');
+    QMutexLocker locked(&mutex_);
     if (!log_file_.isOpen()) {
         return;
     }
-    const QString line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
-        + QStringLiteral("    ") + text + QLatin1Char('\n');
     log_file_.write(line.toLocal8Bit());
     log_file_.flush();
 }

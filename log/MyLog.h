@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QFile>
+#include <QMutex>
 #include <QSharedPointer>
 #include <QString>
 
-// The dated run log of the device access path.
+// The dated run log of the device access path. Threads that update wallets
+// side by side write whole lines, one at a time, each ended by its wallet's port.
 class MyLog
 {
 public:
@@ -26,4 +28,5 @@ public:
 
 private:
     QFile log_file_;
+    QMutex mutex_;
 };

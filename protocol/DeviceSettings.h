@@ -19,6 +19,9 @@ struct DeviceSettings
     // user shares (/run/lock, on macOS /tmp), or none where the bus is the
     // process's own.
     QString lock_dir;
+    // A station counts a wallet as unplugged once its port has stayed empty
+    // this long: longer than the wallet takes to restart after its update.
+    int unplugged_after_ms = 5000;
     // Whether the program runs as root, who needs no rule; null asks the system.
     std::function<bool()> is_root;
 };

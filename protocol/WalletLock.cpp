@@ -8,11 +8,13 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QHash>
+#include <QMutex>
 #include <QRegularExpression>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -89,11 +91,22 @@ QString read_holder(int fd)
     return QStringLiteral("pid %1 (%2)").arg(words[0], words.mid(1).join(QLatin1Char(' ')));
 }
 
-// The wallet locks this process holds, by file: held until it ends.
+// The wallet locks this process holds, by file: held until it ends. The
+// threads of a run over several wallets take theirs side by side.
 QHash<QString, int>& held()
 {
     static QHash<QString, int> files;
     return files;
+}
+std::mutex& restart_mutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+QMutex& held_mutex()
+{
+    static QMutex mutex;
+    return mutex;
 }
 
 } // namespace
@@ -105,6 +118,7 @@ bool lock_wallet(const WalletIdentity& identity, QString* holder)
     }
     const QString path = lock_path(identity.port.isEmpty() ? QStringLiteral("wallet-serial-") + identity.serial
                                                            : QStringLiteral("wallet-") + identity.port);
+    QMutexLocker locked(&held_mutex());
     if (lock_dir().isEmpty() || held().contains(path)) {
         return true;
     }
@@ -126,8 +140,17 @@ bool lock_wallet(const WalletIdentity& identity, QString* holder)
 }
 
 RestartLock::RestartLock()
-    : fd_(lock_dir().isEmpty() ? -1 : open_lock(lock_path(QStringLiteral("restart"))))
 {
+    // The threads of one process take their turn as well: where the wallets are
+    // the process's own there is no shared file to lock.
+    for (int waited = 0; !restart_mutex().try_lock(); waited += int(kRestartPollMs)) {
+        if (stop_requested(StopLevel::NoNewWallets) || waited >= kRestartWaitMs) {
+            return;
+        }
+        msleep(kRestartPollMs);
+    }
+    holds_mutex_ = true;
+    fd_ = lock_dir().isEmpty() ? -1 : open_lock(lock_path(QStringLiteral("restart")));
     if (fd_ < 0) {
         return;
     }
@@ -159,5 +182,8 @@ RestartLock::~RestartLock()
 {
     if (fd_ >= 0) {
         ::close(fd_);
+    }
+    if (holds_mutex_) {
+        restart_mutex().unlock();
     }
 }

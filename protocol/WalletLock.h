@@ -16,7 +16,7 @@
 bool lock_wallet(const WalletIdentity& identity, QString* holder);
 
 // The stretch from a restart to the opened bootloader of a wallet known by
-// neither port nor serial: one process at a time, so that the new bootloader
+// neither port nor serial: one process, and one thread, at a time, so that the new bootloader
 // is the one it restarted. Waits for its turn when made; released when destroyed.
 class RestartLock
 {
@@ -28,4 +28,5 @@ public:
 
 private:
     int fd_ = -1;
+    bool holds_mutex_ = false;
 };
