@@ -4,6 +4,7 @@
 #include "cli/WalletListing.h"
 #include "protocol/DeviceAccess.h"
 #include "protocol/Framing.h"
+#include "protocol/HidGlobal.h"
 #include "protocol/UpdateOutcome.h"
 
 #include <QJsonArray>
@@ -21,7 +22,7 @@ int run_devices(bool json, QTextStream& out, QTextStream& err)
     QList<bool> denied;
     QString first_denied;
     for (const ListedInterface& entry : qAsConst(entries)) {
-        hid_device* device = hid_open_path(entry.path.toUtf8().constData());
+        hid_device* device = hid_open_at(entry.path.toUtf8().constData());
         denied << (device == nullptr && is_permission_error(device_error_text(nullptr)));
         if (denied.last() && first_denied.isEmpty()) {
             first_denied = entry.path;

@@ -16,6 +16,7 @@
 #include "protocol/DeviceSettings.h"
 #include "protocol/Framing.h"
 #include "protocol/HIDHelper.h"
+#include "protocol/HidGlobal.h"
 #include "protocol/HidPort.h"
 #include "update/ManualDownload.h"
 
@@ -51,7 +52,7 @@ struct Slot
 QList<ListedInterface> attached_wallets(const QStringList& ports)
 {
     QList<ListedInterface> wallets;
-    hid_device_info* list = hid_enumerate(VENDOR_ID, 0);
+    hid_device_info* list = hid_list(VENDOR_ID, 0);
     for (const hid_device_info* info = list; info != nullptr; info = info->next) {
         const WalletMode mode = wallet_mode(*info);
         if (mode == WalletMode::Other || info->path == nullptr) {

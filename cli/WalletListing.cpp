@@ -2,6 +2,7 @@
 
 #include "protocol/Commands.h"
 #include "protocol/DeviceSession.h"
+#include "protocol/HidGlobal.h"
 #include "protocol/HidPort.h"
 
 namespace {
@@ -28,7 +29,7 @@ bool list_wallet_interfaces(QList<ListedInterface>& out, QString& error)
     if (!session.GetDeviceList(error, paths)) {
         return false;
     }
-    hid_device_info* list = hid_enumerate(VENDOR_ID, 0);
+    hid_device_info* list = hid_list(VENDOR_ID, 0);
     for (const QString& path : qAsConst(paths)) {
         ListedInterface entry;
         entry.path = path;
@@ -48,7 +49,7 @@ bool list_wallet_interfaces(QList<ListedInterface>& out, QString& error)
 
 WalletMode listed_mode(const QString& path)
 {
-    hid_device_info* list = hid_enumerate(VENDOR_ID, 0);
+    hid_device_info* list = hid_list(VENDOR_ID, 0);
     const hid_device_info* info = entry_for(list, path);
     const WalletMode mode = info != nullptr ? wallet_mode(*info) : WalletMode::Other;
     hid_free_enumeration(list);

@@ -2,6 +2,7 @@
 
 #include "protocol/DeviceAccess.h"
 #include "protocol/Framing.h"
+#include "protocol/HidGlobal.h"
 
 #include <QDebug>
 #include <QString>
@@ -34,7 +35,7 @@ EntryResult enter_bootloader(const QString& chosen)
 {
     EntryResult result;
     result.path = chosen;
-    hid_device_info* list = hid_enumerate(VENDOR_ID, 0);
+    hid_device_info* list = hid_list(VENDOR_ID, 0);
     for (const hid_device_info* entry = list; entry != nullptr && result.path.isEmpty(); entry = entry->next) {
         if (wallet_mode(*entry) != WalletMode::Other) {
             result.path = QString::fromUtf8(entry->path);
@@ -45,7 +46,7 @@ EntryResult enter_bootloader(const QString& chosen)
         result.outcome = UpdateOutcome::failed(UpdateFailure::NoWallet);
         return result;
     }
-    hid_device* device = hid_open_path(result.path.toUtf8().constData());
+    hid_device* device = hid_open_at(result.path.toUtf8().constData());
     if (device == nullptr) {
         result.outcome = UpdateOutcome::unopenable(result.path, device_error_text(nullptr));
         if (result.outcome.failure == UpdateFailure::WalletNoPermission) {

@@ -5,6 +5,7 @@
 #include "protocol/Commands.h"
 #include "protocol/DeviceAccess.h"
 #include "protocol/Framing.h"
+#include "protocol/HidGlobal.h"
 #include "protocol/Wait.h"
 
 #include <QDebug>
@@ -46,7 +47,7 @@ QSet<QString> restarted_wallet(const QSet<QString>& fresh, const BootloaderTarge
 QSet<QString> list_bootloaders()
 {
     QSet<QString> paths;
-    hid_device_info* list = hid_enumerate(VENDOR_ID, BOOTLOADER_PRODUCT_ID);
+    hid_device_info* list = hid_list(VENDOR_ID, BOOTLOADER_PRODUCT_ID);
     for (const hid_device_info* entry = list; entry != nullptr; entry = entry->next) {
         if (entry->path != nullptr) {
             paths.insert(QString::fromUtf8(entry->path));
@@ -103,7 +104,7 @@ SearchResult find_bootloader(const SearchPolicy& policy, const BootloaderTarget&
             continue;
         }
         const QString path = *fresh.cbegin();
-        hid_device* device = open ? open(path) : hid_open_path(path.toUtf8().constData());
+        hid_device* device = open ? open(path) : hid_open_at(path.toUtf8().constData());
         if (device != nullptr) {
             target.restart_lock.reset();
             result.device = device;

@@ -5,6 +5,7 @@
 #include "protocol/Commands.h"
 #include "protocol/DeviceAccess.h"
 #include "protocol/Framing.h"
+#include "protocol/HidGlobal.h"
 
 #include <QDebug>
 
@@ -65,7 +66,7 @@ bool DeviceSession::GetDeviceList(QString& error, QList<QString>& list)
         hid_free_enumeration(dev_list_);
         dev_list_ = nullptr;
     }
-    dev_list_ = hid_enumerate(VENDOR_ID, 0);
+    dev_list_ = hid_list(VENDOR_ID, 0);
     for (hid_device_info* entry = dev_list_; entry != nullptr; entry = entry->next) {
         const QString path = QString::fromUtf8(entry->path);
         if (!left_out(*entry, path)) {
@@ -80,7 +81,7 @@ bool DeviceSession::OpenDevice(const QString& path, QString& error)
 {
     CloseHeld();
     const QByteArray bytes = path.toUtf8();
-    dev_handle_ = hid_open_path(bytes.constData());
+    dev_handle_ = hid_open_at(bytes.constData());
     MyLog::GetInstance()->WriteLog(QStringLiteral("打开设备结果：") + QString::fromUtf8(bytes));
     if (dev_handle_ != nullptr) {
         if (opened_by_path_ != nullptr) {
@@ -100,7 +101,7 @@ bool DeviceSession::OpenDevice(const QString& path, QString& error)
 bool DeviceSession::OpenDevice(QString& error)
 {
     CloseHeld();
-    dev_handle_ = hid_open(VENDOR_ID, 0, nullptr);
+    dev_handle_ = hid_open_first(VENDOR_ID, 0);
     if (dev_handle_ != nullptr) {
         dev_opened_ = true;
         return true;

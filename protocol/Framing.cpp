@@ -2,6 +2,7 @@
 
 #include "image/Checksums.h"
 #include "log/StopRequest.h"
+#include "protocol/HidGlobal.h"
 
 #include <QElapsedTimer>
 
@@ -61,8 +62,10 @@ int reports_for_payload(int length)
 QString device_error_text(hid_device_* device)
 {
     // hidapi answers "Success" when nothing went wrong, which explains nothing.
-    const wchar_t* text = hid_error(device);
-    const QString error = text != nullptr ? QString::fromWCharArray(text) : QString();
+    // Without a device, the error of this thread's last listing or opening.
+    const wchar_t* text = device != nullptr ? hid_error(device) : nullptr;
+    const QString error
+        = device != nullptr ? (text != nullptr ? QString::fromWCharArray(text) : QString()) : last_global_error();
     return error == QLatin1String("Success") ? QString() : error;
 }
 

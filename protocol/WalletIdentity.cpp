@@ -1,6 +1,7 @@
 #include "protocol/WalletIdentity.h"
 
 #include "protocol/Commands.h"
+#include "protocol/HidGlobal.h"
 #include "protocol/HidPort.h"
 
 #include <hidapi.h>
@@ -16,7 +17,7 @@ WalletIdentity identify(const QString& path)
 {
     WalletIdentity identity;
     identity.port = hid_port(path);
-    hid_device_info* list = hid_enumerate(VENDOR_ID, 0);
+    hid_device_info* list = hid_list(VENDOR_ID, 0);
     for (const hid_device_info* entry = list; entry != nullptr; entry = entry->next) {
         if (entry->path != nullptr && QString::fromUtf8(entry->path) == path) {
             if (entry->serial_number != nullptr) {
