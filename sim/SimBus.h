@@ -34,6 +34,9 @@ struct Faults
     bool no_bootloader = false; // after CMD_GOTO_ROM the wallet never comes back
     int reboot_ms = 0; // time from CMD_GOTO_ROM until the bootloader appears
     int plug_in_ms = 0; // the wallet is plugged in this long after it was attached (0: at once)
+    // The wallet is pulled out for good this long after it was attached,
+    // whatever it is doing then (0: never).
+    int pull_ms = 0;
     bool no_port = false; // the device layer cannot tell the port it is plugged into
     bool no_serial = false; // the enumeration reports no serial number
     bool bootloader_serial_differs = false; // the bootloader reports its serial with "-BL" appended
