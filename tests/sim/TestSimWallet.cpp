@@ -25,6 +25,8 @@ private slots:
     void applicationWrites();
     void enumeration_data();
     void enumeration();
+    void comingsAndGoings_data();
+    void comingsAndGoings();
     void walletsInParallel_data();
     void walletsInParallel();
 
@@ -289,6 +291,62 @@ void TestSimWallet::enumeration()
     QCOMPARE(enumerated(0, BOOTLOADER_PRODUCT_ID),
              QStringList {"4b71:0820 #0 ff00:1 r0100 bus1 TS1/Tessaro/Korvex N1 Bootloader " + paths[4]});
     QCOMPARE(bus_.wallet(0).paths(), std::vector<QString> {paths[4]});
+}
+
+void TestSimWallet::comingsAndGoings_data()
+{
+    QTest::addColumn<QStringList>("faults"); // per wallet, --fault values joined by commas
+    QTest::addColumn<QString>("steps");
+    QTest::newRow("plugged in one after another, pulled later")
+        << QStringList {"plug-in-ms=1000,pull-ms=5000", "plug-in-ms=2000,pull-ms=6000"}
+        << "0= 500= 1000=1a 2000=1a2a 4500=1a2a 5000=2a 6000=";
+    QTest::newRow("restarted, then pulled")
+        << QStringList {"reboot-ms=500,pull-ms=1000", ""} << "0=1a2a goto1 0=2a 500=1b2a 1000=2a";
+    QTest::newRow("pulled while restarting")
+        << QStringList {"reboot-ms=2000,pull-ms=1000", ""} << "goto1 1000=2a 3000=2a";
+    QTest::newRow("pulled before it was plugged in")
+        << QStringList {"plug-in-ms=2000,pull-ms=1000", ""} << "0=2a 3000=2a";
+}
+
+// A station's bench on the bus's clock, each step "T=L", the wallets listed T
+// ms after they were attached (L: each listed wallet's number and its mode, a
+// or b), or "gotoK", CMD_GOTO_ROM to wallet K. A step before a wallet's time
+// keeps hundreds of ms from it: real time passes too.
+void TestSimWallet::comingsAndGoings()
+{
+    QFETCH(QStringList, faults);
+    QFETCH(QString, steps);
+    for (int i = 0; i < faults.size(); ++i) {
+        sim::WalletConfig config;
+        config.serial = QStringLiteral("TS%1").arg(i + 1);
+        QString error;
+        for (const QString& fault : faults[i].split(',', Qt::SkipEmptyParts)) {
+            QVERIFY2(sim::applyFault(fault, &config, &error), qPrintable(error));
+        }
+        bus_.attachWallet(config);
+    }
+    int now_ms = 0;
+    for (const QString& step : steps.split(' ')) {
+        if (step.startsWith("goto")) {
+            const int index = step.mid(4).toInt() - 1;
+            hid_device* device = keep(hid_open_path(qPrintable(bus_.wallet(index).paths()[0])));
+            QVERIFY(hid_send_data(device, CMD_GOTO_ROM, 0, nullptr));
+            continue;
+        }
+        const int at = step.section('=', 0, 0).toInt();
+        bus_.advanceTime(at - now_ms);
+        now_ms = at;
+        QString listed;
+        hid_device_info* list = hid_enumerate(VENDOR_ID, 0);
+        for (const hid_device_info* info = list; info != nullptr; info = info->next) {
+            if (info->interface_number == 0) {
+                listed += QString::fromWCharArray(info->serial_number).mid(2)
+                    + (info->product_id == BOOTLOADER_PRODUCT_ID ? 'b' : 'a');
+            }
+        }
+        hid_free_enumeration(list);
+        QCOMPARE(listed, step.section('=', 1));
+    }
 }
 
 void TestSimWallet::walletsInParallel_data()
