@@ -67,6 +67,9 @@ constexpr unsigned int kAppBase = 0x08004000;
 constexpr unsigned int kPageSize = 1024;
 constexpr unsigned short kAppProductId = 0x0810;
 
+// Each call takes the bus's mutex, so a test may ask while other threads
+// write; faults() and flash() hand out references, so set faults and read the
+// flash while no thread writes to the wallet.
 class Wallet
 {
 public:
@@ -112,7 +115,8 @@ public:
     int walletCount() const;
     Wallet& wallet(int index);
 
-    // Output reports handed to hid_write, in order, across all devices.
+    // Output reports handed to hid_write, in order, across all devices. A
+    // reference: read it while no thread writes.
     const std::vector<QByteArray>& trace() const;
     void setTraceEnabled(bool enabled);
     void clearTrace();
