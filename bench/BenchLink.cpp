@@ -19,6 +19,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -125,6 +126,51 @@ void BM_FlashSimRestart(benchmark::State& state)
     state.counters["s_over_restart"] = state.iterations() > 0 ? over / state.iterations() : 0;
 }
 
+// `range(0)` wallets on one hub, each written 1000 reports by a thread of its
+// own over a full-speed link (1000 us): each wallet has its own frames, so the
+// limit is 1 s however many there are. The counter `x_limit` is the time over
+// that limit.
+void BM_WalletsInParallelOnLink(benchmark::State& state)
+{
+    constexpr int kReports = 1000;
+    constexpr int kIntervalUs = 1000;
+    const int wallets = static_cast<int>(state.range(0));
+    sim::Bus& bus = sim::Bus::instance();
+    double took = 0;
+    for (auto _ : state) {
+        bus.reset();
+        bus.setTraceEnabled(false);
+        bus.setLinkIntervalUs(kIntervalUs);
+        std::vector<hid_device*> devices;
+        for (int i = 0; i < wallets; ++i) {
+            // Interface 1 takes every report and does nothing with it.
+            devices.push_back(hid_open_path(qPrintable(bus.attachWallet().paths()[1])));
+        }
+        QElapsedTimer clock;
+        clock.start();
+        std::vector<std::thread> threads;
+        for (hid_device* device : devices) {
+            threads.emplace_back([device] {
+                const unsigned char report[65] = {};
+                for (int r = 0; r < kReports; ++r) {
+                    hid_write(device, report, sizeof report);
+                }
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        const double seconds = clock.nsecsElapsed() / 1e9;
+        for (hid_device* device : devices) {
+            hid_close(device);
+        }
+        state.SetIterationTime(seconds);
+        took += seconds;
+    }
+    state.counters["x_limit"] = state.iterations() > 0 ? took / state.iterations() / (kReports * kIntervalUs / 1e6) : 0;
+    bus.reset();
+}
+
 // The machine's other work delays wake-ups by milliseconds at times, and each
 // delay past a slot is lost to the link: the best of three runs is the figure.
 double best(const std::vector<double>& v)
@@ -137,6 +183,15 @@ double best(const std::vector<double>& v)
 BENCHMARK(BM_ManualDownloadOnLink)
     ->Arg(125)
     ->Arg(1000)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ComputeStatistics("best", best)
+    ->DisplayAggregatesOnly()
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WalletsInParallelOnLink)
+    ->Arg(1)
+    ->Arg(8)
     ->Iterations(1)
     ->Repetitions(3)
     ->ComputeStatistics("best", best)

@@ -26,10 +26,7 @@ struct BusState
 
     std::vector<QByteArray> trace;
     bool trace_enabled = true;
-    int link_us = 0;
-    // End of the link slot of the last report written: the next report's
-    // slot begins there, unless that moment has already passed.
-    Clock::time_point link_slot_end {};
+    int link_us = 0; // each wallet keeps its own slots of this interval
     bool init_fails = false;
     // hid_write calls since the reset, as the trace counts them, and the
     // signals to raise in the process as a given one returns.
@@ -37,9 +34,13 @@ struct BusState
     std::multimap<int, int> raise_at;
     int init_count = 0;
     int open_handles = 0;
-    std::wstring last_error;
 };
 
 BusState& bus_state();
+
+// hidapi's error of the calls without a handle. Each thread has its own, so
+// the text hid_error(NULL) hands out stays valid while other threads open,
+// enumerate and fail.
+std::wstring& global_error();
 
 } // namespace sim::detail

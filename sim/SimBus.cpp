@@ -12,6 +12,12 @@ BusState& bus_state()
     return state;
 }
 
+std::wstring& global_error()
+{
+    thread_local std::wstring text;
+    return text;
+}
+
 } // namespace detail
 
 using detail::bus_state;
@@ -34,13 +40,12 @@ void Bus::reset()
     state.trace.clear();
     state.trace_enabled = true;
     state.link_us = 0;
-    state.link_slot_end = {};
     state.init_fails = false;
     state.writes = 0;
     state.raise_at.clear();
     state.init_count = 0;
     state.open_handles = 0;
-    state.last_error.clear();
+    detail::global_error().clear();
     reset_time();
 }
 
@@ -112,7 +117,9 @@ void Bus::setLinkIntervalUs(int us)
 {
     Lock lock(bus_state().mutex);
     bus_state().link_us = us;
-    bus_state().link_slot_end = {};
+    for (const auto& wallet : bus_state().wallets) {
+        wallet->resetLinkSlot();
+    }
 }
 
 void Bus::raiseSignalAt(int report, int signal)

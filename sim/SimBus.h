@@ -34,6 +34,9 @@ struct Faults
     bool no_bootloader = false; // after CMD_GOTO_ROM the wallet never comes back
     int reboot_ms = 0; // time from CMD_GOTO_ROM until the bootloader appears
     int plug_in_ms = 0; // the wallet is plugged in this long after it was attached (0: at once)
+    // The wallet is pulled out for good this long after it was attached,
+    // whatever it is doing then (0: never).
+    int pull_ms = 0;
     bool no_port = false; // the device layer cannot tell the port it is plugged into
     bool no_serial = false; // the enumeration reports no serial number
     bool bootloader_serial_differs = false; // the bootloader reports its serial with "-BL" appended
@@ -64,6 +67,9 @@ constexpr unsigned int kAppBase = 0x08004000;
 constexpr unsigned int kPageSize = 1024;
 constexpr unsigned short kAppProductId = 0x0810;
 
+// Each call takes the bus's mutex, so a test may ask while other threads
+// write; faults() and flash() hand out references, so set faults and read the
+// flash while no thread writes to the wallet.
 class Wallet
 {
 public:
@@ -109,7 +115,8 @@ public:
     int walletCount() const;
     Wallet& wallet(int index);
 
-    // Output reports handed to hid_write, in order, across all devices.
+    // Output reports handed to hid_write, in order, across all devices. A
+    // reference: read it while no thread writes.
     const std::vector<QByteArray>& trace() const;
     void setTraceEnabled(bool enabled);
     void clearTrace();

@@ -81,6 +81,7 @@ const Number kNumbers[] = {
     {"reboot-ms", &Faults::reboot_ms, 0, "N"},
     {"reply-delay-ms", &Faults::reply_delay_ms, 0, "N"},
     {"plug-in-ms", &Faults::plug_in_ms, 0, "N"},
+    {"pull-ms", &Faults::pull_ms, 1, "N"},
 };
 
 // "no-erase-reply, ..., unplug-at=N, no-crc-reply-to=I, ...", for the help and

@@ -74,6 +74,7 @@ SimWallet::SimWallet(std::recursive_mutex& mutex, int location, int* hidraw_coun
     , serial_(config.serial)
     , path_style_(config.path_style)
     , faults_(config.faults)
+    , attached_at_(bus_now())
     , flash_(int(kFlashSize), '\xFF')
     , firmware_(config.firmware)
     , written_(kFlashSize, false)
@@ -97,11 +98,31 @@ SimWallet::SimWallet(std::recursive_mutex& mutex, int location, int* hidraw_coun
 
 void SimWallet::settle()
 {
-    if (rebooting_ && bus_now() >= reboot_due_) {
+    const Clock::time_point now = bus_now();
+    const Clock::time_point pulled_at = pulledAt();
+    // A restart that would end after the pull never comes back.
+    if (rebooting_ && now >= reboot_due_ && reboot_due_ < pulled_at) {
         const Mode mode = arrival_mode_;
         arrival_mode_ = Mode::Bootloader;
         arrive(mode);
     }
+    if (!pulled_ && now >= pulled_at) {
+        pulled_ = true;
+        unplugForGood();
+    }
+}
+
+Clock::time_point SimWallet::pulledAt() const
+{
+    return faults_.pull_ms > 0 ? attached_at_ + std::chrono::milliseconds(faults_.pull_ms) : Clock::time_point::max();
+}
+
+Clock::time_point SimWallet::takeLinkSlot(std::chrono::microseconds interval)
+{
+    const Clock::time_point now = Clock::now();
+    const Clock::time_point due = link_slot_end_ + interval;
+    link_slot_end_ = now < due ? due : now + interval;
+    return link_slot_end_;
 }
 
 void SimWallet::leaveBus()

@@ -22,8 +22,9 @@ struct InterfaceInfo
     int number = 0;
 };
 
-// One simulated wallet: its application, its bootloader and its flash. The bus
-// owns it and serialises every call through one recursive mutex.
+// One simulated wallet: its application, its bootloader, its flash and its own
+// link. The bus owns it and serialises every call through one recursive mutex;
+// the bus-side calls below expect that mutex held.
 class SimWallet : public Wallet
 {
 public:
@@ -44,8 +45,17 @@ public:
     std::vector<QString> paths() const override;
     QString port() const override;
 
-    // Bus side. settle() completes a reboot whose time has come.
+    // Bus side. settle() completes a reboot or a plug-in whose time has come,
+    // and pulls the wallet out once its pull-ms has passed.
     void settle();
+    // The bus time at which the wallet is pulled out; max() when never.
+    Clock::time_point pulledAt() const;
+    // The end of the link slot of the next report written to this wallet
+    // (steady clock), `interval` after the previous slot's end or, when that
+    // has already passed, after now. Each wallet has slots of its own, as each
+    // device on a hub has its own frames.
+    Clock::time_point takeLinkSlot(std::chrono::microseconds interval);
+    void resetLinkSlot() { link_slot_end_ = {}; }
     bool onBus() const { return on_bus_; }
     // Grows each time the wallet leaves the bus; handles of an older session fail.
     unsigned long long session() const { return session_; }
@@ -89,6 +99,9 @@ private:
     bool rebooting_ = false;
     Mode arrival_mode_ = Mode::Bootloader; // what a wallet off the bus comes back as
     Clock::time_point reboot_due_;
+    const Clock::time_point attached_at_; // bus time
+    bool pulled_ = false;
+    Clock::time_point link_slot_end_ {};
     unsigned long long session_ = 0;
     std::vector<InterfaceInfo> interfaces_;
     std::deque<InputReport> input_;

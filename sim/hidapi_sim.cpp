@@ -6,6 +6,7 @@
 
 #include <hidapi.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <cwchar>
@@ -15,6 +16,7 @@ using sim::InterfaceInfo;
 using sim::SimWallet;
 using sim::detail::bus_state;
 using sim::detail::BusState;
+using sim::detail::global_error;
 using sim::detail::Lock;
 
 struct hid_device_
@@ -38,18 +40,17 @@ constexpr unsigned short kUsage = 0x0001;
 
 const wchar_t kNoError[] = L"Success";
 
-// The link paces reports as an interrupt endpoint polls: each report has its
-// own slot of one interval, right after the previous report's, and the write
-// returns when that slot ends. Waiting for an absolute end keeps a late wake-up
-// from adding to the next report. A report that comes after its slot has
-// ended (the host was busy or idle) begins the schedule anew from its arrival.
-sim::Clock::time_point take_link_slot(BusState& state)
+// The link paces reports as an interrupt endpoint polls, each wallet on its
+// own (SimWallet::takeLinkSlot): the write returns when its report's slot ends.
+// A handle that no longer reaches any wallet of this bus still takes the time
+// of one report.
+sim::Clock::time_point take_link_slot(BusState& state, const hid_device* dev)
 {
     const auto interval = std::chrono::microseconds(state.link_us);
-    const auto now = sim::Clock::now();
-    const auto due = state.link_slot_end + interval;
-    state.link_slot_end = now < due ? due : now + interval;
-    return state.link_slot_end;
+    if (dev->epoch == state.epoch && dev->wallet_index < state.wallets.size()) {
+        return state.wallets[dev->wallet_index]->takeLinkSlot(interval);
+    }
+    return sim::Clock::now() + interval;
 }
 
 wchar_t* new_wide(const QString& text)
@@ -91,7 +92,7 @@ void free_info(hid_device_info* info)
 
 void set_global_error(const wchar_t* text)
 {
-    bus_state().last_error = text;
+    global_error() = text;
 }
 
 // The wallet behind a handle, or null once the handle no longer reaches it.
@@ -102,6 +103,7 @@ SimWallet* live_wallet(hid_device* dev)
         return nullptr;
     }
     SimWallet* wallet = state.wallets[dev->wallet_index].get();
+    wallet->settle(); // a wallet pulled out at its time fails its handles from then on
     if (!wallet->onBus() || wallet->session() != dev->session) {
         return nullptr;
     }
@@ -139,7 +141,7 @@ hid_device* open_interface(std::size_t index, SimWallet& wallet, const Interface
     dev->session = wallet.session();
     dev->interface_number = interface.number;
     ++state.open_handles;
-    state.last_error.clear();
+    global_error().clear();
     return dev;
 }
 
@@ -299,7 +301,7 @@ int HID_API_EXPORT HID_API_CALL hid_write(hid_device* dev, const unsigned char* 
     }
     const std::vector<int> signals = signals_due(state, ++state.writes);
     const bool paced = state.link_us > 0;
-    const sim::Clock::time_point slot_end = paced ? take_link_slot(state) : sim::Clock::time_point();
+    const sim::Clock::time_point slot_end = paced ? take_link_slot(state, dev) : sim::Clock::time_point();
     bool delivered = false;
     if (length > std::size_t(sim::wire::kOutputBufferSize)) {
         dev->error = L"Report longer than the device's output report";
@@ -348,8 +350,10 @@ int HID_API_EXPORT HID_API_CALL hid_read_timeout(hid_device* dev, unsigned char*
         if (milliseconds >= 0 && ready_at - now > std::chrono::milliseconds(milliseconds)) {
             return 0; // stays queued, and is what the next read gets
         }
+        // A wallet pulled out before its reply is due fails the read then.
+        const auto wake_at = std::min(ready_at, wallet->pulledAt());
         lock.unlock();
-        std::this_thread::sleep_until(sim::real_time_of(ready_at));
+        std::this_thread::sleep_until(sim::real_time_of(wake_at));
         lock.lock();
     }
 }
@@ -458,7 +462,7 @@ int HID_API_EXPORT_CALL hid_get_indexed_string(hid_device* dev, int, wchar_t*, s
 HID_API_EXPORT const wchar_t* HID_API_CALL hid_error(hid_device* dev)
 {
     Lock lock(bus_state().mutex);
-    const std::wstring& text = dev != nullptr ? dev->error : bus_state().last_error;
+    const std::wstring& text = dev != nullptr ? dev->error : global_error();
     return text.empty() ? kNoError : text.c_str();
 }
 

@@ -165,6 +165,10 @@ void UmockdevBus::sync()
 {
     detail::BusState& state = bus_state();
     Lock lock(state.mutex);
+    // Settled first, so a wallet pulled or restarting now leaves its nodes in this pass.
+    for (const auto& wallet : state.wallets) {
+        wallet->settle();
+    }
     for (auto it = plugged_.begin(); it != plugged_.end();) {
         if (!it->first->onBus() || it->first->session() != it->second.session) {
             unplug(it->second);
@@ -175,7 +179,6 @@ void UmockdevBus::sync()
     }
     for (std::size_t i = 0; i < state.wallets.size(); ++i) {
         SimWallet& wallet = *state.wallets[i];
-        wallet.settle();
         if (wallet.onBus() && plugged_.count(&wallet) == 0) {
             plug(wallet, int(i) + 1);
         }
@@ -327,6 +330,9 @@ void UmockdevBus::unplug(Plugged& plugged)
 SimWallet* UmockdevBus::liveWallet(const Node& node, UMockdevIoctlClient* client) const
 {
     const auto it = node.clients.find(client);
+    if (node.wallet != nullptr) {
+        node.wallet->settle(); // pulled out at its time, its nodes fail before the loop unplugs them
+    }
     if (node.wallet == nullptr || (it != node.clients.end() && it->second != node.generation) || !node.wallet->onBus()
         || node.wallet->session() != node.session) {
         return nullptr;
@@ -426,18 +432,33 @@ void UmockdevBus::write(Node& node, UMockdevIoctlClient* client)
     if (state.trace_enabled) {
         state.trace.emplace_back(reinterpret_cast<const char*>(data), int(length));
     }
+    // As in-process: the wallet behind the node paces its own reports, and a
+    // report takes its slot whether it arrives or not.
+    DeferredCompletions::Clock::time_point slot_end {};
+    if (state.link_us > 0 && node.wallet != nullptr) {
+        slot_end = node.wallet->takeLinkSlot(std::chrono::microseconds(state.link_us));
+    }
+    long result = long(length);
+    int error = 0;
     SimWallet* wallet = liveWallet(node, client);
     if (wallet == nullptr) {
-        umockdev_ioctl_client_complete(client, -1, ENODEV);
+        result = -1;
+        error = ENODEV;
+    } else if (length > std::size_t(sim::wire::kOutputBufferSize)) {
+        result = -1;
+        error = EINVAL;
+    } else if (!wallet->receive(node.interface, data, length)) {
+        result = -1;
+        error = EIO;
+    }
+    if (wallet != nullptr) {
+        sync();
+    }
+    if (slot_end > DeferredCompletions::Clock::now()) {
+        completions_.completeAt(slot_end, client, result, error);
         return;
     }
-    if (length > std::size_t(sim::wire::kOutputBufferSize)) {
-        umockdev_ioctl_client_complete(client, -1, EINVAL);
-        return;
-    }
-    const bool delivered = wallet->receive(node.interface, data, length);
-    sync();
-    umockdev_ioctl_client_complete(client, delivered ? long(length) : -1, delivered ? 0 : EIO);
+    umockdev_ioctl_client_complete(client, result, error);
 }
 
 } // namespace sim

@@ -7,6 +7,8 @@
 // through the real hidapi-hidraw: enumeration from sysfs, open, the hidraw
 // ioctls, and one report per write and per read.
 
+#include "sim/umockdev/DeferredCompletions.h"
+
 #include <QString>
 
 #include <map>
@@ -32,15 +34,18 @@ public:
 
     // The testbed's root; empty when it could not be made.
     QString rootDir() const { return root_; }
-    // Plugs and unplugs nodes until the testbed shows what the bus holds now.
-    // Called after every report the wallets receive, so a wallet that restarts
-    // is on its new nodes before the write that restarted it returns.
+    // Plugs and unplugs nodes until the testbed shows what the bus holds now:
+    // restarts, plug-ins and pulls whose time has come included. Called after
+    // every report the wallets receive, so a wallet that restarts is on its
+    // new nodes before the write that restarted it returns, and every few
+    // milliseconds by the harness's loop.
     void sync();
 
     // One /dev/hidrawN name and what is plugged under it.
     struct Node;
 
-    // The hidraw handler's calls, on umockdev's worker thread.
+    // The hidraw handler's calls, on umockdev's worker thread. Each takes the
+    // bus mutex, which the harness's loop takes too.
     void connected(Node& node, UMockdevIoctlClient* client);
     void ioctl(Node& node, UMockdevIoctlClient* client);
     void read(Node& node, UMockdevIoctlClient* client);
@@ -66,6 +71,8 @@ private:
     int hid_sequence_ = 0;
     std::vector<std::unique_ptr<Node>> nodes_; // index = N of /dev/hidrawN
     std::map<SimWallet*, Plugged> plugged_;
+    // Writes held until their link slot ends.
+    DeferredCompletions completions_;
 };
 
 } // namespace sim

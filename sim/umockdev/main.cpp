@@ -1,7 +1,7 @@
 // tessaro-umockdev-wallet: the simulated wallets behind the kernel's own
 // interfaces. It plugs the wallets that the -sim options describe into a
 // umockdev testbed, runs COMMAND under umockdev-wrapper against them, plays
-// their side while it runs (restarts and plug-ins that take time included),
+// their side while it runs (restarts, plug-ins and pulls that take time included),
 // and exits with the command's status. Several commands run under the one
 // testbed, each started the given milliseconds after the first:
 //
@@ -134,7 +134,7 @@ pid_t start_command(const QStringList& command, const QString& root, bool deny, 
 }
 
 // Starts each run at its time and plays the wallets' side until all have
-// ended: a restart or a plug-in that falls due shows on the bus within a few
+// ended: a restart, a plug-in or a pull that falls due shows on the bus within a few
 // milliseconds, as it would on a real one.
 bool run_all(std::vector<Run>& runs, sim::UmockdevBus& bus, bool deny, const QString& outputs)
 {

@@ -6,6 +6,9 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
+#include <algorithm>
+#include <thread>
+
 Q_DECLARE_METATYPE(sim::Mode)
 Q_DECLARE_METATYPE(sim::PathStyle)
 
@@ -22,6 +25,10 @@ private slots:
     void applicationWrites();
     void enumeration_data();
     void enumeration();
+    void comingsAndGoings_data();
+    void comingsAndGoings();
+    void walletsInParallel_data();
+    void walletsInParallel();
 
 private:
     hid_device* keep(hid_device* device);
@@ -108,6 +115,9 @@ void TestSimWallet::bootloaderSessions_data()
     row("bit flipped in padding", "flip-bit-at=7", "auth erase:ok write:0+240:lost crc:0+240:refused");
     // A reply not due within a read's timeout stays queued; one due within it is waited for.
     row("reply delay", "reply-delay-ms=20", "auth erase:ok erase read:none tick:20 read:ok");
+    // Pulled out at its time on the bus's clock, in the middle of whatever it does.
+    row("pulled at its time", "pull-ms=1000", "auth erase:ok tick:500 erase:ok tick:500 gone");
+    row("pulled with a reply waiting", "pull-ms=1000", "auth erase:ok erase tick:1000 gone");
 }
 
 // A bootloader session, step by step, each "command[:argument][:expected]"; A+N
@@ -121,6 +131,7 @@ void TestSimWallet::bootloaderSessions_data()
 //   finish:app|stays       CMD_FINISH, after which the wallet runs the image or stays
 //   read:R, tick:T         a reply read without waiting; the bus's clock moves on T ms
 //   clean                  no errors recorded
+//   gone                   the wallet has left the bus: its handle fails, nothing is listed
 void TestSimWallet::bootloaderSessions()
 {
     QFETCH(QString, faults);
@@ -189,6 +200,12 @@ void TestSimWallet::bootloaderSessions()
             bus_.advanceTime(part[1].toInt());
         } else if (what == "clean") {
             QCOMPARE(wallet.errors(), std::vector<QString>());
+        } else if (what == "gone") {
+            unsigned char buffer[REPORT_BUFFER_SIZE] = {};
+            QCOMPARE(hid_read_timeout(device, buffer, sizeof buffer, REPLY_TIMEOUT_MS), -1);
+            QCOMPARE(hid_write(device, buffer, sizeof buffer), -1);
+            QCOMPARE(wallet.mode(), sim::Mode::Unplugged);
+            QVERIFY(enumerated(0, 0).isEmpty());
         } else if (what != "read") {
             QFAIL(qPrintable(step));
         }
@@ -274,6 +291,146 @@ void TestSimWallet::enumeration()
     QCOMPARE(enumerated(0, BOOTLOADER_PRODUCT_ID),
              QStringList {"4b71:0820 #0 ff00:1 r0100 bus1 TS1/Tessaro/Korvex N1 Bootloader " + paths[4]});
     QCOMPARE(bus_.wallet(0).paths(), std::vector<QString> {paths[4]});
+}
+
+void TestSimWallet::comingsAndGoings_data()
+{
+    QTest::addColumn<QStringList>("faults"); // per wallet, --fault values joined by commas
+    QTest::addColumn<QString>("steps");
+    QTest::newRow("plugged in one after another, pulled later")
+        << QStringList {"plug-in-ms=1000,pull-ms=5000", "plug-in-ms=2000,pull-ms=6000"}
+        << "0= 500= 1000=1a 2000=1a2a 4500=1a2a 5000=2a 6000=";
+    QTest::newRow("restarted, then pulled")
+        << QStringList {"reboot-ms=500,pull-ms=1000", ""} << "0=1a2a goto1 0=2a 500=1b2a 1000=2a";
+    QTest::newRow("pulled while restarting")
+        << QStringList {"reboot-ms=2000,pull-ms=1000", ""} << "goto1 1000=2a 3000=2a";
+    QTest::newRow("pulled before it was plugged in")
+        << QStringList {"plug-in-ms=2000,pull-ms=1000", ""} << "0=2a 3000=2a";
+}
+
+// A station's bench on the bus's clock, each step "T=L", the wallets listed T
+// ms after they were attached (L: each listed wallet's number and its mode, a
+// or b), or "gotoK", CMD_GOTO_ROM to wallet K. A step before a wallet's time
+// keeps hundreds of ms from it: real time passes too.
+void TestSimWallet::comingsAndGoings()
+{
+    QFETCH(QStringList, faults);
+    QFETCH(QString, steps);
+    for (int i = 0; i < faults.size(); ++i) {
+        sim::WalletConfig config;
+        config.serial = QStringLiteral("TS%1").arg(i + 1);
+        QString error;
+        for (const QString& fault : faults[i].split(',', Qt::SkipEmptyParts)) {
+            QVERIFY2(sim::applyFault(fault, &config, &error), qPrintable(error));
+        }
+        bus_.attachWallet(config);
+    }
+    int now_ms = 0;
+    for (const QString& step : steps.split(' ')) {
+        if (step.startsWith("goto")) {
+            const int index = step.mid(4).toInt() - 1;
+            hid_device* device = keep(hid_open_path(qPrintable(bus_.wallet(index).paths()[0])));
+            QVERIFY(hid_send_data(device, CMD_GOTO_ROM, 0, nullptr));
+            continue;
+        }
+        const int at = step.section('=', 0, 0).toInt();
+        bus_.advanceTime(at - now_ms);
+        now_ms = at;
+        QString listed;
+        hid_device_info* list = hid_enumerate(VENDOR_ID, 0);
+        for (const hid_device_info* info = list; info != nullptr; info = info->next) {
+            if (info->interface_number == 0) {
+                listed += QString::fromWCharArray(info->serial_number).mid(2)
+                    + (info->product_id == BOOTLOADER_PRODUCT_ID ? 'b' : 'a');
+            }
+        }
+        hid_free_enumeration(list);
+        QCOMPARE(listed, step.section('=', 1));
+    }
+}
+
+void TestSimWallet::walletsInParallel_data()
+{
+    QTest::addColumn<int>("wallets");
+    QTest::addColumn<int>("link_us");
+    QTest::newRow("unpaced") << 4 << 0;
+    QTest::newRow("each on its own paced link") << 4 << 200;
+}
+
+// Several threads, each with its own handle on its own wallet, enumerate, open
+// and update at once; each wallet must get exactly its own reports, in order:
+// a report of another thread's in between would break a frame or a CRC.
+void TestSimWallet::walletsInParallel()
+{
+    QFETCH(int, wallets);
+    QFETCH(int, link_us);
+    bus_.setLinkIntervalUs(link_us);
+    sim::WalletConfig config;
+    config.mode = sim::Mode::Bootloader;
+    std::vector<QByteArray> images;
+    for (int i = 0; i < wallets; ++i) {
+        config.serial = QStringLiteral("TS%1").arg(i + 1);
+        bus_.attachWallet(config);
+        images.push_back(pattern(12 * 240, i + 1));
+    }
+    std::vector<QString> failures(std::size_t(wallets), QStringLiteral("did not run"));
+    const auto update = [&](int index) {
+        QString& failure = failures[std::size_t(index)];
+        // The others may be anywhere in their update, but this one is in its bootloader.
+        const QString serial = QStringLiteral(" TS%1/").arg(index + 1);
+        const QStringList listed = enumerated(VENDOR_ID, BOOTLOADER_PRODUCT_ID);
+        if (std::count_if(listed.begin(), listed.end(), [&](const QString& line) { return line.contains(serial); })
+            != 1) {
+            failure = QStringLiteral("enumeration");
+            return;
+        }
+        hid_device* device = hid_open_path(qPrintable(bus_.wallet(index).paths()[0]));
+        if (device == nullptr) {
+            failure = QStringLiteral("open");
+            return;
+        }
+        const QByteArray& image = images[std::size_t(index)];
+        const unsigned char nonce[AUTH_NONCE_SIZE] = {0x3A, 0x00, 0xC5, static_cast<unsigned char>(index)};
+        unsigned char auth[AUTH_PAYLOAD_SIZE];
+        build_auth_payload(nonce, auth);
+        unsigned char erase[ERASE_PAYLOAD_SIZE];
+        build_erase_payload(erase);
+        bool ok = hid_send_data(device, CMD_AUTH, AUTH_PAYLOAD_SIZE, auth)
+            && hid_send_data(device, CMD_ERASE, ERASE_PAYLOAD_SIZE, erase)
+            && read_reply(device, CMD_ERASE) == ReplyOutcome::Success;
+        for (int at = 0; ok && at < image.size(); at += 240) {
+            QByteArray block(BLOCK_HEADER, '\0');
+            put_u32_le(reinterpret_cast<unsigned char*>(block.data()), sim::kAppBase + unsigned(at));
+            block += image.mid(at, 240);
+            ok = hid_send_data(device, CMD_WRITE, block.size(),
+                               reinterpret_cast<const unsigned char*>(block.constData()));
+        }
+        QByteArray data = image;
+        const unsigned short crc = CRC16_X25(reinterpret_cast<unsigned char*>(data.data()), unsigned(data.size()));
+        ok = ok && send_crc_data(device, sim::kAppBase, unsigned(data.size()), crc)
+            && read_reply(device, CMD_CHECK_CRC) == ReplyOutcome::Success
+            && hid_send_data(device, CMD_FINISH, 0, nullptr);
+        hid_close(device);
+        failure = ok ? QString() : QStringLiteral("exchange");
+    };
+    std::vector<std::thread> threads;
+    for (int i = 0; i < wallets; ++i) {
+        threads.emplace_back(update, i);
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    std::size_t reports = 0;
+    for (int i = 0; i < wallets; ++i) {
+        sim::Wallet& wallet = bus_.wallet(i);
+        QVERIFY2(failures[std::size_t(i)].isEmpty(), qPrintable(failures[std::size_t(i)]));
+        QCOMPARE(wallet.errors(), std::vector<QString>());
+        QCOMPARE(wallet.firmwareUpdates(), 1);
+        QCOMPARE(wallet.firmware(), images[std::size_t(i)]);
+        QCOMPARE(wallet.reportsReceived(), bus_.wallet(0).reportsReceived());
+        reports += std::size_t(wallet.reportsReceived());
+    }
+    QCOMPARE(bus_.trace().size(), reports); // every report written reached its own wallet
 }
 
 QTEST_GUILESS_MAIN(TestSimWallet)
