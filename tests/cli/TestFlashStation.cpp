@@ -193,6 +193,8 @@ void TestFlashStation::stop_data()
     // Raised at the bus's 10th report, within the first wallet's write: the wallets are restarted or not, and
     // each must end as that allows.
     const QStringList two {"--all", "--wallets", "2"};
+    QTest::newRow("all, Ctrl-C twice before the restart")
+        << two + QStringList {"--raise-at", "0:INT", "--raise-at", "0:INT"} << false << 130;
     QTest::newRow("all, Ctrl-C") << two + QStringList {"--raise-at", "10:INT"} << true << 130;
     QTest::newRow("all, Ctrl-C twice") << two + QStringList {"--raise-at", "10:INT", "--raise-at", "10:INT"} << false
                                        << 130;

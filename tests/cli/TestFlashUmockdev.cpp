@@ -226,6 +226,21 @@ void TestFlashUmockdev::severalWallets_data()
         << QStringList {"flash", "L", "--port", port(1), "--then=300", "flash", "B", "--device", "/dev/hidraw0"}
         << "0 7"
         << "L";
+    // Side by side in one process, each wallet on its own thread and handle.
+    QTest::newRow("all, restarts of 300 ms") << two << QStringList {"flash", "A", "--all", "--json"} << "0"
+                                             << "A A";
+    QTest::newRow("all, one wallet refusing its erase")
+        << QStringList {"--wallets", "2", "--wallet-fault", "1:refuse-erase"}
+        << QStringList {"flash", "A", "--all", "--json"} << "1"
+        << "- A";
+    QTest::newRow("all beside a run on one of its wallets")
+        << QStringList {"--wallets", "2"}
+        << QStringList {"flash", "L", "--port", port(1), "--then=300", "flash", "B", "--all", "--json"} << "0 7"
+        << "L B";
+    QTest::newRow("watch, a wallet plugged in meanwhile")
+        << QStringList {"--wallets", "2", "--fault", "reboot-ms=300", "--wallet-fault", "2:plug-in-ms=700"}
+        << QStringList {"flash", "A", "--watch", "--count", "2", "--json"} << "0"
+        << "A A";
     // R is the server's release.
     QTest::newRow("update by port, of two")
         << QStringList {"--wallets", "2"} << QStringList {"update", "--port", port(2)} << "0"
