@@ -88,6 +88,7 @@ void StationReport::say(const QString& text)
 void StationReport::start(const QString& image, bool watch, const QStringList& ports)
 {
     QMutexLocker locked(&mutex_);
+    watch_ = watch;
     QJsonArray limited;
     for (const QString& port : ports) {
         limited.append(port);
@@ -207,8 +208,10 @@ void StationReport::drawBoard(const std::vector<const StationWallet*>& shown)
     for (const StationWallet* wallet : shown) {
         QString state;
         if (wallet->ended) {
-            state = wallet->exit == EXIT_OK ? QStringLiteral("done, verified: unplug it")
-                                            : QStringLiteral("failed (exit %1): unplug it").arg(wallet->exit);
+            // A station lets it be until it is unplugged; the operator is told to.
+            state = (wallet->exit == EXIT_OK ? QStringLiteral("done, verified")
+                                             : QStringLiteral("failed (exit %1)").arg(wallet->exit))
+                + (watch_ ? QStringLiteral(": unplug it") : QString());
         } else if (wallet->step == static_cast<int>(UpdateStep::Write) && wallet->total > 0) {
             state = percent_bar(wallet->sent, wallet->total);
         } else if (wallet->step >= 0) {
@@ -242,6 +245,8 @@ int StationReport::summary(const std::vector<const StationWallet*>& wallets, con
                                  {QStringLiteral("outcome"), wallet->exit == EXIT_OK ? "success" : "failure"},
                                  {QStringLiteral("failure"), wallet->outcome.row().name},
                                  {QStringLiteral("exit"), wallet->exit},
+                                 {QStringLiteral("touched"), wallet->outcome.touched()},
+                                 {QStringLiteral("erased"), wallet->outcome.erased()},
                                  {QStringLiteral("reason"), text_or_null(wallet->reason)},
                                  {QStringLiteral("seconds"), wallet->seconds}});
     }

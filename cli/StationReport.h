@@ -93,6 +93,7 @@ private:
     std::vector<StationWallet*> taken_; // by index
     QStringList board_; // the progress lines drawn last
     StopLevel told_stop_ = StopLevel::None;
+    bool watch_ = false;
 };
 
 // A wallet's update as its report hears it.

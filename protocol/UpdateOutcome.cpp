@@ -29,7 +29,11 @@ UpdateOutcome UpdateOutcome::stopped(const QString& where, bool erased, bool res
     } else {
         left = QStringLiteral("; the wallet was not erased and waits in its bootloader for the next run");
     }
-    return failed(stop_failure(), where + left);
+    UpdateOutcome outcome = failed(stop_failure(), where + left);
+    outcome.stopped_ = true;
+    outcome.stopped_restarted_ = restarted;
+    outcome.stopped_erased_ = restarted && erased;
+    return outcome;
 }
 
 QString UpdateOutcome::reason() const

@@ -18,6 +18,11 @@ struct UpdateOutcome
     QString server_said; // the server's HTTP status, or whose certificate it showed
 
     bool ok() const { return failure == UpdateFailure::None; }
+    // Whether anything was sent to the wallet, and whether it waits erased in
+    // its bootloader: the row's facts, except after a stop, which says itself
+    // how far the update had come.
+    bool touched() const { return stopped_ ? stopped_restarted_ : row().touched; }
+    bool erased() const { return stopped_ ? stopped_erased_ : row().erased; }
     const FailureRow& row() const { return failure_row(failure); }
     // The command line's reason, from the row: what failed and why.
     QString reason() const;
@@ -36,4 +41,9 @@ struct UpdateOutcome
     // was sent (`restarted` false), or after the restart, the wallet waiting
     // in its bootloader, `erased` or not.
     static UpdateOutcome stopped(const QString& where, bool erased, bool restarted = true);
+
+private:
+    bool stopped_ = false;
+    bool stopped_restarted_ = false;
+    bool stopped_erased_ = false;
 };

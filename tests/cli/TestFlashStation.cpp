@@ -231,6 +231,7 @@ void TestFlashStation::stop()
             QVERIFY(wallet.value("errors").toArray().isEmpty());
             QCOMPARE(wallet.value("mode").toString(),
                      wallet.value("reports").toInt() == 0 ? "application" : "bootloader");
+            QCOMPARE(entry.value("touched").toBool(), wallet.value("reports").toInt() > 0);
             // After a first Ctrl-C only a wallet not yet restarted stops.
             QVERIFY(!finishing || wallet.value("reports").toInt() == 0);
         }
