@@ -218,6 +218,8 @@ void TestFlashStop::flash()
     QString told;
     for (const QString& line : run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
+        // Every event names the wallet's port, the one the simulated wallet sits on.
+        QCOMPARE(event.value("port").toString(), QStringLiteral("0x14100000"));
         if (event.value("event").toString() == QLatin1String("stop")) {
             told = event.value("level").toString();
         }
