@@ -49,6 +49,15 @@ private slots:
             << kFlash << QStringList {"update", "--server", "http://fw.example"} << 2;
         QTest::newRow("release query without a scheme")
             << kFlash << QStringList {"update", "--server", "fw.example"} << 2;
+        // --all and --watch take every wallet: naming one by path, several
+        // ports without them, or a count without a station are mistakes.
+        QTest::newRow("all with a device")
+            << kFlash << QStringList {"flash", kTwoSegments, "--all", "--device", "/dev/hidraw0"} << 2;
+        QTest::newRow("two ports without all")
+            << kFlash << QStringList {"flash", kTwoSegments, "--port", "1-1", "--port", "1-2"} << 2;
+        QTest::newRow("count without watch")
+            << kFlash << QStringList {"flash", kTwoSegments, "--all", "--count", "2"} << 2;
+        QTest::newRow("count of none") << kFlash << QStringList {"flash", kTwoSegments, "--watch", "--count", "0"} << 2;
         QTest::newRow("missing file") << kFlash << QStringList {"info", "/nonexistent/x.hex"} << 2;
         QTest::newRow("the product knows no simulation options")
             << kFlash << QStringList {"--fault", "no-crc-reply", "info", kTwoSegments} << 2;
