@@ -231,15 +231,11 @@ private:
             }
             key = QStringLiteral("path ") + entry.path;
         }
+        // The port decides, as it does after a restart: a bootloader may tell
+        // another serial than its application.
         if (Slot* held = held_.value(key)) {
-            // Another wallet in the same socket, swapped faster than the bound.
-            const bool swapped = held->joined && !held->wallet.serial.isEmpty() && !entry.serial.isEmpty()
-                && held->wallet.serial != entry.serial;
-            if (!swapped) {
-                held->last_seen_ms = clock_.elapsed();
-                return;
-            }
-            held_.remove(key);
+            held->last_seen_ms = clock_.elapsed();
+            return;
         }
         if (!mayTakeMore()) {
             return;

@@ -180,6 +180,14 @@ void TestFlashStation::watch_data()
                         "--count",   "2"}
         << "1-1 1-2"
         << "1 0";
+    // At 10 ms a report the write takes a quarter of a second: pulled amid it.
+    QTest::newRow("a wallet pulled during its update") << QStringList {"--wallets",      "2",
+                                                                       "--link-us",      "10000",
+                                                                       "--wallet-fault", "1:pull-ms=150",
+                                                                       "--wallet-fault", "2:plug-in-ms=600",
+                                                                       "--count",        "2"}
+                                                       << "1-1 1-2"
+                                                       << "1 0";
     QTest::newRow("limited by port") << QStringList {"--wallets", "3", "--port", "1-2", "--count", "1"} << "1-2"
                                      << "0";
 }
