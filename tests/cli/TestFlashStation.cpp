@@ -279,6 +279,11 @@ void TestFlashStation::table()
                                              "sent to a wallet; every step is in the run log ./")
                               + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".log\n")),
              qPrintable(run.err));
+    // The run log keeps its lines, each followed by its wallet's port.
+    const QString log = QString::fromUtf8(
+        read_file(work_.filePath(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")) + QStringLiteral(".log"))));
+    QVERIFY(log.contains(QStringLiteral("    Send 程序下载成功\t1-1\n")));
+    QVERIFY(log.contains(QStringLiteral("    Send 程序擦除失败\t1-2\n")));
 }
 
 QTEST_GUILESS_MAIN(TestFlashStation)
