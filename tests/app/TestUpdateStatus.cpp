@@ -8,6 +8,7 @@
 #include "support/LocalServer.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/TempImage.h"
+#include "support/WalletRuns.h"
 #include "ui_HomePage.h"
 #include "update/ScopedSettings.h"
 
@@ -42,11 +43,6 @@ QString kind(const QString& text)
     return steps.value(text, text);
 }
 
-void no_wait(unsigned int milliseconds)
-{
-    sim::Bus::instance().advanceTime(int(milliseconds));
-}
-
 } // namespace
 
 // The main window's status line through a whole automatic update against a
@@ -58,8 +54,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(!serve_firmware_locally(server_).caCertificates().isEmpty());
-        device_settings().wait = no_wait;
-        QVERIFY(folder_.isValid());
+        device_settings().wait = wait_on_bus_clock;
         QVERIFY(QDir::setCurrent(folder_.path()));
         net_settings().firmware_dir = folder_.path();
         const QByteArray text = hex::image(hex::two_segments()).join("\r\n") + "\r\n";

@@ -1,13 +1,11 @@
 #include "console/UsbManager.h"
-#include "image/FirmwareImage.h"
-#include "protocol/BootloaderEntry.h"
 #include "protocol/Commands.h"
 #include "protocol/HIDHelper.h"
 #include "sim/SimBus.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/RunLog.h"
 #include "support/TempImage.h"
-#include "update/AutoUpdate.h"
+#include "support/WalletRuns.h"
 #include "update/ScopedSettings.h"
 
 #include <QDir>
@@ -17,63 +15,6 @@
 #include <QtTest>
 
 #include <algorithm>
-#include <numeric>
-
-#include <sys/file.h>
-
-Q_DECLARE_METATYPE(sim::Mode)
-
-namespace {
-
-QVector<unsigned int> g_waits;
-// Runs at each wait, after the bus's clock has moved on by it.
-std::function<void(int)> g_on_wait;
-
-// The waits between listings pass on the bus's clock, not in real time.
-void count_wait(unsigned int milliseconds)
-{
-    g_waits.append(milliseconds);
-    sim::Bus::instance().advanceTime(int(milliseconds));
-    if (g_on_wait) {
-        g_on_wait(std::accumulate(g_waits.begin(), g_waits.end(), 0));
-    }
-}
-
-// One update by either path: the manual download of `file` to the wallet at
-// `index`, or the automatic path's bootloader entry and flash (of the file by
-// its path, or of the image read before the entry).
-bool update_by(bool manual, int index, const QString& file, bool by_path = false)
-{
-    if (manual) {
-        // The wallet connected as the advanced window's "连接设备" leaves it.
-        QString error;
-        QList<QString> list;
-        UsbManager::GetInstance()->GetDeviceList(error, list);
-        const QString path = list.value(index);
-        UsbManager::GetInstance()->OpenDevice(path, error);
-        QSignalSpy finished(UsbManager::GetInstance()->flash_writer_.data(), &HIDHelper::sig_OnDownloadFinished);
-        UsbManager::GetInstance()->Send(path, file);
-        return finished.size() == 1 && finished.first().first().toBool();
-    }
-    const FirmwareImage image = FirmwareImage::fromFile(file);
-    EntryResult entry;
-    if (!goto_rom(&entry)) {
-        return false;
-    }
-    return by_path ? flash_update(file) : flash_update(image, entry.target).ok();
-}
-
-bool holds(sim::Wallet& wallet, const QList<hex::Window>& windows)
-{
-    for (const hex::Window& window : windows) {
-        if (wallet.flashAt(hex::window_address(window), window.data.size()) != window.data) {
-            return false;
-        }
-    }
-    return wallet.firmwareUpdates() == 1;
-}
-
-} // namespace
 
 class TestManualDownload : public QObject
 {
@@ -82,16 +23,15 @@ class TestManualDownload : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(dir_.isValid());
         QVERIFY(QDir::setCurrent(dir_.path()));
-        device_settings().wait = count_wait;
+        device_settings().wait = wait_on_bus_clock;
     }
     void init()
     {
         UsbManager::GetInstance()->CloseDevice();
         sim::Bus::instance().reset();
-        g_waits.clear();
-        g_on_wait = nullptr;
+        recorded_waits().clear();
+        on_wait() = nullptr;
     }
     void cleanupTestCase() { UsbManager::GetInstance()->CloseDevice(); }
     void theWalletRestartedIsTheWalletWritten_data()
@@ -108,32 +48,23 @@ private slots:
         // "none" while another process holds the restart lock for 100 ms.
         QTest::addColumn<QString>("identity");
         QTest::addColumn<bool>("success");
-        struct Row
-        {
-            const char* name;
-            const char* bus;
-            const char* identity;
-            bool success;
-        };
-        // clang-format off
-    const Row rows[] = {
-        {"another in its bootloader, listed before",        "BC", "port",           true},
-        {"another in its bootloader, listed after",         "CB", "port",           true},
-        {"another in its application",                      "CA", "port",           true},
-        {"alone in its bootloader",                         "c",  "port",           true},
-        {"another bootloader plugged in meanwhile",         "Cb", "port",           true},
-        {"plugged in meanwhile, told by serial",            "Cb", "serial",         true},
-        {"plugged in meanwhile, nothing to tell by",        "Cb", "none",           false},
-        {"held by another process",                         "CA", "busy",           false},
-        {"the bootloader's serial differs",                 "CA", "serial differs", true},
-        {"nothing to tell by, another process restarting",  "CA", "none, waits",    true},
-    };
-        // clang-format on
         for (bool manual : {true, false}) {
-            for (const Row& row : rows) {
-                QTest::newRow((QByteArray(manual ? "manual: " : "automatic: ") + row.name).constData())
-                    << manual << row.bus << row.identity << row.success;
-            }
+            const auto row = [manual](const char* name, const char* bus, const char* identity, bool success) {
+                QTest::newRow((QByteArray(manual ? "manual: " : "automatic: ") + name).constData())
+                    << manual << bus << identity << success;
+            };
+            // clang-format off
+            row("another in its bootloader, listed before",       "BC", "port",           true);
+            row("another in its bootloader, listed after",        "CB", "port",           true);
+            row("another in its application",                     "CA", "port",           true);
+            row("alone in its bootloader",                        "c",  "port",           true);
+            row("another bootloader plugged in meanwhile",        "Cb", "port",           true);
+            row("plugged in meanwhile, told by serial",           "Cb", "serial",         true);
+            row("plugged in meanwhile, nothing to tell by",       "Cb", "none",           false);
+            row("held by another process",                        "CA", "busy",           false);
+            row("the bootloader's serial differs",                "CA", "serial differs", true);
+            row("nothing to tell by, another process restarting", "CA", "none, waits",    true);
+            // clang-format on
         }
     }
     // Only a bootloader on the restarted wallet's port that was not on the bus
@@ -161,23 +92,18 @@ private slots:
         // Another process's lock on the chosen wallet's port, as it leaves it.
         QTemporaryDir locks;
         device_settings().lock_dir = locks.path();
-        QFile held(locks.filePath(QStringLiteral("tessaro-wallet-0x14100000.lock")));
-        if (identity == QLatin1String("busy")) {
-            QVERIFY(held.open(QIODevice::ReadWrite) && held.write("4242 tessaro-flash\n") > 0 && held.flush());
-            QCOMPARE(::flock(held.handle(), LOCK_EX | LOCK_NB), 0);
-        }
-        QFile restarting(locks.filePath(QStringLiteral("tessaro-restart.lock")));
-        if (identity == QLatin1String("none, waits")) {
-            QVERIFY(restarting.open(QIODevice::ReadWrite) && restarting.write("4243 tessaro-flash\n") > 0
-                    && restarting.flush());
-            QCOMPARE(::flock(restarting.handle(), LOCK_EX | LOCK_NB), 0);
-        }
+        QFile held;
+        QFile restarting;
+        QVERIFY(identity != QLatin1String("busy")
+                || hold_lock(held, locks.filePath("tessaro-wallet-0x14100000.lock"), "4242 tessaro-flash\n"));
+        QVERIFY(identity != QLatin1String("none, waits")
+                || hold_lock(restarting, locks.filePath("tessaro-restart.lock"), "4243 tessaro-flash\n"));
         bool restarted_while_held = false;
         QVector<sim::Wallet*> wallets;
         for (QChar kind : bus.left(bus.indexOf('b'))) {
             wallets << attach(kind);
         }
-        g_on_wait = [&](int waited) {
+        on_wait() = [&](int waited) {
             if (bus.contains('b') && waited >= 4000 && wallets.size() == 1) {
                 wallets << attach('b');
             }
@@ -236,7 +162,7 @@ private slots:
         config.faults.reboot_ms = 4000;
         sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
         TempImage image(hex::image(hex::two_segments()), "\r\n");
-        g_on_wait = [&](int) {
+        on_wait() = [&](int) {
             QFile file(image.path());
             if (replacement.isEmpty()) {
                 file.remove();
@@ -246,7 +172,7 @@ private slots:
         };
         MessageBoxCatcher boxes;
         QVERIFY(update_by(manual, 0, image.path(), true));
-        QVERIFY(!g_waits.isEmpty());
+        QVERIFY(!recorded_waits().isEmpty());
         QVERIFY(holds(wallet, hex::two_segments()));
     }
     // The flash writer on its own: nothing at all for a file it cannot read; for

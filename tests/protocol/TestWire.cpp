@@ -7,6 +7,7 @@
 #include "sim/SimBus.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/TempImage.h"
+#include "support/WalletRuns.h"
 #include "update/AutoUpdate.h"
 #include "update/ScopedSettings.h"
 
@@ -60,9 +61,8 @@ class TestWire : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(dir_.isValid());
         QVERIFY(QDir::setCurrent(dir_.path())); // the manual path's run log
-        device_settings().wait = [](unsigned int ms) { sim::Bus::instance().advanceTime(int(ms)); };
+        device_settings().wait = wait_on_bus_clock;
     }
     void init()
     {
@@ -202,21 +202,7 @@ private slots:
         sim::Bus::instance().attachWallet();
         sim::Bus::instance().setTraceEnabled(true);
         MessageBoxCatcher boxes;
-        if (manual) {
-            QString error;
-            QList<QString> list;
-            QVERIFY(UsbManager::GetInstance()->GetDeviceList(error, list));
-            QVERIFY(UsbManager::GetInstance()->OpenDevice(list.value(0), error));
-            QSignalSpy finished(UsbManager::GetInstance()->flash_writer_.data(), &HIDHelper::sig_OnDownloadFinished);
-            UsbManager::GetInstance()->Send(list.value(0), image.path());
-            QCOMPARE(finished.size(), 1);
-            QVERIFY(finished.first().first().toBool());
-        } else {
-            const FirmwareImage firmware = FirmwareImage::fromFile(image.path());
-            EntryResult entry;
-            QVERIFY(goto_rom(&entry));
-            QVERIFY(flash_update(firmware, entry.target).ok());
-        }
+        QVERIFY(update_by(manual, 0, image.path()));
         QCOMPARE(sim::Bus::instance().wallet(0).firmwareUpdates(), 1);
         QFile kept(golden);
         if (qEnvironmentVariableIntValue("TESSARO_UPDATE_GOLDEN") == 1) {
