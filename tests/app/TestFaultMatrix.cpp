@@ -12,10 +12,12 @@
 #include "protocol/UpdateOutcome.h"
 #include "sim/SimBus.h"
 #include "sim/SimOptions.h"
+#include "support/Children.h"
 #include "support/LocalServer.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/RunLog.h"
 #include "support/TempImage.h"
+#include "support/WalletRuns.h"
 #include "ui_HomePage.h"
 #include "update/ScopedSettings.h"
 
@@ -23,8 +25,6 @@
 #include <QSslConfiguration>
 #include <QtTest>
 #include <QtWidgets>
-
-#include <sys/file.h>
 
 namespace {
 
@@ -91,26 +91,6 @@ bool told_apart(const QString& text, UpdateFailure failure)
     return g_told.insert(text, g_told.value(text, int(failure))).value() == int(failure);
 }
 
-template<typename T>
-T* child(const QWidget& w, const QString& text = QString())
-{
-    for (T* c : w.findChildren<T*>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (text.isEmpty() || c->property("text").toString() == text) {
-            return c;
-        }
-    }
-    return nullptr;
-}
-
-QVector<unsigned int> g_waits;
-
-// The waits between bootloader searches pass on the bus's clock only.
-void no_wait(unsigned int milliseconds)
-{
-    g_waits.append(milliseconds);
-    sim::Bus::instance().advanceTime(int(milliseconds));
-}
-
 // Reports of `command` on the wire: the first of each, or all.
 int count_first_reports(unsigned char command, bool first = true)
 {
@@ -135,8 +115,7 @@ private slots:
         const QSslConfiguration trust = serve_firmware_locally(server_);
         QVERIFY(!trust.caCertificates().isEmpty());
         trust_ = trust;
-        device_settings().wait = no_wait;
-        QVERIFY(folder_.isValid());
+        device_settings().wait = wait_on_bus_clock;
         QVERIFY(QDir::setCurrent(folder_.path())); // the run log's place
         net_settings().firmware_dir = folder_.path();
         firmwarePath_ = folder_.filePath(QStringLiteral("fw.hex"));
@@ -195,7 +174,7 @@ private slots:
         QCOMPARE(sim::Bus::instance().openHandles(), 0);
         sim::Bus::instance().reset();
         QFile::remove(firmwarePath_);
-        g_waits.clear();
+        recorded_waits().clear();
     }
     void update_data()
     {
@@ -282,7 +261,7 @@ private slots:
         QString error;
         const QStringList given = faults.split(QLatin1Char(','));
         QTemporaryDir locks;
-        QFile held(locks.filePath(QStringLiteral("tessaro-wallet-0x14100000.lock")));
+        QFile held;
         const auto unlocked = qScopeGuard([] { device_settings().lock_dir.clear(); });
         for (const QString& fault : given) {
             if (fault == QLatin1String("path-style=linux")) {
@@ -293,8 +272,7 @@ private slots:
                 serveRelease(QByteArray(32, '0'));
             } else if (fault == QLatin1String("held")) {
                 device_settings().lock_dir = locks.path();
-                QVERIFY(held.open(QIODevice::ReadWrite) && held.write("4242 tessaro-flash\n") > 0 && held.flush());
-                QCOMPARE(::flock(held.handle(), LOCK_EX | LOCK_NB), 0);
+                QVERIFY(hold_lock(held, locks.filePath("tessaro-wallet-0x14100000.lock"), "4242 tessaro-flash\n"));
             } else if (fault == QLatin1String("no-server")) {
                 net_settings().server_base = normalized_base(QStringLiteral("https://127.0.0.1:1"));
             } else if (fault == QLatin1String("untrusted")) {
@@ -310,7 +288,7 @@ private slots:
                 QVERIFY2(sim::applyFault(fault, &config, &error), qPrintable(error));
             }
         }
-        if (config.faults.bootloader_open_denied) {
+        if (config.faults.bootloader_open_denied || config.faults.open_denied) {
             // The boxes keep their texts; the debug output names the missing rule.
             QTest::ignoreMessage(QtDebugMsg,
                                  QRegularExpression("^cannot open .*: permission denied\\. Install the udev rule"));
@@ -467,7 +445,7 @@ private slots:
             || (!manual && expected == UpdateFailure::EntryNotSent);
         // A bootloader found but not opened is tried again at once on the automatic path.
         const bool retriedAtOnce = config.faults.bootloader_open_denied && !search.wait_after_failed_open;
-        QCOMPARE(g_waits,
+        QCOMPARE(recorded_waits(),
                  QVector<unsigned int>(retriedAtOnce   ? 0
                                            : neverCame ? search.attempts
                                                        : (rebootMs + search.wait_ms - 1) / search.wait_ms,
@@ -483,9 +461,7 @@ private slots:
         if (wallet != nullptr) {
             QCOMPARE(wallet->commandCount(CMD_FINISH), ok ? 1 : 0);
             QCOMPARE(wallet->firmwareUpdates(), ok ? 1 : 0);
-            for (const hex::Window& window : kWindows) {
-                QVERIFY(!ok || wallet->flashAt(hex::window_address(window), window.data.size()) == window.data);
-            }
+            QVERIFY(!ok || holds(*wallet, kWindows));
         }
     }
 
