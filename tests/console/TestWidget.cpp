@@ -4,8 +4,10 @@
 #include "protocol/DeviceSettings.h"
 #include "protocol/HIDHelper.h"
 #include "sim/SimBus.h"
+#include "support/Children.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/TempImage.h"
+#include "support/WalletRuns.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -17,22 +19,6 @@ namespace {
 void no_wait(unsigned int) { }
 
 const QString kNotice = QStringLiteral("即将进行下载，请勿断开设备");
-
-template<typename T>
-T* child(const QWidget& w)
-{
-    return w.findChild<T*>(QString(), Qt::FindDirectChildrenOnly);
-}
-
-QPushButton* button(const QWidget& w, const QString& text)
-{
-    for (QPushButton* b : w.findChildren<QPushButton*>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (b->text() == text) {
-            return b;
-        }
-    }
-    return nullptr;
-}
 
 QString status(const Widget& w)
 {
@@ -75,7 +61,6 @@ private slots:
     void initTestCase()
     {
         // The run log goes to the working directory.
-        QVERIFY(logDir_.isValid());
         QVERIFY(QDir::setCurrent(logDir_.path()));
         device_settings().wait = no_wait;
     }
@@ -84,8 +69,8 @@ private slots:
         UsbManager::GetInstance()->CloseDevice();
         sim::Bus::instance().reset();
     }
-    // One session: each press refills the picker, a connect shows its outcome, and
-    // a close hides the window, closing a connected device.
+    // One session: each press or opening key refills the picker, a connect
+    // shows its outcome, and a close hides the window, closing a connected device.
     void pickConnectAndClose()
     {
         Widget w(nullptr);
@@ -96,7 +81,7 @@ private slots:
         QCOMPARE(picker->count(), 0);
         QCOMPARE(status(w), QStringLiteral("没有找到设备 "));
         picker->setEditText(QStringLiteral("no-such-path"));
-        QTest::mouseClick(button(w, QStringLiteral("连接设备")), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(w, QStringLiteral("连接设备")), Qt::LeftButton);
         QCOMPARE(status(w), QStringLiteral("连接失败: 未找到设备"));
         QVERIFY(w.close());
         QVERIFY(!w.isVisible());
@@ -108,7 +93,13 @@ private slots:
         QCOMPARE(picker->count(), 1);
         const auto paths = wallet.paths();
         QCOMPARE(int(std::count(paths.begin(), paths.end(), picker->itemText(0))), 1);
-        QTest::mouseClick(button(w, QStringLiteral("连接设备")), Qt::LeftButton);
+        // Each item's text the bare path, the mode and interface beside it.
+        const auto details = [picker]() {
+            return picker->itemData(0, Qt::ToolTipRole).toString() + QLatin1Char('|')
+                + picker->itemData(0, Qt::AccessibleDescriptionRole).toString();
+        };
+        QCOMPARE(details(), QStringLiteral("应用模式 · 接口 0|应用模式 · 接口 0"));
+        QTest::mouseClick(child<QPushButton>(w, QStringLiteral("连接设备")), Qt::LeftButton);
         QCOMPARE(status(w), QStringLiteral("连接成功"));
         QCOMPARE(sim::Bus::instance().openHandles(), 1);
         QVERIFY(w.close());
@@ -125,6 +116,19 @@ private slots:
         pressPicker(w);
         QCOMPARE(picker->count(), 0);
         QCOMPARE(status(w), QStringLiteral("没有找到设备 "));
+
+        // Opened from the keyboard, the picker is refilled as by a press.
+        sim::WalletConfig bootloader;
+        bootloader.mode = sim::Mode::Bootloader;
+        sim::Bus::instance().attachWallet(bootloader);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        picker->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down, Qt::AltModifier);
+        QVERIFY(picker->view()->isVisible());
+        picker->hidePopup();
+        QCOMPARE(status(w), QStringLiteral("获取设备列表成功"));
+        QCOMPARE(picker->currentText(), picker->itemText(0));
+        QCOMPARE(details(), QStringLiteral("升级模式 · 接口 0|升级模式 · 接口 0"));
     }
     // A file chosen, then the next browse cancelled: the field keeps the file and a warning shows.
     void browseThenCancel()
@@ -146,52 +150,16 @@ private slots:
         });
         MessageBoxCatcher boxes;
         const QString canonical = QFileInfo(chosen.path()).canonicalFilePath();
-        QTest::mouseClick(button(w, QStringLiteral("选择文件")), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(w, QStringLiteral("选择文件")), Qt::LeftButton);
         QCOMPARE(QFileInfo(child<QLineEdit>(w)->text()).canonicalFilePath(), canonical);
         QVERIFY(boxes.boxes().isEmpty());
 
-        QTest::mouseClick(button(w, QStringLiteral("选择文件")), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(w, QStringLiteral("选择文件")), Qt::LeftButton);
         QCOMPARE(dialogs, QStringList({"Open Hex Hex Files(*.hex)", "Open Hex Hex Files(*.hex)"}));
         QCOMPARE(QFileInfo(child<QLineEdit>(w)->text()).canonicalFilePath(), canonical);
         QCOMPARE(boxes.texts(), QStringList {QStringLiteral("没有选择文件")});
         QCOMPARE(boxes.boxes().first().title, QStringLiteral("警告"));
         QVERIFY(boxes.boxes().first().hasParent);
-    }
-    void keyboardFillsPicker_data()
-    {
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<QString>("details");
-        QTest::newRow("application") << "application"
-                                     << "应用模式 · 接口 0";
-        QTest::newRow("bootloader") << "bootloader"
-                                    << "升级模式 · 接口 0";
-    }
-    // Opened from the keyboard, the picker lists the wallets as a press does: each
-    // item's text the bare path, the mode and interface beside it.
-    void keyboardFillsPicker()
-    {
-        QFETCH(QString, mode);
-        QFETCH(QString, details);
-        sim::WalletConfig config;
-        config.mode = mode == QLatin1String("bootloader") ? sim::Mode::Bootloader : sim::Mode::Application;
-        sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
-        Widget w(nullptr);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowActive(&w));
-        MyComboBox* picker = child<MyComboBox>(w);
-        picker->setFocus();
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down, Qt::AltModifier);
-        QVERIFY(picker->view()->isVisible());
-        picker->hidePopup();
-        QCOMPARE(status(w), QStringLiteral("获取设备列表成功"));
-        QCOMPARE(picker->count(), 1);
-        const auto paths = wallet.paths();
-        QVERIFY(std::find(paths.begin(), paths.end(), picker->itemText(0)) != paths.end());
-        QCOMPARE(picker->currentText(), picker->itemText(0));
-        QCOMPARE(picker->itemData(0, Qt::AccessibleDescriptionRole).toString(), details);
-        QCOMPARE(picker->itemData(0, Qt::ToolTipRole).toString(), details);
-        QTest::mouseClick(button(w, QStringLiteral("连接设备")), Qt::LeftButton);
-        QCOMPARE(status(w), QStringLiteral("连接成功"));
     }
     void controlsWaitForTheDownload_data()
     {
@@ -239,11 +207,11 @@ private slots:
             } else if (control == QLatin1String("close")) {
                 w.close();
             } else if (!control.isEmpty()) {
-                QTest::mouseClick(button(w, control), Qt::LeftButton);
+                QTest::mouseClick(child<QPushButton>(w, control), Qt::LeftButton);
             }
         };
         // The download button stays disabled for as long as the writer reports progress.
-        QPushButton* download = button(w, QStringLiteral("下载"));
+        QPushButton* download = child<QPushButton>(w, QStringLiteral("下载"));
         int steps = 0;
         int stepsWhileEnabled = 0;
         // Neither can the path nor the file be changed while it is being written.
@@ -268,10 +236,7 @@ private slots:
         QCOMPARE(picker->currentText(), typed);
         QCOMPARE(dialogs, 0);
         QCOMPARE(boxes.texts(), QStringList {kNotice});
-        QCOMPARE(wallet.firmwareUpdates(), 1);
-        for (const hex::Window& window : hex::two_segments()) {
-            QCOMPARE(wallet.flashAt(hex::window_address(window), window.data.size()), window.data);
-        }
+        QVERIFY(holds(wallet, hex::two_segments()));
 
         // Once the writer is done, the same control acts again.
         use();
