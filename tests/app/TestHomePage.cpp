@@ -28,25 +28,39 @@ class TestHomePage : public QObject
 {
     Q_OBJECT
 private slots:
-    // What the user meets: a window of fixed size, the one button, the hidden way
-    // to the advanced window, and both pictures scaled to fit in proportion.
-    void windowTextsAndPictures()
+    // What the user meets: a window of fixed size and the one button; its
+    // texts are TestQtCatalogue's, its pictures TestPictures'. The advanced
+    // window, built at start-up, a window of its own, modal over the whole
+    // application, is only reachable through the hidden button's signal.
+    void windowAndAdvancedWindow()
     {
         HomePage page;
         page.show();
         QVERIFY(QTest::qWaitForWindowExposed(&page));
         page.resize(300, 200);
         QCOMPARE(page.size(), QSize(650, 400));
-        QCOMPARE(page.windowTitle(), QStringLiteral("Tessaro硬件钱包软件更新程序"));
-        QCOMPARE(page.ui->pbtn_auto->text(), QStringLiteral("自动升级"));
         QVERIFY(page.ui->pbtn_auto->isEnabled());
         QVERIFY(!page.ui->pbtn_advanced->isVisible() && !page.ui->pbtn_advanced->isEnabled());
-        QCOMPARE(page.ui->lbl_logo->pixmap(Qt::ReturnByValue).size(), QSize(200, 58));
-        QCOMPARE(page.ui->lbl_product->pixmap(Qt::ReturnByValue).size(), QSize(300, 104));
-        QVERIFY(page.ui->lbl_product->pixmap(Qt::ReturnByValue).hasAlphaChannel());
         // The status line beside it leaves the button in the middle.
         QVERIFY(qAbs(page.ui->pbtn_auto->geometry().center().x() - page.width() / 2) <= 1);
         QVERIFY(page.ui->lbl_status->width() > 0);
+
+        Widget* advanced = page.adv_widget;
+        QVERIFY(advanced != nullptr && advanced->parentWidget() == nullptr);
+        QCOMPARE(advanced->windowModality(), Qt::ApplicationModal);
+        QVERIFY(advanced->testAttribute(Qt::WA_ShowModal));
+        QCOMPARE(advanced->styleSheet(), page.styleSheet());
+        QVERIFY(!advanced->isVisible());
+
+        emit page.ui->pbtn_advanced->clicked();
+        QVERIFY(QTest::qWaitForWindowExposed(advanced));
+        QCOMPARE(QApplication::activeModalWidget(), advanced);
+        QVERIFY(advanced->close());
+        QVERIFY(!advanced->isVisible());
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+
+        page.OnAdvanced();
+        QVERIFY(advanced->isVisible());
     }
     void drawnColours_data()
     {
@@ -73,30 +87,6 @@ private slots:
         target->setEnabled(enabled);
         const QImage shot = target->grab().toImage();
         QCOMPARE(shot.pixelColor(shot.width() / 2, y), QColor(colour));
-    }
-    // Built at start-up, a window of its own, modal over the whole application, and
-    // only reachable through the hidden button's signal.
-    void hostsTheAdvancedWindow()
-    {
-        HomePage page;
-        page.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&page));
-        Widget* advanced = page.adv_widget;
-        QVERIFY(advanced != nullptr && advanced->parentWidget() == nullptr);
-        QCOMPARE(advanced->windowModality(), Qt::ApplicationModal);
-        QVERIFY(advanced->testAttribute(Qt::WA_ShowModal));
-        QCOMPARE(advanced->styleSheet(), page.styleSheet());
-        QVERIFY(!advanced->isVisible());
-
-        emit page.ui->pbtn_advanced->clicked();
-        QVERIFY(QTest::qWaitForWindowExposed(advanced));
-        QCOMPARE(QApplication::activeModalWidget(), advanced);
-        QVERIFY(advanced->close());
-        QVERIFY(!advanced->isVisible());
-        QVERIFY(QApplication::activeModalWidget() == nullptr);
-
-        page.OnAdvanced();
-        QVERIFY(advanced->isVisible());
     }
     void focusIsDrawn_data()
     {
