@@ -4,12 +4,10 @@
 #include "console/MyComboBox.h"
 #include "console/UsbManager.h"
 #include "console/Widget.h"
-#include "net/FirmwareDownload.h"
 #include "net/FirmwareGlobals.h"
 #include "net/ServerConfig.h"
 #include "protocol/BootloaderSearch.h"
 #include "protocol/Commands.h"
-#include "protocol/UpdateOutcome.h"
 #include "sim/SimBus.h"
 #include "sim/SimOptions.h"
 #include "support/Children.h"
@@ -21,8 +19,6 @@
 #include "ui_HomePage.h"
 #include "update/ScopedSettings.h"
 
-#include <QCryptographicHash>
-#include <QSslConfiguration>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -326,26 +322,23 @@ private slots:
                     QVERIFY(count_first_reports(CMD_GOTO_ROM) == 1 && count_first_reports(CMD_AUTH) == 0);
                 }
             };
+            API_DATA = QStringLiteral("an earlier answer");
+            QTest::mouseClick(page.ui->pbtn_auto, Qt::LeftButton);
+            QCOMPARE(boxes.texts(), told);
             // The outcome's box: the text as it always was, what happened and
             // what to do next below it, a warning unless it succeeded.
             const UpdateFailure shown
                 = expected == UpdateFailure::EntryNotSent ? UpdateFailure::BootloaderNotFound : expected;
             const QString cert = QStringLiteral("证书颁发给“127.0.0.1”，签发者“Tessaro Test CA”");
-            const auto checkOutcomeBox = [&]() {
-                const MessageBoxCatcher::Box box = boxes.boxes().last();
-                QCOMPARE(box.icon, int(ok ? QMessageBox::Information : QMessageBox::Warning));
-                QVERIFY2(fits_cause(box.informative, shown), qPrintable(box.informative));
-                QVERIFY2(told_apart(box.informative, shown), qPrintable(box.informative));
-                QVERIFY(expected != UpdateFailure::ReleaseTlsRefused || box.informative.contains(cert));
-                QVERIFY(expected != UpdateFailure::ReleaseHttpStatus || box.informative.contains(QLatin1String("404")));
-                for (const MessageBoxCatcher::Box& other : boxes.boxes().mid(0, boxes.boxes().size() - 1)) {
-                    QVERIFY(other.informative.isEmpty() && other.icon == int(QMessageBox::Information));
-                }
-            };
-            API_DATA = QStringLiteral("an earlier answer");
-            QTest::mouseClick(page.ui->pbtn_auto, Qt::LeftButton);
-            QCOMPARE(boxes.texts(), told);
-            checkOutcomeBox();
+            const MessageBoxCatcher::Box box = boxes.boxes().last();
+            QCOMPARE(box.icon, int(ok ? QMessageBox::Information : QMessageBox::Warning));
+            QVERIFY2(fits_cause(box.informative, shown), qPrintable(box.informative));
+            QVERIFY2(told_apart(box.informative, shown), qPrintable(box.informative));
+            QVERIFY(expected != UpdateFailure::ReleaseTlsRefused || box.informative.contains(cert));
+            QVERIFY(expected != UpdateFailure::ReleaseHttpStatus || box.informative.contains(QLatin1String("404")));
+            for (const MessageBoxCatcher::Box& other : boxes.boxes().mid(0, boxes.boxes().size() - 1)) {
+                QVERIFY(other.informative.isEmpty() && other.icon == int(QMessageBox::Information));
+            }
             QVERIFY(API_DATA != QStringLiteral("an earlier answer"));
             QVERIFY(!enabledWhileRunning);
             QVERIFY(page.ui->pbtn_auto->isEnabled());
@@ -411,8 +404,6 @@ private slots:
                 const QString why = full.mid(row.manual_status.size() + 1);
                 QVERIFY2(fits_cause(why, expected), qPrintable(why));
                 QCOMPARE(status->accessibleDescription(), full);
-                QVERIFY(status->text() == full
-                        || (status->text().endsWith(QChar(0x2026)) && full.startsWith(status->text().chopped(1))));
                 // Shown, the line is cut to the label's own width, the window's unchanged.
                 w.show();
                 QVERIFY(QTest::qWaitForWindowExposed(&w));
