@@ -1,20 +1,19 @@
 #include "TestConfig.h"
 #include "console/UsbManager.h"
-#include "image/FirmwareImage.h"
 #include "protocol/BootloaderEntry.h"
 #include "protocol/Framing.h"
-#include "protocol/HIDHelper.h"
 #include "sim/SimBus.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/TempImage.h"
 #include "support/WalletRuns.h"
-#include "update/AutoUpdate.h"
 #include "update/ScopedSettings.h"
 
-#include <QFile>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
+
+#include <functional>
+
+using Send = std::function<bool(hid_device*)>;
+Q_DECLARE_METATYPE(Send)
 
 namespace {
 
@@ -113,39 +112,36 @@ private slots:
     }
     void wholeReports_data()
     {
-        QTest::addColumn<QString>("command");
+        QTest::addColumn<Send>("send");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("CMD_GOTO_ROM") << "goto-rom" << report("00 11 00 C1 00 00 00 00 C3");
-        QTest::newRow("CMD_FINISH") << "finish" << report("00 11 00 C2 00 00 00 00 C3");
+        QTest::newRow("CMD_GOTO_ROM") << Send([](hid_device* d) { return hid_send_data(d, CMD_GOTO_ROM, 0, nullptr); })
+                                      << report("00 11 00 C1 00 00 00 00 C3");
+        QTest::newRow("CMD_FINISH") << Send([](hid_device* d) { return hid_send_data(d, CMD_FINISH, 0, nullptr); })
+                                    << report("00 11 00 C2 00 00 00 00 C3");
         // Segment 0 of a window at 0x08000000 checked from 0x08004000: 328 bytes, CRC 0xBEEF.
-        QTest::newRow("CMD_CHECK_CRC") << "crc" << report("00 11 00 F8 00 00 00 0A 00 40 00 08 48 01 00 00 EF BE C3");
+        QTest::newRow("CMD_CHECK_CRC") << Send([](hid_device* d) { return send_crc_data(d, 0x08004000, 328, 0xBEEF); })
+                                       << report("00 11 00 F8 00 00 00 0A 00 40 00 08 48 01 00 00 EF BE C3");
         // Nonce 01 02 03 04: SHA-256("vkrmqzlt" 01 02 03 04) begins 4B 85 C1 B3 0F 06 F0 75.
-        QTest::newRow("CMD_AUTH, fixed nonce")
-            << "auth" << report("00 11 00 C4 00 00 00 0C 4B 85 C1 B3 0F 06 F0 75 01 02 03 04 C3");
-        QTest::newRow("CMD_ERASE") << "erase" << report("00 11 00 F2 00 00 00 06 00 40 00 00 C0 03 C3");
+        QTest::newRow("CMD_AUTH, fixed nonce") << Send([](hid_device* d) {
+            const unsigned char nonce[4] = {0x01, 0x02, 0x03, 0x04};
+            unsigned char payload[12] = {};
+            build_auth_payload(nonce, payload);
+            return hid_send_data(d, CMD_AUTH, 12, payload);
+        }) << report("00 11 00 C4 00 00 00 0C 4B 85 C1 B3 0F 06 F0 75 01 02 03 04 C3");
+        QTest::newRow("CMD_ERASE") << Send([](hid_device* d) {
+            unsigned char payload[6] = {};
+            build_erase_payload(payload);
+            return hid_send_data(d, CMD_ERASE, 6, payload);
+        }) << report("00 11 00 F2 00 00 00 06 00 40 00 00 C0 03 C3");
     }
     // The reports the bootloader is known to take, whole, as the updater builds them.
     void wholeReports()
     {
-        QFETCH(QString, command);
+        QFETCH(Send, send);
         QFETCH(QByteArray, expected);
         hid_device* device = open_traced_bootloader();
         QVERIFY(device != nullptr);
-        unsigned char payload[12] = {};
-        if (command == QLatin1String("goto-rom")) {
-            QVERIFY(hid_send_data(device, CMD_GOTO_ROM, 0, nullptr));
-        } else if (command == QLatin1String("finish")) {
-            QVERIFY(hid_send_data(device, CMD_FINISH, 0, nullptr));
-        } else if (command == QLatin1String("crc")) {
-            QVERIFY(send_crc_data(device, 0x08004000, 328, 0xBEEF));
-        } else if (command == QLatin1String("auth")) {
-            const unsigned char nonce[4] = {0x01, 0x02, 0x03, 0x04};
-            build_auth_payload(nonce, payload);
-            QVERIFY(hid_send_data(device, CMD_AUTH, 12, payload));
-        } else {
-            build_erase_payload(payload);
-            QVERIFY(hid_send_data(device, CMD_ERASE, 6, payload));
-        }
+        QVERIFY(send(device));
         hid_close(device);
         QCOMPARE(int(sim::Bus::instance().trace().size()), 1);
         QCOMPARE(sim::Bus::instance().trace().front().toHex(' '), expected.toHex(' '));
