@@ -2,7 +2,6 @@
 #include "console/Widget.h"
 #include "ui_HomePage.h"
 
-#include <QAccessible>
 #include <QtTest>
 #include <QtWidgets>
 

@@ -12,10 +12,6 @@
 #include "ui_HomePage.h"
 #include "update/ScopedSettings.h"
 
-#include <QAccessible>
-#include <QAccessibleInterface>
-#include <QCryptographicHash>
-#include <QSslConfiguration>
 #include <QtTest>
 #include <QtWidgets>
 

@@ -8,10 +8,6 @@
 #include "support/WalletRuns.h"
 #include "update/ScopedSettings.h"
 
-#include <QDir>
-#include <QFile>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>

@@ -2,7 +2,6 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QSignalSpy>
 #include <QtTest>
 
 class TestMyComboBox : public QObject

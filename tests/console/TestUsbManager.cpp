@@ -2,8 +2,6 @@
 #include "sim/SimBus.h"
 #include "support/RunLog.h"
 
-#include <QDir>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {

@@ -1,6 +1,5 @@
 #include "image/Checksums.h"
 
-#include <QRandomGenerator>
 #include <QtTest>
 
 #include <cstdlib>

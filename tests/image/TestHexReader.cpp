@@ -4,7 +4,6 @@
 #include "image/HexReader.h"
 #include "support/TempImage.h"
 
-#include <QBuffer>
 #include <QtTest>
 
 #include <memory>

@@ -1,15 +1,10 @@
 #include "TestConfig.h"
 #include "log/Failure.h"
 
-#include <QFile>
-
-#include <QRegularExpression>
-#include <QSet>
 #include <QtTest>
 
 // The failure table as its front ends need it: every row complete, and the
 // exit status and the wallet's state agreeing with each other.
-
 class TestFailureTable : public QObject
 {
     Q_OBJECT

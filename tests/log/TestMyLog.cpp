@@ -1,10 +1,6 @@
 #include "log/MyLog.h"
 #include "support/RunLog.h"
 
-#include <QDir>
-#include <QFile>
-#include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 class TestMyLog : public QObject

@@ -8,12 +8,6 @@
 #include "support/TempImage.h"
 #include "update/ScopedSettings.h"
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <unistd.h>

@@ -1,12 +1,10 @@
 #include "protocol/BootloaderEntry.h"
-#include "protocol/Commands.h"
 #include "sim/SimBus.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/TempImage.h"
 #include "update/AutoUpdate.h"
 #include "update/ScopedSettings.h"
 
-#include <QFile>
 #include <QtTest>
 
 namespace {

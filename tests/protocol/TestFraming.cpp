@@ -2,8 +2,6 @@
 #include "protocol/Wait.h"
 #include "sim/SimBus.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <QtTest>
 
 // The framing as the wire sees it: every report handed to hidapi, taken from
