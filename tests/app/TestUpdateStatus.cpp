@@ -28,7 +28,6 @@ QString kind(const QString& text)
         return QStringLiteral("download");
     }
     const QMap<QString, QString> steps {{UpdateStatusLine::stepText(UpdateStep::ReleaseQuery), "query"},
-                                        {UpdateStatusLine::stepText(UpdateStep::Download), "download"},
                                         {UpdateStatusLine::stepText(UpdateStep::Verify), "verify"},
                                         {UpdateStatusLine::stepText(UpdateStep::BootloaderEntry), "restart"},
                                         {UpdateStatusLine::stepText(UpdateStep::Erase), "prepare"},
