@@ -1,4 +1,5 @@
 #include "image/Checksums.h"
+#include "support/TempImage.h"
 
 #include <QtTest>
 
@@ -7,7 +8,7 @@
 
 namespace {
 
-QByteArray hex(const unsigned char* digest)
+QByteArray digest_hex(const unsigned char* digest)
 {
     return QByteArray(reinterpret_cast<const char*>(digest), 32).toHex();
 }
@@ -47,13 +48,9 @@ private slots:
         QTest::addColumn<int>("crc");
         QTest::newRow("published check value") << QByteArray("123456789") << 0x906E;
         QTest::newRow("no bytes") << QByteArray() << 0x0000;
-        QRandomGenerator random(20261207);
         for (int size : {1, 17, 256, 65537}) {
-            QByteArray data(size, '\0');
-            for (char& c : data) {
-                c = static_cast<char>(random.bounded(256));
-            }
-            QTest::addRow("%d random bytes, by the bitwise definition", size) << data << x25_by_definition(data);
+            const QByteArray data = hex::pattern(size, size);
+            QTest::addRow("%d pseudo-random bytes, by the bitwise definition", size) << data << x25_by_definition(data);
         }
         for (int zeros : {1, 255, 70001}) {
             const QByteArray data = QByteArray("123456789") + QByteArray(zeros, '\0');
@@ -109,10 +106,7 @@ private slots:
             1000000, 'a') << QByteArray("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
         // Against Qt's SHA-256: 55 bytes left for the final block, the most one block takes; fed in
         // pieces, whole blocks are also taken straight from the message after bytes already pending.
-        QByteArray mixed(311, '\0');
-        for (int i = 0; i < mixed.size(); ++i) {
-            mixed[i] = static_cast<char>(i * 7 + 3);
-        }
+        const QByteArray mixed = hex::pattern(311, 5);
         QTest::newRow("311 bytes") << mixed << QCryptographicHash::hash(mixed, QCryptographicHash::Sha256).toHex();
     }
     // One shot, and fed in pieces of every size from 1 to past two blocks.
@@ -123,7 +117,7 @@ private slots:
         const auto* bytes = reinterpret_cast<const unsigned char*>(message.constData());
         unsigned char out[32];
         ::sha256(bytes, static_cast<unsigned int>(message.size()), out);
-        QCOMPARE(hex(out), digest);
+        QCOMPARE(digest_hex(out), digest);
         for (int piece = 1; piece <= 130 && message.size() < 1000; ++piece) {
             sha256_ctx ctx;
             sha256_init(&ctx);
@@ -131,7 +125,7 @@ private slots:
                 sha256_update(&ctx, bytes + at, static_cast<unsigned int>(qMin(piece, message.size() - at)));
             }
             sha256_final(&ctx, out);
-            QCOMPARE(hex(out), digest);
+            QCOMPARE(digest_hex(out), digest);
         }
     }
     // Only the requested bytes are written, none for a count of 0 or less; and the C
