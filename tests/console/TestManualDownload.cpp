@@ -159,12 +159,8 @@ private slots:
         sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
         TempImage image(hex::image(hex::two_segments()), "\r\n");
         on_wait() = [&](int) {
-            QFile file(image.path());
-            if (replacement.isEmpty()) {
-                file.remove();
-            } else if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-                file.write(replacement == "\n" ? QByteArray() : replacement);
-            }
+            replacement.isEmpty() ? QFile::remove(image.path())
+                                  : write_file(image.path(), replacement == "\n" ? QByteArray() : replacement);
         };
         MessageBoxCatcher boxes;
         QVERIFY(update_by(manual, 0, image.path(), true));

@@ -155,9 +155,8 @@ private slots:
     {
         QFETCH(qint64, good);
         const QString path = QStringLiteral(TESSARO_TEST_DATA_DIR "/srec-two-segments-crlf.hex");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray contents = file.readAll();
+        const QByteArray contents = read_file(path);
+        QVERIFY(!contents.isEmpty());
         FailDevice device(contents, good < 0 ? contents.size() + 1 : good);
         QVERIFY(device.open(QIODevice::ReadOnly));
         const FirmwareImage image = FirmwareImage::fromDevice(device, QStringLiteral("fw.hex"));

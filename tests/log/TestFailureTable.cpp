@@ -1,5 +1,6 @@
 #include "TestConfig.h"
 #include "log/Failure.h"
+#include "support/TempImage.h"
 
 #include <QtTest>
 
@@ -107,9 +108,7 @@ private slots:
     // The names docs/CLI.md gives scripts are names the tool can print.
     void documentedNamesAreRows()
     {
-        QFile doc(QStringLiteral(TESSARO_TEST_DATA_DIR "/../../docs/CLI.md"));
-        QVERIFY(doc.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(doc.readAll());
+        const QString text = QString::fromUtf8(read_file(QStringLiteral(TESSARO_TEST_DATA_DIR "/../../docs/CLI.md")));
         const int start = text.indexOf(QStringLiteral("`failure` names what failed"));
         QVERIFY(start >= 0);
         const QString paragraph = text.mid(start, text.indexOf(QStringLiteral("\n\n"), start) - start);

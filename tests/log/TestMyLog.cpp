@@ -1,5 +1,6 @@
 #include "log/MyLog.h"
 #include "support/RunLog.h"
+#include "support/TempImage.h"
 
 #include <QtTest>
 
@@ -12,9 +13,7 @@ private slots:
     {
         QVERIFY(QDir::setCurrent(dir_.path()));
         // An earlier run of the same day left a line behind.
-        QFile earlier(run_log::fileName());
-        QVERIFY(earlier.open(QIODevice::WriteOnly));
-        earlier.write("earlier run\n");
+        QVERIFY(write_file(run_log::fileName(), "earlier run\n"));
     }
     void lineFormat_data()
     {
@@ -28,9 +27,7 @@ private slots:
         QFETCH(QString, text);
         MyLog::GetInstance()->WriteLog(text);
         // Flushed: the line is on disk at once, after those of an earlier run, and ends the file.
-        QFile file(run_log::fileName());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'));
+        const QStringList lines = QString::fromLocal8Bit(read_file(run_log::fileName())).split(QLatin1Char('\n'));
         QCOMPARE(lines.first(), QStringLiteral("earlier run"));
         QCOMPARE(lines.last(), QString());
         const QString line = lines.at(lines.size() - 2);

@@ -172,29 +172,27 @@ private slots:
     // however the answer names it; an earlier firmware download is replaced.
     void neighboursAreLeftAlone()
     {
-        QFile neighbour(dir_->filePath("tessaro.conf"));
-        QVERIFY(neighbour.open(QIODevice::WriteOnly) && neighbour.write("keep") == 4);
-        neighbour.close();
+        const QString neighbour = dir_->filePath("tessaro.conf");
+        QVERIFY(write_file(neighbour, "keep"));
         const int requests = server_.request_count();
         API_DATA = release(server_.base_url() + "/firmware/tessaro.conf", md5_hex(image_));
         QCOMPARE(fetch(), QStringList {"获取固件信息失败"});
-        QCOMPARE(read_file(neighbour.fileName()), QByteArray("keep"));
+        QCOMPARE(read_file(neighbour), QByteArray("keep"));
         QCOMPARE(server_.request_count(), requests);
 
-        QFile earlier(dir_->filePath("FW.HEX"));
-        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("old") == 3);
-        earlier.close();
+        const QString earlier = dir_->filePath("FW.HEX");
+        QVERIFY(write_file(earlier, "old"));
         server_.set_route("/firmware/FW.HEX", 200, image_);
         API_DATA = release(server_.base_url() + "/firmware/FW.HEX", md5_hex(image_));
         QCOMPARE(fetch(), QStringList());
-        QCOMPARE(read_file(earlier.fileName()), image_);
+        QCOMPARE(read_file(earlier), image_);
         // A transfer that fails leaves the earlier file as it was, and no part file.
         server_.set_route("/firmware/FW.HEX", 200, QByteArray(2000, 'x'));
         ScopedSettings scope;
         net_settings().body_max_bytes = 1000;
         QCOMPARE(fetch(), QStringList {"网络连接出错"});
-        QCOMPARE(read_file(earlier.fileName()), image_);
-        QVERIFY(!QFile::exists(earlier.fileName() + ".part"));
+        QCOMPARE(read_file(earlier), image_);
+        QVERIFY(!QFile::exists(earlier + ".part"));
     }
 
     // A link planted at the name of a file the download creates is replaced,
@@ -216,10 +214,7 @@ private slots:
         QFETCH(bool, dangling);
         QTemporaryDir outside;
         const QString target = outside.filePath("precious");
-        if (!dangling) {
-            QFile file(target);
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("keep") == 4);
-        }
+        QVERIFY(dangling || write_file(target, "keep"));
         QVERIFY(QFile::link(target, dir_->filePath(name)));
         API_DATA = release(fw_url(), md5_hex(image_));
         QCOMPARE(fetch(), QStringList());
@@ -319,14 +314,12 @@ private slots:
     {
         QVERIFY(QDir(dir_->path()).mkpath("served"));
         // Served with LF line ends: the server publishes the form the updater stores.
-        QFile served(dir_->filePath("served/fw-1.2.hex"));
-        const QByteArray lf = QByteArray(image_).replace("\r\n", "\n");
-        QVERIFY(served.open(QIODevice::WriteOnly) && served.write(lf) == lf.size());
-        served.close();
+        const QString served = dir_->filePath("served/fw-1.2.hex");
+        QVERIFY(write_file(served, QByteArray(image_).replace("\r\n", "\n")));
         QProcess server;
-        server.start(QStringLiteral(TESSARO_FIRMWARE_SERVER),
-                     {"--cert", tls_file("server.crt"), "--key", tls_file("server.key"), "--port", "0", "--release",
-                      served.fileName()});
+        server.start(
+            QStringLiteral(TESSARO_FIRMWARE_SERVER),
+            {"--cert", tls_file("server.crt"), "--key", tls_file("server.key"), "--port", "0", "--release", served});
         QVERIFY(server.waitForStarted() && server.waitForReadyRead(10000));
         const QByteArray line = server.readLine().trimmed();
         QVERIFY2(line.startsWith("port "), line.constData());

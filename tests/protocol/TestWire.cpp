@@ -192,9 +192,8 @@ private slots:
         QFETCH(bool, manual);
         const QString golden
             = QStringLiteral(TESSARO_TEST_DATA_DIR "/golden/%1.trace").arg(manual ? "manual" : "automatic");
-        QFile fixture(QStringLiteral(TESSARO_TEST_DATA_DIR "/golden/two-segments.hex"));
-        QVERIFY(fixture.open(QIODevice::ReadOnly));
-        TempImage image(fixture.readAll()); // the automatic path deletes its file
+        // A copy: the automatic path deletes its file.
+        TempImage image(read_file(QStringLiteral(TESSARO_TEST_DATA_DIR "/golden/two-segments.hex")));
         sim::Bus::instance().attachWallet();
         sim::Bus::instance().setTraceEnabled(true);
         MessageBoxCatcher boxes;

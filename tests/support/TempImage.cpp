@@ -92,14 +92,17 @@ TempImage::TempImage(const QList<QByteArray>& lines, const QByteArray& lineEnd)
 TempImage::TempImage(const QByteArray& contents)
 {
     path_ = dir_.filePath(QStringLiteral("image.hex"));
-    QFile file(path_);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(contents);
-    }
+    write_file(path_, contents);
 }
 
 QByteArray read_file(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool write_file(const QString& path, const QByteArray& contents)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(contents) == contents.size();
 }
