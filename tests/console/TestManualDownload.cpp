@@ -172,10 +172,7 @@ private slots:
     // cut 15 records at a time per segment.
     void downloadFlashAlone()
     {
-        sim::WalletConfig config;
-        config.mode = sim::Mode::Bootloader;
-        sim::Bus::instance().attachWallet(config);
-        sim::Bus::instance().setTraceEnabled(true);
+        attach_traced_bootloader();
         const QList<hex::Window> windows {{0x0800, 0x4000, hex::pattern(20 * 16, 1)},
                                           {0x0801, 0x0000, hex::pattern(15 * 16, 2)},
                                           {0x0802, 0x0000, hex::pattern(6 * 16 + 5, 3)}};

@@ -2,6 +2,7 @@
 #include "sim/SimBus.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/TempImage.h"
+#include "support/WalletRuns.h"
 #include "update/AutoUpdate.h"
 #include "update/ScopedSettings.h"
 
@@ -53,10 +54,7 @@ private slots:
     // traces, a wallet that cannot be opened in the fault matrix.
     void gotoRomInTheBootloader()
     {
-        sim::WalletConfig config;
-        config.mode = sim::Mode::Bootloader;
-        sim::Bus::instance().attachWallet(config);
-        sim::Bus::instance().setTraceEnabled(true);
+        attach_traced_bootloader();
         MessageBoxCatcher boxes;
         QVERIFY(goto_rom());
         QVERIFY(boxes.texts().isEmpty());

@@ -42,10 +42,7 @@ QByteArray trace_text()
 // A wallet waiting in its bootloader, opened, every report written to it traced.
 hid_device* open_traced_bootloader()
 {
-    sim::WalletConfig config;
-    config.mode = sim::Mode::Bootloader;
-    sim::Bus::instance().attachWallet(config);
-    sim::Bus::instance().setTraceEnabled(true);
+    attach_traced_bootloader();
     return hid_open(0x4B71, 0x0820, nullptr);
 }
 

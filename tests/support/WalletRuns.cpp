@@ -54,6 +54,15 @@ bool update_by(bool manual, int index, const QString& file, bool by_path)
     return by_path ? flash_update(file) : flash_update(image, entry.target).ok();
 }
 
+sim::Wallet& attach_traced_bootloader()
+{
+    sim::WalletConfig config;
+    config.mode = sim::Mode::Bootloader;
+    sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
+    sim::Bus::instance().setTraceEnabled(true);
+    return wallet;
+}
+
 bool holds(const sim::Wallet& wallet, const QList<hex::Window>& windows)
 {
     for (const hex::Window& window : windows) {

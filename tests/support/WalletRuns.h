@@ -24,6 +24,9 @@ void wait_on_bus_clock(unsigned int milliseconds);
 // read before the entry).
 bool update_by(bool manual, int index, const QString& file, bool by_path = false);
 
+// A wallet waiting in its bootloader, every report written to it traced.
+sim::Wallet& attach_traced_bootloader();
+
 // Whether `wallet` was updated once and holds each window's data.
 bool holds(const sim::Wallet& wallet, const QList<hex::Window>& windows);
 
