@@ -2,132 +2,79 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QSignalSpy>
 #include <QtTest>
-
-#include <memory>
 
 class TestMyComboBox : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void pressEmitsOnce_data();
-    void pressEmitsOnce();
-    void pressRefillsBeforeListOpens();
-    void keyboardOpening_data();
-    void keyboardOpening();
-    void oneMethod();
-};
-
-namespace {
-
-std::unique_ptr<MyComboBox> shown(const QStringList& items)
-{
-    auto combo = std::make_unique<MyComboBox>(nullptr);
-    combo->addItems(items);
-    combo->show();
-    return combo;
-}
-
-} // namespace
-
-void TestMyComboBox::pressEmitsOnce_data()
-{
-    QTest::addColumn<int>("button");
-    QTest::addColumn<QStringList>("items");
-    QTest::newRow("left") << int(Qt::LeftButton) << QStringList {"a"};
-    QTest::newRow("right") << int(Qt::RightButton) << QStringList {"a"};
-    QTest::newRow("left, empty list") << int(Qt::LeftButton) << QStringList();
-}
-
-void TestMyComboBox::pressEmitsOnce()
-{
-    QFETCH(int, button);
-    QFETCH(QStringList, items);
-    const auto combo = shown(items);
-    QVERIFY(QTest::qWaitForWindowExposed(combo.get()));
-    QSignalSpy spy(combo.get(), &MyComboBox::OnPressed);
-    QTest::mousePress(combo.get(), Qt::MouseButton(button));
-    QCOMPARE(spy.count(), 1);
-    QTest::mouseRelease(combo.get(), Qt::MouseButton(button));
-    combo->hidePopup();
-    QTest::mousePress(combo.get(), Qt::MouseButton(button));
-    QCOMPARE(spy.count(), 2);
-    combo->hidePopup();
-}
-
-// A directly connected handler runs to its end before the list opens.
-void TestMyComboBox::pressRefillsBeforeListOpens()
-{
-    const auto combo = shown({"old"});
-    bool open_when_pressed = true;
-    QObject::connect(combo.get(), &MyComboBox::OnPressed, combo.get(), [&combo, &open_when_pressed]() {
-        open_when_pressed = combo->view()->isVisible();
-        combo->clear();
-        combo->addItems({"x", "y"});
-    });
-    QVERIFY(QTest::qWaitForWindowExposed(combo.get()));
-    QTest::mousePress(combo.get(), Qt::LeftButton);
-    QVERIFY(!open_when_pressed);
-    QCOMPARE(combo->view()->model()->rowCount(), 2);
-    QCOMPARE(combo->itemText(0), QStringLiteral("x"));
-    QVERIFY(combo->view()->isVisible());
-    combo->hidePopup();
-}
-
-void TestMyComboBox::keyboardOpening_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("modifiers");
-    QTest::addColumn<bool>("editable");
-    QTest::addColumn<bool>("opens");
-    QTest::newRow("Alt+Down") << int(Qt::Key_Down) << int(Qt::AltModifier) << false << true;
-    QTest::newRow("Alt+Up") << int(Qt::Key_Up) << int(Qt::AltModifier) << false << true;
-    QTest::newRow("F4") << int(Qt::Key_F4) << int(Qt::NoModifier) << false << true;
-    // Typed into the field of an editable picker, the keys reach it the same way.
-    QTest::newRow("Alt+Down, editable") << int(Qt::Key_Down) << int(Qt::AltModifier) << true << true;
-    QTest::newRow("F4, editable") << int(Qt::Key_F4) << int(Qt::NoModifier) << true << true;
-    QTest::newRow("Down") << int(Qt::Key_Down) << int(Qt::NoModifier) << false << false;
-    QTest::newRow("Shift+F4") << int(Qt::Key_F4) << int(Qt::ShiftModifier) << false << false;
-}
-
-// The keys that open the list announce it first, as a press does, so the list
-// opens on the refilled items; other keys announce nothing.
-void TestMyComboBox::keyboardOpening()
-{
-    QFETCH(int, key);
-    QFETCH(int, modifiers);
-    QFETCH(bool, editable);
-    QFETCH(bool, opens);
-    const auto combo = shown({"old"});
-    combo->setEditable(editable);
-    QVERIFY(QTest::qWaitForWindowActive(combo.get()));
-    combo->setFocus();
-    bool open_when_announced = true;
-    QObject::connect(combo.get(), &MyComboBox::OnPressed, combo.get(), [&combo, &open_when_announced]() {
-        open_when_announced = combo->view()->isVisible();
-        combo->clear();
-        combo->addItems({"x", "y"});
-    });
-    QSignalSpy spy(combo.get(), &MyComboBox::OnPressed);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-    QCOMPARE(spy.count(), opens ? 1 : 0);
-    QCOMPARE(combo->view()->isVisible(), opens);
-    if (opens) {
-        QVERIFY(!open_when_announced);
-        QCOMPARE(combo->itemText(0), QStringLiteral("x"));
+    void opening_data()
+    {
+        QTest::addColumn<QString>("input"); // a mouse press, or the keys as a key sequence names them
+        QTest::addColumn<bool>("editable");
+        QTest::addColumn<QStringList>("items");
+        QTest::addColumn<bool>("opens");
+        const QStringList old {"old"};
+        QTest::newRow("left press") << "left press" << false << old << true;
+        QTest::newRow("left press, empty list") << "left press" << false << QStringList() << true;
+        // Announced all the same; only the left button opens a list.
+        QTest::newRow("right press") << "right press" << false << old << false;
+        QTest::newRow("Alt+Down") << "Alt+Down" << false << old << true;
+        QTest::newRow("Alt+Up") << "Alt+Up" << false << old << true;
+        QTest::newRow("F4") << "F4" << false << old << true;
+        // Typed into the field of an editable picker, the keys reach it the same way.
+        QTest::newRow("Alt+Down, editable") << "Alt+Down" << true << old << true;
+        QTest::newRow("F4, editable") << "F4" << true << old << true;
+        QTest::newRow("Down") << "Down" << false << old << false;
+        QTest::newRow("Shift+F4") << "Shift+F4" << false << old << false;
     }
-    combo->hidePopup();
-}
+    // Every press, and every key that opens the list, announces it first, each
+    // time: a directly connected handler runs to its end before the list opens,
+    // so the list shows the refilled items. Other keys announce nothing.
+    void opening()
+    {
+        QFETCH(QString, input);
+        QFETCH(bool, editable);
+        QFETCH(QStringList, items);
+        QFETCH(bool, opens);
+        const bool mouse = input.endsWith(QLatin1String(" press"));
+        MyComboBox combo(nullptr);
+        combo.addItems(items);
+        combo.setEditable(editable);
+        combo.show();
+        QVERIFY(QTest::qWaitForWindowActive(&combo));
+        combo.setFocus();
+        bool open_when_announced = true;
+        connect(&combo, &MyComboBox::OnPressed, &combo, [&combo, &open_when_announced]() {
+            open_when_announced = combo.view()->isVisible();
+            combo.clear();
+            combo.addItems({"x", "y"});
+        });
+        QSignalSpy spy(&combo, &MyComboBox::OnPressed);
+        for (int time = 1; time <= 2; ++time) {
+            if (mouse) {
+                QTest::mousePress(&combo, input.startsWith(QLatin1String("left")) ? Qt::LeftButton : Qt::RightButton);
+            } else {
+                const int keys = QKeySequence(input)[0];
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key(keys & ~Qt::KeyboardModifierMask),
+                                Qt::KeyboardModifiers(keys & Qt::KeyboardModifierMask));
+            }
+            QCOMPARE(spy.count(), opens || mouse ? time : 0);
+            QCOMPARE(combo.view()->isVisible(), opens);
+            QVERIFY(!opens || (!open_when_announced && combo.count() == 2 && combo.itemText(0) == "x"));
+            combo.hidePopup();
+        }
+    }
 
-// The keyboard's announcement adds no method: the signal stays the only one.
-void TestMyComboBox::oneMethod()
-{
-    const QMetaObject& meta = MyComboBox::staticMetaObject;
-    QCOMPARE(meta.methodCount() - meta.methodOffset(), 1);
-    QCOMPARE(meta.method(meta.methodOffset()).methodSignature(), QByteArray("OnPressed()"));
-}
+    // The keyboard's announcement adds no method: the signal stays the only one.
+    void oneMethod()
+    {
+        const QMetaObject& meta = MyComboBox::staticMetaObject;
+        QCOMPARE(meta.methodCount() - meta.methodOffset(), 1);
+        QCOMPARE(meta.method(meta.methodOffset()).methodSignature(), QByteArray("OnPressed()"));
+    }
+};
 
 QTEST_MAIN(TestMyComboBox)
 #include "TestMyComboBox.moc"

@@ -1,5 +1,6 @@
 #include "FuzzTarget.h"
 #include "TestConfig.h"
+#include "support/TempImage.h"
 
 #include <QtTest>
 
@@ -34,9 +35,7 @@ private slots:
     {
         QFETCH(Target, target);
         QFETCH(QString, file);
-        QFile input(file);
-        QVERIFY(input.open(QIODevice::ReadOnly));
-        const QByteArray bytes = input.readAll();
+        const QByteArray bytes = read_file(file);
         QCOMPARE(target(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size())), 0);
     }
 };

@@ -1,16 +1,12 @@
 #include "protocol/BootloaderEntry.h"
-#include "protocol/Commands.h"
 #include "sim/SimBus.h"
 #include "support/MessageBoxCatcher.h"
 #include "support/TempImage.h"
+#include "support/WalletRuns.h"
 #include "update/AutoUpdate.h"
 #include "update/ScopedSettings.h"
 
-#include <QFile>
 #include <QtTest>
-
-Q_DECLARE_METATYPE(sim::PathStyle)
-Q_DECLARE_METATYPE(sim::Mode)
 
 namespace {
 
@@ -28,107 +24,50 @@ class TestFlashUpdate : public QObject
 {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
-    void failuresNeverFinish_data();
-    void failuresNeverFinish();
-    void gotoRomFindsTheApplication_data();
-    void gotoRomFindsTheApplication();
+    void init()
+    {
+        sim::Bus::instance().reset();
+        waits.clear();
+        device_settings().wait = record_wait;
+    }
+    void cleanup() { QCOMPARE(sim::Bus::instance().openHandles(), 0); }
+    // An image with a gap is refused before the wallet is written, at once,
+    // and its file stays; the failures after that, and a bootloader that
+    // cannot be opened, are the fault matrix's.
+    void refusedImageLeavesTheWalletAlone()
+    {
+        sim::WalletConfig config;
+        config.mode = sim::Mode::Bootloader;
+        QList<QByteArray> lines = hex::image(hex::two_segments());
+        lines.removeAt(2);
+        sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
+        TempImage image(lines, "\r\n");
+        MessageBoxCatcher boxes;
+        QVERIFY(!flash_update(image.path()));
+        QCOMPARE(boxes.texts(), QStringList {QStringLiteral("固件文件格式错误")});
+        QVERIFY(QFile::exists(image.path()));
+        QVERIFY(waits.isEmpty());
+        QCOMPARE(wallet.reportsReceived(), 0);
+    }
+    // A wallet found already in its bootloader is sent the restart all the
+    // same, and nothing else; the application's restart is in the golden
+    // traces, a wallet that cannot be opened in the fault matrix.
+    void gotoRomInTheBootloader()
+    {
+        attach_traced_bootloader();
+        MessageBoxCatcher boxes;
+        QVERIFY(goto_rom());
+        QVERIFY(boxes.texts().isEmpty());
+        QCOMPARE(sim::Bus::instance().wallet(0).mode(), sim::Mode::Bootloader);
+        const std::vector<QByteArray>& trace = sim::Bus::instance().trace();
+        QCOMPARE(int(trace.size()), 1);
+        QCOMPARE(trace.front().toHex(' '),
+                 (QByteArray::fromHex("00 11 00 C1 00 00 00 00 C3") + QByteArray(56, '\0')).toHex(' '));
+    }
 
 private:
     ScopedSettings settings_scope_;
 };
-
-void TestFlashUpdate::init()
-{
-    sim::Bus::instance().reset();
-    waits.clear();
-    device_settings().wait = record_wait;
-}
-
-void TestFlashUpdate::cleanup()
-{
-    QCOMPARE(sim::Bus::instance().openHandles(), 0);
-}
-
-void TestFlashUpdate::failuresNeverFinish_data()
-{
-    QTest::addColumn<QString>("fault"); // "refused image": a gap in the file
-    QTest::addColumn<QString>("box");
-    const QString missing = QStringLiteral("更新设备未找到");
-    QTest::newRow("refused image") << "refused image"
-                                   << "固件文件格式错误";
-    QTest::newRow("listed, cannot be opened: no wait") << "open-denied" << missing;
-}
-
-// The failures before the wallet is written; those after are the fault matrix's.
-void TestFlashUpdate::failuresNeverFinish()
-{
-    QFETCH(QString, fault);
-    QFETCH(QString, box);
-    sim::WalletConfig config;
-    config.mode = sim::Mode::Bootloader;
-    config.faults.open_denied = fault == QLatin1String("open-denied");
-    QList<QByteArray> lines = hex::image(hex::two_segments());
-    if (fault == QLatin1String("refused image")) {
-        lines.removeAt(2);
-    }
-    sim::Wallet& wallet = sim::Bus::instance().attachWallet(config);
-    TempImage image(lines, "\r\n");
-
-    MessageBoxCatcher boxes;
-    QVERIFY(!flash_update(image.path()));
-    QCOMPARE(boxes.texts(), QStringList {box});
-    QVERIFY(QFile::exists(image.path()));
-    QVERIFY(waits.isEmpty());
-    QCOMPARE(wallet.reportsReceived(), 0);
-}
-
-void TestFlashUpdate::gotoRomFindsTheApplication_data()
-{
-    QTest::addColumn<sim::PathStyle>("style");
-    QTest::addColumn<sim::Mode>("mode");
-    QTest::addColumn<bool>("openDenied");
-    QTest::newRow("macOS paths, application") << sim::PathStyle::MacOS << sim::Mode::Application << false;
-    QTest::newRow("already in the bootloader") << sim::PathStyle::MacOS << sim::Mode::Bootloader << false;
-    QTest::newRow("wallet without permission") << sim::PathStyle::Linux << sim::Mode::Application << true;
-}
-
-void TestFlashUpdate::gotoRomFindsTheApplication()
-{
-    QFETCH(sim::PathStyle, style);
-    QFETCH(sim::Mode, mode);
-    QFETCH(bool, openDenied);
-    sim::WalletConfig config;
-    config.path_style = style;
-    config.mode = mode;
-    config.faults.open_denied = openDenied;
-    sim::Bus::instance().attachWallet(config);
-    sim::Bus::instance().setTraceEnabled(true);
-    MessageBoxCatcher boxes;
-    if (openDenied) {
-        // The box keeps its text; the debug output says what to install.
-        QTest::ignoreMessage(QtDebugMsg,
-                             QRegularExpression(QStringLiteral(
-                                 "^cannot open /dev/hidraw0: permission denied\\. Install the udev rule")));
-    }
-    const bool found = !openDenied; // no wallet at all and hidraw paths: the fault matrix
-    QCOMPARE(goto_rom(), found);
-    const auto& trace = sim::Bus::instance().trace();
-    if (!found) {
-        QCOMPARE(boxes.texts(), QStringList {QStringLiteral("设备未找到")});
-        QVERIFY(trace.empty());
-        return;
-    }
-    QVERIFY(boxes.texts().isEmpty());
-    QCOMPARE(sim::Bus::instance().wallet(0).mode(), sim::Mode::Bootloader);
-    QCOMPARE(int(trace.size()), 1);
-    QByteArray expected(REPORT_BUFFER_SIZE, '\0');
-    expected[1] = 0x11;
-    expected[3] = char(0xC1);
-    expected[8] = char(0xC3);
-    QCOMPARE(trace.front(), expected);
-}
 
 QTEST_MAIN(TestFlashUpdate)
 #include "TestFlashUpdate.moc"

@@ -37,16 +37,10 @@ void MessageBoxCatcher::sweep()
             continue;
         }
         box->setProperty("caught", true);
-        Box seen;
-        seen.title = box->windowTitle();
-        seen.text = box->text();
-        seen.informative = box->informativeText();
-        seen.icon = int(box->icon());
-        seen.buttons = static_cast<int>(box->standardButtons());
-        seen.hasParent = box->parentWidget() != nullptr;
-        boxes_.append(seen);
+        boxes_.append({box->windowTitle(), box->text(), box->informativeText(), int(box->icon()),
+                       static_cast<int>(box->standardButtons()), box->parentWidget() != nullptr});
         if (onBox) {
-            onBox(seen);
+            onBox(Box(boxes_.last())); // a copy: the vector may grow meanwhile
         }
         box->done(QMessageBox::Ok);
     }

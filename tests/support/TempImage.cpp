@@ -4,37 +4,34 @@
 
 namespace hex {
 
+namespace {
+
+// `value` as `size` bytes, most significant first.
+QByteArray big_endian(unsigned int value, int size)
+{
+    return QByteArray::fromHex(QByteArray::number(value, 16).rightJustified(2 * size, '0'));
+}
+
+} // namespace
+
 QByteArray record(unsigned char type, unsigned short offset, const QByteArray& data)
 {
-    QByteArray bytes;
-    bytes.append(static_cast<char>(data.size()));
-    bytes.append(static_cast<char>(offset >> 8));
-    bytes.append(static_cast<char>(offset & 0xFF));
-    bytes.append(static_cast<char>(type));
-    bytes.append(data);
+    const QByteArray bytes = big_endian(unsigned(data.size() & 0xFF) << 24 | unsigned(offset) << 8 | type, 4) + data;
     unsigned int sum = 0;
     for (char c : bytes) {
         sum += static_cast<unsigned char>(c);
     }
-    bytes.append(static_cast<char>((0x100 - (sum & 0xFF)) & 0xFF));
-    return ":" + bytes.toHex().toUpper();
+    return ":" + (bytes + char((0x100 - (sum & 0xFF)) & 0xFF)).toHex().toUpper();
 }
 
 QByteArray extendedLinear(unsigned short upper)
 {
-    QByteArray d;
-    d.append(static_cast<char>(upper >> 8));
-    d.append(static_cast<char>(upper & 0xFF));
-    return record(0x04, 0, d);
+    return record(0x04, 0, big_endian(upper, 2));
 }
 
 QByteArray startLinear(unsigned int address)
 {
-    QByteArray d;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        d.append(static_cast<char>((address >> shift) & 0xFF));
-    }
-    return record(0x05, 0, d);
+    return record(0x05, 0, big_endian(address, 4));
 }
 
 QByteArray endOfFile()
@@ -88,27 +85,24 @@ QByteArray pattern(int size, int seed)
 } // namespace hex
 
 TempImage::TempImage(const QList<QByteArray>& lines, const QByteArray& lineEnd)
-    : TempImage(lines.isEmpty() ? QByteArray() : [&] {
-        QByteArray all;
-        for (const QByteArray& l : lines) {
-            all += l + lineEnd;
-        }
-        return all;
-    }())
+    : TempImage(lines.isEmpty() ? QByteArray() : lines.join(lineEnd) + lineEnd)
 {
 }
 
 TempImage::TempImage(const QByteArray& contents)
 {
     path_ = dir_.filePath(QStringLiteral("image.hex"));
-    QFile file(path_);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(contents);
-    }
+    write_file(path_, contents);
 }
 
 QByteArray read_file(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool write_file(const QString& path, const QByteArray& contents)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(contents) == contents.size();
 }

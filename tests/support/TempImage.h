@@ -53,3 +53,5 @@ private:
 
 // The whole of a file, or nothing when it cannot be read.
 QByteArray read_file(const QString& path);
+// Writes `contents` as the whole of the file at `path`; whether all of it was written.
+bool write_file(const QString& path, const QByteArray& contents);

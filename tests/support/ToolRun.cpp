@@ -2,6 +2,7 @@
 
 #include "TestConfig.h"
 
+#include <QMap>
 #include <QProcess>
 #include <QSignalSpy>
 
@@ -9,19 +10,11 @@ namespace {
 
 QString tool_file(const QString& tool)
 {
-    if (tool == QLatin1String("tessaro-flash")) {
-        return QStringLiteral(TESSARO_FLASH);
-    }
-    if (tool == QLatin1String("tessaro-flash-sim")) {
-        return QStringLiteral(TESSARO_FLASH_SIM);
-    }
-    if (tool == QLatin1String("tessaro-updater-sim")) {
-        return QStringLiteral(TESSARO_UPDATER_SIM);
-    }
-    if (tool == QLatin1String("tessaro-umockdev-wallet")) {
-        return QStringLiteral(TESSARO_UMOCKDEV_WALLET);
-    }
-    return QStringLiteral(TESSARO_FIRMWARE_SERVER);
+    const QMap<QString, QString> files {{"tessaro-flash", TESSARO_FLASH},
+                                        {"tessaro-flash-sim", TESSARO_FLASH_SIM},
+                                        {"tessaro-updater-sim", TESSARO_UPDATER_SIM},
+                                        {"tessaro-umockdev-wallet", TESSARO_UMOCKDEV_WALLET}};
+    return files.value(tool, QStringLiteral(TESSARO_FIRMWARE_SERVER));
 }
 
 } // namespace
