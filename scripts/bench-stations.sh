@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by scripts/bench once $work/full.hex holds the whole application
 # region (960 KiB at 0x08004000): the station figures of docs/PERFORMANCE.md.
 #
@@ -12,6 +13,7 @@
 # Other work on the machine only ever slows a run down, so each figure is the
 # best of its rounds; the ratios of every round are printed as well.
 
+: "${work:?the folder scripts/bench made}"
 stations_sim=$PWD/build/bin/tessaro-flash-sim
 stations_rounds=${TESSARO_BENCH_ROUNDS:-3}
 
