@@ -23,7 +23,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSet>
+#include <QVector>
 
 #include <algorithm>
 #include <chrono>
@@ -46,6 +48,17 @@ struct Slot
     qint64 last_seen_ms = 0;
     bool joined = false;
 };
+
+// A port's numbers in turn, so that 1-2 comes before 1-10 and 1-2.3 after 1-2.
+QVector<qulonglong> port_order(const QString& port)
+{
+    QVector<qulonglong> numbers;
+    static const QRegularExpression number(QStringLiteral("[0-9A-Fa-fx]+"));
+    for (QRegularExpressionMatchIterator it = number.globalMatch(port); it.hasNext();) {
+        numbers << it.next().captured().toULongLong(nullptr, 0);
+    }
+    return numbers;
+}
 
 // A wallet's command interface as the bus lists it now, quietly: a station
 // lists several times a second, and the run log keeps only what is done.
@@ -70,8 +83,9 @@ QList<ListedInterface> attached_wallets(const QStringList& ports)
     }
     hid_free_enumeration(list);
     // In port order, so the run takes and reports them as they sit on the hub.
-    std::stable_sort(wallets.begin(), wallets.end(),
-                     [](const ListedInterface& a, const ListedInterface& b) { return a.port < b.port; });
+    std::stable_sort(wallets.begin(), wallets.end(), [](const ListedInterface& a, const ListedInterface& b) {
+        return port_order(a.port) < port_order(b.port);
+    });
     return wallets;
 }
 
