@@ -81,13 +81,13 @@ void StationReport::line(const QString& text)
 
 void StationReport::say(const QString& text)
 {
-    QMutexLocker locked(&mutex_);
+    const std::lock_guard<std::mutex> locked(mutex_);
     line(text);
 }
 
 void StationReport::start(const QString& image, bool watch, const QStringList& ports)
 {
-    QMutexLocker locked(&mutex_);
+    const std::lock_guard<std::mutex> locked(mutex_);
     watch_ = watch;
     QJsonArray limited;
     for (const QString& port : ports) {
@@ -114,7 +114,7 @@ void StationReport::start(const QString& image, bool watch, const QStringList& p
 void StationReport::tellStop(int running)
 {
     const StopLevel level = stop_level();
-    QMutexLocker locked(&mutex_);
+    const std::lock_guard<std::mutex> locked(mutex_);
     if (level == told_stop_) {
         return;
     }
@@ -143,7 +143,7 @@ void StationReport::tellStop(int running)
 
 void StationReport::walletTaken(StationWallet& wallet, int index)
 {
-    QMutexLocker locked(&mutex_);
+    const std::lock_guard<std::mutex> locked(mutex_);
     if (taken_.size() <= std::size_t(index)) {
         taken_.resize(std::size_t(index) + 1, nullptr);
     }
@@ -159,7 +159,7 @@ void StationReport::walletTaken(StationWallet& wallet, int index)
 void StationReport::stepStarted(StationWallet& wallet, UpdateStep step)
 {
     wallet.step = static_cast<int>(step);
-    QMutexLocker locked(&mutex_);
+    const std::lock_guard<std::mutex> locked(mutex_);
     event(QStringLiteral("step"), {{QStringLiteral("step"), step_name(step)}}, &wallet);
 }
 
@@ -168,7 +168,7 @@ void StationReport::reportsSent(StationWallet& wallet, int sent, int total)
     wallet.sent = sent;
     wallet.total = total;
     const int percent = total > 0 ? static_cast<int>(100LL * sent / total) : 100;
-    QMutexLocker locked(&mutex_);
+    const std::lock_guard<std::mutex> locked(mutex_);
     if (json_
         && (sent == total || percent != wallet.percent_told || !wallet.since_progress.isValid()
             || wallet.since_progress.elapsed() >= 100)) {
@@ -185,7 +185,7 @@ void StationReport::reportsSent(StationWallet& wallet, int sent, int total)
 
 void StationReport::walletEnded(StationWallet& wallet, const UpdateOutcome& outcome, const QString& suffix)
 {
-    QMutexLocker locked(&mutex_);
+    const std::lock_guard<std::mutex> locked(mutex_);
     const FailureRow& row = outcome.row();
     wallet.outcome = outcome;
     wallet.exit = row.exit;
@@ -221,7 +221,7 @@ void StationReport::drawBoard(const std::vector<const StationWallet*>& shown)
         }
         lines << QStringLiteral("%1  %2").arg(wallet->label(), -12).arg(state);
     }
-    QMutexLocker locked(&mutex_);
+    const std::lock_guard<std::mutex> locked(mutex_);
     if (lines == board_) {
         return;
     }
@@ -233,7 +233,7 @@ void StationReport::drawBoard(const std::vector<const StationWallet*>& shown)
 int StationReport::summary(const std::vector<const StationWallet*>& wallets, const UpdateOutcome& why,
                            const QString& prefix, const QString& suffix)
 {
-    QMutexLocker locked(&mutex_);
+    const std::lock_guard<std::mutex> locked(mutex_);
     clearBoard();
     board_.clear();
     QVector<int> codes;
@@ -301,7 +301,7 @@ int StationReport::summary(const std::vector<const StationWallet*>& wallets, con
 
 void StationReport::show(NoticeKind, const QString& title, const QString& text, const QString&)
 {
-    QMutexLocker locked(&mutex_);
+    const std::lock_guard<std::mutex> locked(mutex_);
     const int index = WalletThread::index();
     const StationWallet* wallet
         = index >= 0 && std::size_t(index) < taken_.size() ? taken_[std::size_t(index)] : nullptr;

@@ -7,9 +7,9 @@
 
 #include <QElapsedTimer>
 #include <QJsonObject>
-#include <QMutex>
 #include <QString>
 #include <QStringList>
+#include <mutex>
 
 #include <atomic>
 #include <vector>
@@ -89,7 +89,7 @@ private:
     bool json_;
     bool interactive_;
     NoticeSink* previous_sink_;
-    QMutex mutex_;
+    std::mutex mutex_;
     std::vector<StationWallet*> taken_; // by index
     QStringList board_; // the progress lines drawn last
     StopLevel told_stop_ = StopLevel::None;

@@ -33,13 +33,15 @@ MyLog::~MyLog()
 void MyLog::WriteLog(const QString& text)
 {
     const QString wallet = WalletThread::label();
-    const QString line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
-        + QStringLiteral("    ") + text + (wallet.isEmpty() ? QString() : QLatin1Char('\t') + wallet)
-        + QLatin1Char('\n');
-    QMutexLocker locked(&mutex_);
+    // The local time is taken under the lock too: the C library's time zone
+    // state is read and rewritten by each conversion.
+    const std::lock_guard<std::mutex> locked(mutex_);
     if (!log_file_.isOpen()) {
         return;
     }
+    const QString line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+        + QStringLiteral("    ") + text + (wallet.isEmpty() ? QString() : QLatin1Char('\t') + wallet)
+        + QLatin1Char('\n');
     log_file_.write(line.toLocal8Bit());
     log_file_.flush();
 }

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QFile>
-#include <QMutex>
 #include <QSharedPointer>
 #include <QString>
+#include <mutex>
 
 // The dated run log of the device access path. Threads that update wallets
 // side by side write whole lines, one at a time, each ended by its wallet's port.
@@ -28,5 +28,5 @@ public:
 
 private:
     QFile log_file_;
-    QMutex mutex_;
+    std::mutex mutex_;
 };

@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QHash>
-#include <QMutex>
 #include <QRegularExpression>
 
 #include <cerrno>
@@ -103,9 +102,9 @@ std::mutex& restart_mutex()
     static std::mutex mutex;
     return mutex;
 }
-QMutex& held_mutex()
+std::mutex& held_mutex()
 {
-    static QMutex mutex;
+    static std::mutex mutex;
     return mutex;
 }
 
@@ -118,7 +117,7 @@ bool lock_wallet(const WalletIdentity& identity, QString* holder)
     }
     const QString path = lock_path(identity.port.isEmpty() ? QStringLiteral("wallet-serial-") + identity.serial
                                                            : QStringLiteral("wallet-") + identity.port);
-    QMutexLocker locked(&held_mutex());
+    const std::lock_guard<std::mutex> locked(held_mutex());
     if (lock_dir().isEmpty() || held().contains(path)) {
         return true;
     }
