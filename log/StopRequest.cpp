@@ -13,6 +13,7 @@ namespace {
 
 std::atomic<int> g_level {static_cast<int>(StopLevel::None)};
 std::atomic<int> g_signal {0};
+std::atomic<int> g_interrupts {0};
 // The write end of the self-pipe, -1 until the notifier exists.
 std::atomic<int> g_wake_fd {-1};
 
@@ -38,7 +39,10 @@ bool stop_requested(StopLevel level)
 
 void note_stop_signal(int signal)
 {
-    const bool first_interrupt = signal == SIGINT && g_level.load() == static_cast<int>(StopLevel::None);
+    // Counted, not read off the level: with several threads two Ctrl-C may be
+    // handled at once, on two threads, and the second must still be the second.
+    const bool first_interrupt
+        = signal == SIGINT && g_interrupts.fetch_add(1) == 0 && g_level.load() == static_cast<int>(StopLevel::None);
     raise_to(first_interrupt ? StopLevel::NoNewWallets : StopLevel::AtBlockBoundary);
     g_signal.store(signal);
     const int fd = g_wake_fd.load();

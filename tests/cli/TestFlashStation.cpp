@@ -215,14 +215,17 @@ void TestFlashStation::stop_data()
 
     // Raised at the bus's 10th report, within the first wallet's write: the wallets are restarted or not, and
     // each must end as that allows.
-    const QStringList two {"--all", "--wallets", "2"};
+    // At 2 ms a report, the other wallet cannot run on to its end while the
+    // signal reaches the process's handler.
+    const QStringList two {"--all", "--wallets", "2", "--link-us", "2000"};
     QTest::newRow("all, Ctrl-C twice before the restart")
         << two + QStringList {"--raise-at", "0:INT", "--raise-at", "0:INT"} << false << 130;
     QTest::newRow("all, Ctrl-C") << two + QStringList {"--raise-at", "10:INT"} << true << 130;
     QTest::newRow("all, Ctrl-C twice") << two + QStringList {"--raise-at", "10:INT", "--raise-at", "10:INT"} << false
                                        << 130;
     QTest::newRow("all, SIGTERM") << two + QStringList {"--raise-at", "10:TERM"} << false << 143;
-    const QStringList station {"--watch", "--wallets", "2", "--wallet-fault", "2:plug-in-ms=60000"};
+    const QStringList station {"--watch",        "--wallets",         "2", "--link-us", "2000",
+                               "--wallet-fault", "2:plug-in-ms=60000"};
     QTest::newRow("watch, Ctrl-C") << station + QStringList {"--raise-at", "10:INT"} << true << 130;
     QTest::newRow("watch, Ctrl-C twice") << station + QStringList {"--raise-at", "10:INT", "--raise-at", "10:INT"}
                                          << false << 130;
