@@ -9,7 +9,6 @@
 #include "log/MyLog.h"
 #include "protocol/DeviceAccess.h"
 #include "protocol/DeviceSession.h"
-#include "protocol/Framing.h"
 #include "protocol/HIDHelper.h"
 #include "protocol/HidPort.h"
 #include "update/ManualDownload.h"
@@ -24,6 +23,12 @@ QString run_log_warning()
     }
     return QStringLiteral("warning: the run log %1 cannot be written (%2); the steps are kept nowhere")
         .arg(MyLog::FileName(), log->OpenError());
+}
+
+QString run_log_suffix(const QString& log_warning)
+{
+    return log_warning.isEmpty() ? QStringLiteral("; every step is in the run log ") + MyLog::FileName()
+                                 : QStringLiteral("; ") + log_warning;
 }
 
 int run_flash(const QString& file, const QString& device, const QString& port, bool json, QTextStream& out,
@@ -62,10 +67,11 @@ int run_flash(const QString& file, const QString& device, const QString& port, b
     if (image.accepted() && !device.isEmpty() && listed_mode(device) == WalletMode::Other) {
         return report.end(UpdateOutcome::failed(UpdateFailure::NotCommandInterface, device), QString(), unlogged);
     }
-    QString error;
-    if (image.accepted() && !session.OpenDevice(path, error)) {
-        const QString reason = device_error_text(nullptr);
-        return report.end(UpdateOutcome::unopenable(path, reason.isEmpty() ? error : reason), QString(), unlogged);
+    if (image.accepted()) {
+        const UpdateOutcome opened = open_wallet(session, path);
+        if (!opened.ok()) {
+            return report.end(opened, QString(), unlogged);
+        }
     }
     if (image.accepted() && listed_mode(path) == WalletMode::Application) {
         report.warnWithoutUdevRule();
@@ -77,12 +83,10 @@ int run_flash(const QString& file, const QString& device, const QString& port, b
     report.finishProgress();
     human << (outcome.ok() ? QStringLiteral("下载成功") : QStringLiteral("下载失败")) << '\n';
     human.flush();
-    const QString where
-        = log_warning.isEmpty() ? QStringLiteral("; every step is in the run log ") + MyLog::FileName() : unlogged;
     if (outcome.ok() && !log_warning.isEmpty()) {
         err << "tessaro-flash: " << log_warning << '\n';
     }
-    return report.end(outcome, file + QStringLiteral(": "), where);
+    return report.end(outcome, file + QStringLiteral(": "), run_log_suffix(log_warning));
 }
 
 FlashCommand::FlashCommand()

@@ -22,3 +22,5 @@ int run_flash(const QString& file, const QString& device, const QString& port, b
 // Empty while the run log can be written; otherwise the warning a run starts
 // and ends with, since its steps are kept nowhere.
 QString run_log_warning();
+// What a run's last line ends with: where its steps are, or that warning.
+QString run_log_suffix(const QString& log_warning);

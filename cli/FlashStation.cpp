@@ -14,10 +14,8 @@
 #include "protocol/DeviceAccess.h"
 #include "protocol/DeviceSession.h"
 #include "protocol/DeviceSettings.h"
-#include "protocol/Framing.h"
 #include "protocol/HIDHelper.h"
 #include "protocol/HidGlobal.h"
-#include "protocol/HidPort.h"
 #include "update/ManualDownload.h"
 
 #include <QCoreApplication>
@@ -67,16 +65,10 @@ QList<ListedInterface> attached_wallets(const QStringList& ports)
     QList<ListedInterface> wallets;
     hid_device_info* list = hid_list(VENDOR_ID, 0);
     for (const hid_device_info* info = list; info != nullptr; info = info->next) {
-        const WalletMode mode = wallet_mode(*info);
-        if (mode == WalletMode::Other || info->path == nullptr) {
+        if (wallet_mode(*info) == WalletMode::Other || info->path == nullptr) {
             continue;
         }
-        ListedInterface entry;
-        entry.path = QString::fromUtf8(info->path);
-        entry.mode = mode;
-        entry.port = hid_port(entry.path);
-        entry.serial
-            = info->serial_number != nullptr ? QString::fromWCharArray(info->serial_number).trimmed() : QString();
+        const ListedInterface entry = listed_interface(*info);
         if (ports.isEmpty() || ports.contains(entry.port)) {
             wallets << entry;
         }
@@ -106,12 +98,8 @@ void update_wallet(StationWallet& wallet, int index, const FirmwareImage& image,
     DeviceSession session(true);
     HIDHelper writer;
     StationObserver observer(report, wallet);
-    QString error;
-    UpdateOutcome outcome;
-    if (!session.OpenDevice(wallet.path, error)) {
-        const QString reason = device_error_text(nullptr);
-        outcome = UpdateOutcome::unopenable(wallet.path, reason.isEmpty() ? error : reason);
-    } else {
+    UpdateOutcome outcome = open_wallet(session, wallet.path);
+    if (outcome.ok()) {
         outcome = run_manual_download(session, &writer, wallet.path, image, &observer);
     }
     session.Release();
@@ -330,8 +318,7 @@ int run_flash_station(const StationPlan& plan, QTextStream& out, QTextStream& er
     if (!log_warning.isEmpty()) {
         report.say(QStringLiteral("tessaro-flash: ") + log_warning);
     }
-    const QString suffix = log_warning.isEmpty() ? QStringLiteral("; every step is in the run log ") + MyLog::FileName()
-                                                 : QStringLiteral("; ") + log_warning;
+    const QString suffix = run_log_suffix(log_warning);
     const QString prefix = plan.file + QStringLiteral(": ");
     if (!image.readable()) {
         return report.summary(

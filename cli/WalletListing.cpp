@@ -2,6 +2,7 @@
 
 #include "protocol/Commands.h"
 #include "protocol/DeviceSession.h"
+#include "protocol/Framing.h"
 #include "protocol/HidGlobal.h"
 #include "protocol/HidPort.h"
 
@@ -21,6 +22,18 @@ const hid_device_info* entry_for(const hid_device_info* list, const QString& pat
 
 } // namespace
 
+ListedInterface listed_interface(const hid_device_info& info)
+{
+    ListedInterface entry;
+    entry.path = info.path != nullptr ? QString::fromUtf8(info.path) : QString();
+    entry.mode = wallet_mode(info);
+    entry.product = info.product_string != nullptr ? QString::fromWCharArray(info.product_string) : QString();
+    entry.interface_number = info.interface_number;
+    entry.serial = info.serial_number != nullptr ? QString::fromWCharArray(info.serial_number).trimmed() : QString();
+    entry.port = entry.path.isEmpty() ? QString() : hid_port(entry.path);
+    return entry;
+}
+
 bool list_wallet_interfaces(QList<ListedInterface>& out, QString& error)
 {
     QList<QString> paths;
@@ -31,16 +44,13 @@ bool list_wallet_interfaces(QList<ListedInterface>& out, QString& error)
     }
     hid_device_info* list = hid_list(VENDOR_ID, 0);
     for (const QString& path : qAsConst(paths)) {
-        ListedInterface entry;
-        entry.path = path;
-        if (const hid_device_info* info = entry_for(list, path)) {
-            entry.mode = wallet_mode(*info);
-            entry.product = info->product_string != nullptr ? QString::fromWCharArray(info->product_string) : QString();
-            entry.interface_number = info->interface_number;
-            entry.serial
-                = info->serial_number != nullptr ? QString::fromWCharArray(info->serial_number).trimmed() : QString();
+        const hid_device_info* info = entry_for(list, path);
+        ListedInterface entry = info != nullptr ? listed_interface(*info) : ListedInterface();
+        if (info == nullptr) {
+            // Gone between the listing and now: its path and port only.
+            entry.path = path;
+            entry.port = hid_port(path);
         }
-        entry.port = hid_port(path);
         out.append(entry);
     }
     hid_free_enumeration(list);
@@ -100,4 +110,14 @@ QString mode_name(WalletMode mode)
         break;
     }
     return QStringLiteral("other");
+}
+
+UpdateOutcome open_wallet(DeviceSession& session, const QString& path)
+{
+    QString error;
+    if (session.OpenDevice(path, error)) {
+        return UpdateOutcome();
+    }
+    const QString reason = device_error_text(nullptr);
+    return UpdateOutcome::unopenable(path, reason.isEmpty() ? error : reason);
 }

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <hidapi.h>
+
 // One HID interface of the vendor as the manual device list shows it.
 struct ListedInterface
 {
@@ -17,11 +19,20 @@ struct ListedInterface
     QString serial;
 };
 
+// One interface of an enumeration: its path, mode, product, interface, serial
+// and the port it hangs off.
+ListedInterface listed_interface(const hid_device_info& info);
+
 // The manual device list (its filter), with each entry's details from the
 // enumeration. False with `error` when hidapi could not list.
 bool list_wallet_interfaces(QList<ListedInterface>& out, QString& error);
 
 QString mode_name(WalletMode mode);
+
+class DeviceSession;
+// Opens the wallet at `path` in `session`: no failure, or why it cannot be
+// opened in hidapi's words (for lack of permission, or otherwise).
+UpdateOutcome open_wallet(DeviceSession& session, const QString& path);
 
 // The wallet a command writes, in its application or its bootloader: the one
 // at `device`, the one on `port`, or with neither the only one attached. An
