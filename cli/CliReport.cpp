@@ -36,25 +36,46 @@ void CliReport::tellStop()
     }
     told_stop_ = level;
     QString text;
-    QString name;
     switch (level) {
     case StopLevel::None:
         return;
     case StopLevel::NoNewWallets:
-        name = QStringLiteral("no-new-wallets");
         text = wallet_taken_ ? QStringLiteral("interrupted: the running update goes on to its end; interrupt "
                                               "again to stop it at the next block boundary")
                              : QStringLiteral("interrupted: stopping before anything is sent to the wallet");
         break;
     case StopLevel::AtBlockBoundary:
-        name = QStringLiteral("block-boundary");
         text = QStringLiteral("stopping at the next block boundary: a restarted wallet will wait in its bootloader");
         break;
     }
     bar_.finish();
     err_ << "tessaro-flash: " << text << '\n';
     err_.flush();
-    event(QStringLiteral("stop"), {{QStringLiteral("level"), name}});
+    event(QStringLiteral("stop"), {{QStringLiteral("level"), stop_level_name(level)}});
+}
+
+bool ProgressPace::due(int sent, int total)
+{
+    const int percent = total > 0 ? static_cast<int>(100LL * sent / total) : 100;
+    if (sent != total && percent == percent_ && since_.isValid() && since_.elapsed() < 100) {
+        return false;
+    }
+    percent_ = percent;
+    since_.start();
+    return true;
+}
+
+QString stop_level_name(StopLevel level)
+{
+    switch (level) {
+    case StopLevel::None:
+        break;
+    case StopLevel::NoNewWallets:
+        return QStringLiteral("no-new-wallets");
+    case StopLevel::AtBlockBoundary:
+        return QStringLiteral("block-boundary");
+    }
+    return QString();
 }
 
 void write_event(QTextStream& out, const QString& type, QJsonObject fields, const QJsonValue& port)
@@ -150,7 +171,7 @@ void CliReport::dataStarted(int, int reports)
     // Each report is 64 bytes on the wire.
     bar_.setRange(0, reports, 64);
     bar_.setValue(0);
-    progress_percent_ = -1;
+    progress_pace_.restart();
     reportsSent(0, reports);
 }
 
@@ -158,13 +179,9 @@ void CliReport::reportsSent(int sent, int total)
 {
     tellStop();
     bar_.setValue(sent);
-    // At most one event a percent or a tenth of a second, and always the last.
-    const int percent = total > 0 ? static_cast<int>(100LL * sent / total) : 100;
-    if (sent != total && percent == progress_percent_ && since_progress_.isValid() && since_progress_.elapsed() < 100) {
+    if (!progress_pace_.due(sent, total)) {
         return;
     }
-    progress_percent_ = percent;
-    since_progress_.start();
     event(QStringLiteral("progress"), {{QStringLiteral("sent"), sent}, {QStringLiteral("total"), total}});
 }
 

@@ -11,9 +11,25 @@
 
 class QTextStream;
 
+// When a progress event is due: at most one a percent or a tenth of a second,
+// and always the last.
+class ProgressPace
+{
+public:
+    bool due(int sent, int total);
+    void restart() { percent_ = -1; }
+
+private:
+    int percent_ = -1;
+    QElapsedTimer since_;
+};
+
 // One event as a JSON line: its type, the schema and the wallet's port (null
 // where it is not known, or the run is not about one wallet) added to `fields`.
 void write_event(QTextStream& out, const QString& type, QJsonObject fields, const QJsonValue& port);
+// How a `stop` event names the level taken up: "no-new-wallets" or
+// "block-boundary"; empty for none.
+QString stop_level_name(StopLevel level);
 // The fields of an end event: the outcome, the exit status and, for a
 // failure, the reason and the failure row's name.
 QJsonObject end_fields(int exit_code, const QString& reason, const QString& failure);
@@ -68,6 +84,5 @@ private:
     QMetaObject::Connection stop_connection_;
     StopLevel told_stop_ = StopLevel::None;
     bool wallet_taken_ = false; // the restart into the bootloader has begun
-    QElapsedTimer since_progress_;
-    int progress_percent_ = -1;
+    ProgressPace progress_pace_;
 };

@@ -1,6 +1,7 @@
 #include "cli/StationReport.h"
 
 #include "cli/CliReport.h"
+#include "cli/TerminalProgress.h"
 #include "log/ExitStatus.h"
 #include "log/Settings.h"
 #include "log/WalletThread.h"
@@ -16,9 +17,8 @@ constexpr int kBarWidth = 30;
 QString percent_bar(int sent, int total)
 {
     const int percent = total > 0 ? static_cast<int>(100LL * sent / total) : 0;
-    const int filled = percent * kBarWidth / 100;
-    return QStringLiteral("[%1%2] %3%  %4/%5 KiB")
-        .arg(QString(filled, QLatin1Char('#')), QString(kBarWidth - filled, QLatin1Char('.')))
+    return QStringLiteral("%1 %2%  %3/%4 KiB")
+        .arg(progress_bar(percent, kBarWidth))
         .arg(percent, 3)
         .arg(sent * 64 / 1024.0, 0, 'f', 1)
         .arg(total * 64 / 1024.0, 0, 'f', 1);
@@ -119,26 +119,23 @@ void StationReport::tellStop(int running)
         return;
     }
     told_stop_ = level;
-    QString name;
     QString text;
     switch (level) {
     case StopLevel::None:
         return;
     case StopLevel::NoNewWallets:
-        name = QStringLiteral("no-new-wallets");
         text = running > 0 ? QStringLiteral("interrupted: no new wallet is taken; the %1 running update(s) go on to "
                                             "their end; interrupt again to stop them at the next block boundary")
                                  .arg(running)
                            : QStringLiteral("interrupted: no wallet is being updated; stopping");
         break;
     case StopLevel::AtBlockBoundary:
-        name = QStringLiteral("block-boundary");
         text = QStringLiteral("stopping every running update at the next block boundary: a restarted wallet will "
                               "wait in its bootloader");
         break;
     }
     line(QStringLiteral("tessaro-flash: ") + text);
-    event(QStringLiteral("stop"), {{QStringLiteral("level"), name}}, nullptr);
+    event(QStringLiteral("stop"), {{QStringLiteral("level"), stop_level_name(level)}}, nullptr);
 }
 
 void StationReport::walletTaken(StationWallet& wallet, int index)
@@ -169,11 +166,7 @@ void StationReport::reportsSent(StationWallet& wallet, int sent, int total)
     wallet.total = total;
     const int percent = total > 0 ? static_cast<int>(100LL * sent / total) : 100;
     const std::lock_guard<std::mutex> locked(mutex_);
-    if (json_
-        && (sent == total || percent != wallet.percent_told || !wallet.since_progress.isValid()
-            || wallet.since_progress.elapsed() >= 100)) {
-        wallet.percent_told = percent;
-        wallet.since_progress.start();
+    if (json_ && wallet.pace.due(sent, total)) {
         event(QStringLiteral("progress"), {{QStringLiteral("sent"), sent}, {QStringLiteral("total"), total}}, &wallet);
     }
     // Off a terminal a line a tenth, so a station's log shows how far each got.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/CliReport.h"
 #include "log/Notice.h"
 #include "log/StopRequest.h"
 #include "protocol/UpdateObserver.h"
@@ -34,11 +35,9 @@ struct StationWallet
     int exit = 0;
     QString reason;
     double seconds = 0;
-    // The progress last told: JSON a percent or a tenth of a second apart,
-    // plain lines a tenth apart.
-    int percent_told = -1;
+    // The progress told: JSON events as they fall due, plain lines a tenth apart.
+    ProgressPace pace;
     int tenth_told = -1;
-    QElapsedTimer since_progress;
 };
 
 // What `flash --all` and `flash --watch` tell as they run, from the threads of

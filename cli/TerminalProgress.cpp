@@ -10,6 +10,13 @@ namespace {
 constexpr int kWidth = 40;
 }
 
+QString progress_bar(int percent, int width)
+{
+    const int filled = percent * width / 100;
+    return QLatin1Char('[') + QString(filled, QLatin1Char('#')) + QString(width - filled, QLatin1Char('.'))
+        + QLatin1Char(']');
+}
+
 bool stderr_is_terminal()
 {
     return isatty(fileno(stderr)) != 0;
@@ -37,10 +44,9 @@ void TerminalProgress::setValue(int value)
         return;
     }
     shown_ = percent;
-    const int filled = percent * kWidth / 100;
-    const QString bar = QString(filled, QLatin1Char('#')) + QString(kWidth - filled, QLatin1Char('.'));
+    const QString bar = progress_bar(percent, kWidth);
     if (interactive_) {
-        stream_ << '\r' << '[' << bar << "] " << qSetFieldWidth(3) << percent << qSetFieldWidth(0) << '%';
+        stream_ << '\r' << bar << ' ' << qSetFieldWidth(3) << percent << qSetFieldWidth(0) << '%';
         const qint64 done = qBound(low_, value, high_) - low_;
         const double seconds = clock_.isValid() ? clock_.elapsed() / 1000.0 : 0.0;
         if (unit_bytes_ > 0 && done > 0 && seconds > 0) {
@@ -53,7 +59,7 @@ void TerminalProgress::setValue(int value)
                            .arg(left, 0, 'f', 0);
         }
     } else {
-        stream_ << '[' << bar << "] " << percent << "%\n";
+        stream_ << bar << ' ' << percent << "%\n";
     }
     stream_.flush();
     drawn_ = interactive_;

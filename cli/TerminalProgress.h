@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QString>
 
 class QTextStream;
 
@@ -27,6 +28,9 @@ private:
     QElapsedTimer clock_;
     bool drawn_ = false;
 };
+
+// "[####......]": `percent` of `width` filled.
+QString progress_bar(int percent, int width);
 
 // True when stderr is a terminal.
 bool stderr_is_terminal();
