@@ -29,6 +29,12 @@ struct StationRun
         return values.join(QLatin1Char(' '));
     }
     QJsonObject wallet(int index) const { return wallets.at(index).toObject(); }
+    // The simulated wallet on Linux port "1-N"; empty for no such wallet.
+    QJsonObject walletOn(const QString& port) const
+    {
+        const int index = port.isEmpty() ? -1 : port.mid(2).toInt() - 1;
+        return index >= 0 && index < wallets.size() ? wallet(index) : QJsonObject();
+    }
 };
 
 } // namespace
@@ -133,11 +139,11 @@ void TestFlashStation::all()
         const QJsonObject entry = value.toObject();
         verified += entry.value("exit").toInt() == 0 ? 1 : 0;
         const QString port = entry.value("port").toString();
-        const int index = port.mid(2).toInt() - 1;
-        if (port.isEmpty() || index >= run.wallets.size()) {
+        const QJsonObject wallet = run.walletOn(port);
+        if (wallet.isEmpty()) {
             continue;
         }
-        QCOMPARE(run.wallet(index).value("firmware_updates").toInt(), entry.value("exit").toInt() == 0 ? 1 : 0);
+        QCOMPARE(wallet.value("firmware_updates").toInt(), entry.value("exit").toInt() == 0 ? 1 : 0);
         QJsonObject end;
         for (const QJsonObject& event : run.events) {
             if (event.value("port").toString() == port && event.value("event").toString() == QLatin1String("end")) {
@@ -244,7 +250,7 @@ void TestFlashStation::stop()
     for (const QJsonValue& value : run.summary().value("wallets").toArray()) {
         const QJsonObject entry = value.toObject();
         const int exit = entry.value("exit").toInt();
-        const QJsonObject wallet = run.wallet(entry.value("port").toString().mid(2).toInt() - 1);
+        const QJsonObject wallet = run.walletOn(entry.value("port").toString());
         exits << exit;
         // Never a finish after a stop: a wallet is verified, or it waits in its
         // bootloader, or it was never touched.
